@@ -1,0 +1,191 @@
+#include "app/AppDelegate.h"
+
+namespace sayvo {
+
+namespace {
+const std::string kIdleIcon = "mic.fill";
+const std::string kRecordingIcon = "waveform";
+const std::string kIconDescription = "Sayvo";
+constexpr double kPopoverWidth = 260;
+constexpr double kPopoverHeight = 220;
+}  // namespace
+
+std::shared_ptr<AppDelegate> AppDelegate::create(const Platform& platform,
+                                                 std::shared_ptr<SpeechRecognizer> speechRecognizer,
+                                                 HotkeyManager& hotkeyManager,
+                                                 TypeSimulator& typeSimulator) {
+    return std::shared_ptr<AppDelegate>(
+        new AppDelegate(platform, std::move(speechRecognizer), hotkeyManager, typeSimulator));
+}
+
+AppDelegate::AppDelegate(const Platform& platform,
+                         std::shared_ptr<SpeechRecognizer> speechRecognizer,
+                         HotkeyManager& hotkeyManager, TypeSimulator& typeSimulator)
+    : platform_(platform),
+      speechRecognizer_(std::move(speechRecognizer)),
+      hotkeyManager_(hotkeyManager),
+      typeSimulator_(typeSimulator) {}
+
+void AppDelegate::applicationDidFinishLaunching() {
+    checkAccessibilityPermission();
+    setupStatusItem();
+
+    std::weak_ptr<AppDelegate> weak = weak_from_this();
+    hotkeyManager_.setKeyDownCallback([weak] {
+        if (auto self = weak.lock()) self->startRecording();
+    });
+    hotkeyManager_.setKeyUpCallback([weak] {
+        if (auto self = weak.lock()) self->stopRecording();
+    });
+    hotkeyManager_.startListening();
+
+    // Recordings also begin and end without a start or stop task (a permission
+    // answer, a silence stop, a late cloud stop): the icon must never say
+    // "recording" while nothing records.
+    recordingObserver_ = speechRecognizer_->isRecording.values.subscribe([weak](bool) {
+        if (auto self = weak.lock()) self->updateStatusIcon();
+    });
+
+    platform_.shell.setAccessoryActivationPolicy();
+}
+
+// The platform has no prompt to show on this desktop; the check belongs to
+// text insertion and lands with it.
+void AppDelegate::checkAccessibilityPermission() {}
+
+void AppDelegate::setupStatusItem() {
+    statusItem_ = platform_.shell.makeTrayItem();
+    if (statusItem_->hasButton()) {
+        statusItem_->setImage(kIdleIcon, kIconDescription);
+        std::weak_ptr<AppDelegate> weak = weak_from_this();
+        statusItem_->onClick = [weak](TrayClick click) {
+            if (auto self = weak.lock()) self->statusItemClicked(click);
+        };
+    }
+    popover_ = platform_.shell.makePopover();
+    popover_->setContentSize(kPopoverWidth, kPopoverHeight);
+    popover_->setContent(SurfaceContent::menuPanel);
+}
+
+void AppDelegate::statusItemClicked(TrayClick click) {
+    if (click == TrayClick::right) {
+        showPopover();
+    } else {
+        toggleRecording();
+    }
+}
+
+void AppDelegate::showPopover() {
+    if (!statusItem_ || !statusItem_->hasButton() || !popover_) return;
+    popover_->setContent(SurfaceContent::menuPanel);
+    popover_->showRelativeToTrayItem();
+}
+
+void AppDelegate::updateStatusIcon() {
+    if (!statusItem_ || !statusItem_->hasButton()) return;
+    statusItem_->setImage(speechRecognizer_->isRecording ? kRecordingIcon : kIdleIcon,
+                          kIconDescription);
+}
+
+void AppDelegate::toggleRecording() {
+    if (speechRecognizer_->isRecording) {
+        stopRecording();
+    } else {
+        startRecording();
+    }
+}
+
+void AppDelegate::startRecording() {
+    if (speechRecognizer_->isRecording) return;
+    platform_.scheduler.post([self = shared_from_this()] { self->runStartTask(); });
+}
+
+void AppDelegate::runStartTask() {
+    // Two starts can be queued before either runs (a key-down and a click); the
+    // recognizer treats a start while recording as a stop, so only the first may run.
+    if (speechRecognizer_->isRecording) return;
+    supersedePendingFinish();
+    showFloatingIndicator();
+    speechRecognizer_->startRecording();
+    updateStatusIcon();
+}
+
+void AppDelegate::stopRecording() {
+    if (!speechRecognizer_->isRecording) return;
+    platform_.scheduler.post([self = shared_from_this()] { self->runStopTask(); });
+}
+
+void AppDelegate::runStopTask() {
+    // A key-up and a click can both queue a stop for the same recording; a
+    // second finish would paste the text twice.
+    if (pendingFinish_) return;
+    speechRecognizer_->stopRecording();
+    updateStatusIcon();
+    pendingFinish_ = Finish{++lastFinishId_, false};
+    platform_.scheduler.postAfter(textSettleDelay,
+                                  [self = shared_from_this(), id = lastFinishId_] {
+                                      self->finishAfterTextSettled(id);
+                                  });
+}
+
+void AppDelegate::finishAfterTextSettled(std::uint64_t finishId) {
+    if (!pendingFinish_ || pendingFinish_->id != finishId) return;
+    const std::string text = speechRecognizer_->transcript;
+    if (text.empty()) {
+        pendingFinish_.reset();
+        hideFloatingIndicator();
+        return;
+    }
+    pasteTranscript(text);
+    pendingFinish_->textPasted = true;
+    platform_.scheduler.postAfter(pasteSettleDelay,
+                                  [self = shared_from_this(), finishId] {
+                                      self->finishAfterPasteSettled(finishId);
+                                  });
+}
+
+void AppDelegate::finishAfterPasteSettled(std::uint64_t finishId) {
+    if (!pendingFinish_ || pendingFinish_->id != finishId) return;
+    pendingFinish_.reset();
+    speechRecognizer_->clearTranscript();
+    hideFloatingIndicator();
+}
+
+void AppDelegate::supersedePendingFinish() {
+    if (!pendingFinish_) return;
+    // The new start is about to clear the transcript: deliver the old
+    // recording's text now rather than lose it.
+    if (!pendingFinish_->textPasted) {
+        const std::string text = speechRecognizer_->transcript;
+        if (!text.empty()) pasteTranscript(text);
+    }
+    pendingFinish_.reset();
+}
+
+void AppDelegate::pasteTranscript(const std::string& text) {
+    platform_.pasteboard.clearContents();
+    platform_.pasteboard.setString(text);
+    typeSimulator_.pasteText();
+}
+
+void AppDelegate::showFloatingIndicator() {
+    if (!floatingWindow_) {
+        floatingWindow_ = std::make_unique<FloatingIndicatorWindow>(platform_.shell, speechRecognizer_);
+        std::weak_ptr<AppDelegate> weak = weak_from_this();
+        floatingWindow_->onClose = [weak] {
+            if (auto self = weak.lock()) {
+                self->stopRecording();
+                self->hideFloatingIndicator();
+            }
+        };
+    } else {
+        floatingWindow_->updateContent();
+    }
+    floatingWindow_->show();
+}
+
+void AppDelegate::hideFloatingIndicator() {
+    if (floatingWindow_) floatingWindow_->hide();
+}
+
+}  // namespace sayvo

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+#include "app/TypeSimulator.h"
+#include "core/Observable.h"
+#include "hotkey/HotkeyManager.h"
+#include "platform/Platform.h"
+#include "speech/SpeechRecognizer.h"
+#include "ui/FloatingIndicatorWindow.h"
+
+namespace sayvo {
+
+// The recording cycle: hotkey or tray click starts a recording and shows the
+// indicator; the stop waits for the last text, pastes it into the focused
+// application, then clears and hides. Also keeps the tray icon in step.
+// Thread: main thread only. Make it with create(): handlers hold it weakly.
+class AppDelegate : public Observable, public std::enable_shared_from_this<AppDelegate> {
+public:
+    static constexpr double textSettleDelay = 0.5;
+    static constexpr double pasteSettleDelay = 0.4;
+
+    static std::shared_ptr<AppDelegate> create(const Platform& platform,
+                                               std::shared_ptr<SpeechRecognizer> speechRecognizer,
+                                               HotkeyManager& hotkeyManager,
+                                               TypeSimulator& typeSimulator);
+
+    void applicationDidFinishLaunching();
+    void statusItemClicked(TrayClick click);
+    void updateStatusIcon();
+    void toggleRecording();
+    void startRecording();
+    void stopRecording();
+    void showFloatingIndicator();
+    void hideFloatingIndicator();
+
+    SpeechRecognizer& speechRecognizer() { return *speechRecognizer_; }
+    FloatingIndicatorWindow* floatingWindow() { return floatingWindow_.get(); }
+
+private:
+    // A stop in progress. A new start supersedes it: the start hands over the
+    // text so far and the old finish leaves the new recording alone.
+    struct Finish {
+        std::uint64_t id = 0;
+        bool textPasted = false;
+    };
+
+    AppDelegate(const Platform& platform, std::shared_ptr<SpeechRecognizer> speechRecognizer,
+                HotkeyManager& hotkeyManager, TypeSimulator& typeSimulator);
+
+    void setupStatusItem();
+    void showPopover();
+    void checkAccessibilityPermission();
+    void runStartTask();
+    void runStopTask();
+    void finishAfterTextSettled(std::uint64_t finishId);
+    void finishAfterPasteSettled(std::uint64_t finishId);
+    void supersedePendingFinish();
+    void pasteTranscript(const std::string& text);
+
+    Platform platform_;
+    std::shared_ptr<SpeechRecognizer> speechRecognizer_;
+    HotkeyManager& hotkeyManager_;
+    TypeSimulator& typeSimulator_;
+    std::unique_ptr<FloatingIndicatorWindow> floatingWindow_;
+    std::unique_ptr<TrayItem> statusItem_;
+    std::unique_ptr<Popover> popover_;
+    Subscription recordingObserver_;
+    std::optional<Finish> pendingFinish_;
+    std::uint64_t lastFinishId_ = 0;
+};
+
+}  // namespace sayvo

@@ -1,0 +1,12 @@
+#include "app/SayvoApp.h"
+
+namespace sayvo {
+
+SayvoApp::SayvoApp(const Platform& platform, CloudASRClient& cloud, HotkeyManager& hotkeyManager,
+                   TypeSimulator& typeSimulator)
+    : appDelegate_(AppDelegate::create(platform, SpeechRecognizer::create(platform, cloud),
+                                       hotkeyManager, typeSimulator)) {}
+
+void SayvoApp::launch() { appDelegate_->applicationDidFinishLaunching(); }
+
+}  // namespace sayvo

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "platform/ApplicationShell.h"
+#include "platform/MicrophoneAuthorization.h"
+#include "platform/Pasteboard.h"
+#include "platform/Preferences.h"
+#include "platform/Scheduler.h"
+#include "platform/SpeechRecognitionService.h"
+
+namespace sayvo {
+
+// The operating-system services the logic uses, handed to it at construction.
+// The referenced services outlive every object that was given them.
+struct Platform {
+    Scheduler& scheduler;
+    Preferences& preferences;
+    Pasteboard& pasteboard;
+    MicrophoneAuthorization& microphone;
+    SpeechRecognitionService& speech;
+    ApplicationShell& shell;
+};
+
+}  // namespace sayvo

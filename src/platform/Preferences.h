@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace sayvo {
+
+// The user's persisted preferences: typed values under string keys.
+// A getter returns nothing when the key is absent or holds another type, so
+// callers can tell "never set" from "set to a different kind of value".
+// Thread: main thread only.
+// Failure: a store that cannot be written keeps the new value in memory for
+// this session; nothing is reported (the logic has no way to act on it).
+class Preferences {
+public:
+    virtual ~Preferences() = default;
+
+    virtual std::optional<bool> boolForKey(const std::string& key) const = 0;
+    virtual std::optional<std::int64_t> integerForKey(const std::string& key) const = 0;
+    virtual std::optional<std::string> stringForKey(const std::string& key) const = 0;
+
+    virtual void setBool(const std::string& key, bool value) = 0;
+    virtual void setInteger(const std::string& key, std::int64_t value) = 0;
+    virtual void setString(const std::string& key, const std::string& value) = 0;
+};
+
+}  // namespace sayvo

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "platform/Preferences.h"
+
+namespace sayvo {
+
+// Preferences kept in one JSON object file, members typed as JSON booleans,
+// integers and strings. Read once at construction; every store rewrites the
+// file atomically (temporary file, fsync, rename) with mode 0600.
+// A missing, unreadable or corrupt file reads as empty and is left untouched
+// until the next store, which first moves a corrupt file aside to
+// "<path>.corrupt" so nothing the user had is silently destroyed.
+// Thread: main thread only.
+class JsonFilePreferences final : public Preferences {
+public:
+    explicit JsonFilePreferences(std::string path);
+
+    // $XDG_CONFIG_HOME/sayvo/preferences.json, or ~/.config/... when unset.
+    static std::string defaultPath();
+
+    std::optional<bool> boolForKey(const std::string& key) const override;
+    std::optional<std::int64_t> integerForKey(const std::string& key) const override;
+    std::optional<std::string> stringForKey(const std::string& key) const override;
+
+    void setBool(const std::string& key, bool value) override;
+    void setInteger(const std::string& key, std::int64_t value) override;
+    void setString(const std::string& key, const std::string& value) override;
+
+    // Whether the last store reached the disk.
+    bool lastWriteSucceeded() const { return lastWriteSucceeded_; }
+
+private:
+    void store(const std::string& key, nlohmann::json value);
+    bool writeFile();
+
+    std::string path_;
+    nlohmann::json values_ = nlohmann::json::object();
+    bool fileIsCorrupt_ = false;
+    bool lastWriteSucceeded_ = true;
+};
+
+// Parses preference file contents; nothing when they are not a JSON object.
+std::optional<nlohmann::json> parsePreferences(const std::string& contents);
+
+}  // namespace sayvo

@@ -1,0 +1,24 @@
+#include "platform/linux/QtPasteboard.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QMimeData>
+
+namespace sayvo {
+
+void QtPasteboard::clearContents() { QGuiApplication::clipboard()->clear(QClipboard::Clipboard); }
+
+bool QtPasteboard::setString(const std::string& text) {
+    auto* clipboard = QGuiApplication::clipboard();
+    if (!clipboard) return false;
+    clipboard->setText(QString::fromStdString(text), QClipboard::Clipboard);
+    return true;
+}
+
+std::optional<std::string> QtPasteboard::string() const {
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData(QClipboard::Clipboard);
+    if (!data || !data->hasText()) return std::nullopt;
+    return data->text().toStdString();
+}
+
+}  // namespace sayvo

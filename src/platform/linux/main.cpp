@@ -1,0 +1,35 @@
+// The Linux desktop entry: real services on the Qt event loop.
+#include <QApplication>
+
+#include "app/SayvoApp.h"
+#include "cloud/AliyunASR.h"
+#include "platform/linux/JsonFilePreferences.h"
+#include "platform/linux/LinuxSpeechServices.h"
+#include "platform/linux/QtApplicationShell.h"
+#include "platform/linux/QtPasteboard.h"
+#include "platform/linux/QtScheduler.h"
+#include "platform/linux/QuitOnSignal.h"
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Sayvo"));
+    QApplication::setDesktopFileName(QStringLiteral("sayvo"));
+    // A tray utility: closing its last panel must never end it.
+    QApplication::setQuitOnLastWindowClosed(false);
+    sayvo::QuitOnSignal quitOnSignal;
+
+    sayvo::QtScheduler scheduler;
+    sayvo::JsonFilePreferences preferences(sayvo::JsonFilePreferences::defaultPath());
+    sayvo::QtPasteboard pasteboard;
+    sayvo::LinuxMicrophoneAuthorization microphone;
+    sayvo::PocketSphinxSpeechService speech;
+    sayvo::QtApplicationShell shell;
+    const sayvo::Platform platform{scheduler, preferences, pasteboard, microphone, speech, shell};
+
+    sayvo::AliyunASR::makeShared(scheduler);
+    sayvo::TypeSimulator typeSimulator;
+    sayvo::SayvoApp app(platform, sayvo::AliyunASR::shared(), sayvo::HotkeyManager::shared(),
+                        typeSimulator);
+    app.launch();
+    return QApplication::exec();
+}

@@ -1,0 +1,167 @@
+#pragma once
+
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <utility>
+#include <variant>
+#include <vector>
+
+#include "cloud/CloudASRClient.h"
+#include "platform/MicrophoneAuthorization.h"
+#include "platform/Pasteboard.h"
+#include "platform/Preferences.h"
+#include "platform/SpeechRecognitionService.h"
+
+namespace sayvo::sim {
+
+// In-memory preferences. `raw` lets a test plant values of any type.
+class FakePreferences final : public Preferences {
+public:
+    using Value = std::variant<bool, std::int64_t, std::string, double>;
+    std::map<std::string, Value> raw;
+    int writeCount = 0;
+
+    std::optional<bool> boolForKey(const std::string& key) const override { return get<bool>(key); }
+    std::optional<std::int64_t> integerForKey(const std::string& key) const override {
+        return get<std::int64_t>(key);
+    }
+    std::optional<std::string> stringForKey(const std::string& key) const override {
+        return get<std::string>(key);
+    }
+    void setBool(const std::string& key, bool value) override { put(key, value); }
+    void setInteger(const std::string& key, std::int64_t value) override { put(key, value); }
+    void setString(const std::string& key, const std::string& value) override { put(key, value); }
+
+private:
+    template <typename T>
+    std::optional<T> get(const std::string& key) const {
+        const auto it = raw.find(key);
+        if (it == raw.end() || !std::holds_alternative<T>(it->second)) return std::nullopt;
+        return std::get<T>(it->second);
+    }
+    void put(const std::string& key, Value value) {
+        raw[key] = std::move(value);
+        ++writeCount;
+    }
+};
+
+// Records every write; can refuse them.
+class FakePasteboard final : public Pasteboard {
+public:
+    std::optional<std::string> contents;
+    std::vector<std::string> writes;
+    int clearCount = 0;
+    bool refuseWrites = false;
+
+    void clearContents() override {
+        ++clearCount;
+        contents.reset();
+    }
+    bool setString(const std::string& text) override {
+        if (refuseWrites) return false;
+        writes.push_back(text);
+        contents = text;
+        return true;
+    }
+    std::optional<std::string> string() const override { return contents; }
+};
+
+// The test decides the status and answers requests, from any thread it likes.
+class FakeMicrophoneAuthorization final : public MicrophoneAuthorization {
+public:
+    MicrophoneAuthorizationStatus currentStatus = MicrophoneAuthorizationStatus::authorized;
+    int requestCount = 0;
+
+    MicrophoneAuthorizationStatus status() const override { return currentStatus; }
+    void requestAccess(std::function<void(bool)> answer) override {
+        ++requestCount;
+        pending_ = std::move(answer);
+    }
+    // Answers the outstanding request (as the system would, once).
+    void answer(bool granted) {
+        auto pending = std::exchange(pending_, {});
+        if (pending) pending(granted);
+    }
+    bool hasPendingRequest() const { return static_cast<bool>(pending_); }
+
+private:
+    std::function<void(bool)> pending_;
+};
+
+class FakeOnDeviceRecognizer final : public OnDeviceRecognizer {
+public:
+    explicit FakeOnDeviceRecognizer(std::string locale) : locale_(std::move(locale)) {}
+    bool available = true;
+    bool isAvailable() const override { return available; }
+    std::string localeIdentifier() const override { return locale_; }
+
+private:
+    std::string locale_;
+};
+
+class FakeSpeechRecognitionService final : public SpeechRecognitionService {
+public:
+    SpeechAuthorizationStatus currentStatus = SpeechAuthorizationStatus::authorized;
+    std::vector<std::string> supportedLocales{"zh-CN", "en-US"};
+    std::string defaultLocale = "en-US";
+    std::vector<std::string> requestedLocales;
+    int requestCount = 0;
+    std::vector<std::shared_ptr<FakeOnDeviceRecognizer>> made;
+
+    SpeechAuthorizationStatus authorizationStatus() const override { return currentStatus; }
+    void requestAuthorization(std::function<void(SpeechAuthorizationStatus)> answer) override {
+        ++requestCount;
+        pending_ = std::move(answer);
+    }
+    void answer(SpeechAuthorizationStatus status) {
+        auto pending = std::exchange(pending_, {});
+        if (pending) pending(status);
+    }
+    std::shared_ptr<OnDeviceRecognizer> recognizerForLocale(const std::string& localeId) override {
+        requestedLocales.push_back(localeId);
+        for (const auto& locale : supportedLocales) {
+            if (locale == localeId) {
+                made.push_back(std::make_shared<FakeOnDeviceRecognizer>(localeId));
+                return made.back();
+            }
+        }
+        return nullptr;
+    }
+    std::shared_ptr<OnDeviceRecognizer> recognizerForDefaultLocale() override {
+        return recognizerForLocale(defaultLocale);
+    }
+
+private:
+    std::function<void(SpeechAuthorizationStatus)> pending_;
+};
+
+// A cloud client that keeps the real client's running rules and lets the test
+// play the service: fire* may be called from any thread, as the real client's
+// callback queue and audio thread do.
+class FakeCloudClient final : public CloudASRClient {
+public:
+    std::vector<std::string> startedKeys;  // one per task actually started
+    int ignoredStarts = 0;
+    int stopCount = 0;   // stops of a running task
+    int stopCalls = 0;   // every stopRecognition call
+
+    void startRecognition(const std::string& apiKey) override;
+    void stopRecognition() override;
+    bool isRunning() const;
+
+    void fireTranscript(const std::string& text, bool isFinal);
+    void fireError(const std::string& message);
+    void fireStarted();
+    void fireAudioLevel(float level);
+    // The service ended the task on its own (finished, failed, connection gone).
+    void fireStoppedByService();
+
+private:
+    mutable std::mutex mutex_;
+    bool isRunning_ = false;
+};
+
+}  // namespace sayvo::sim

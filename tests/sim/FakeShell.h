@@ -1,0 +1,106 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/ApplicationShell.h"
+
+namespace sayvo::sim {
+
+class FakeTrayItem final : public TrayItem {
+public:
+    bool button = true;
+    std::vector<std::string> images;  // every image set, in order
+    std::string description;
+
+    bool hasButton() const override { return button; }
+    void setImage(const std::string& symbolName, const std::string& accessibility) override {
+        images.push_back(symbolName);
+        description = accessibility;
+    }
+    std::string currentImage() const { return images.empty() ? "" : images.back(); }
+    // The user clicks; as the real tray, nothing is reported without a button.
+    void click(TrayClick which) {
+        if (button && onClick) onClick(which);
+    }
+};
+
+class FakeFloatingWindow final : public FloatingWindow {
+public:
+    Rect currentFrame{};
+    bool visible = false;
+    int showCount = 0;
+    int hideCount = 0;
+    int reloadCount = 0;
+
+    void setFrame(const Rect& frame) override { currentFrame = frame; }
+    Rect frame() const override { return currentFrame; }
+    void show() override {
+        visible = true;
+        ++showCount;
+    }
+    void hide() override {
+        visible = false;
+        ++hideCount;
+    }
+    bool isVisible() const override { return visible; }
+    void reloadContent() override { ++reloadCount; }
+    void pressClose() {
+        if (onCloseRequested) onCloseRequested();
+    }
+};
+
+class FakePopover final : public Popover {
+public:
+    double width = 0;
+    double height = 0;
+    std::vector<SurfaceContent> builds;  // every content build, in order
+    bool shown = false;
+    int showCount = 0;
+
+    void setContentSize(double w, double h) override {
+        width = w;
+        height = h;
+    }
+    void setContent(SurfaceContent content) override { builds.push_back(content); }
+    void showRelativeToTrayItem() override {
+        shown = true;
+        ++showCount;
+    }
+    void close() override { shown = false; }
+    bool isShown() const override { return shown; }
+};
+
+// Hands out fakes and keeps pointers to them for inspection.
+class FakeApplicationShell final : public ApplicationShell {
+public:
+    Rect visibleFrame{0, 25, 1440, 875};
+    bool trayAvailable = true;
+    bool accessory = false;
+    int quitCount = 0;
+    FakeTrayItem* trayItem = nullptr;
+    FakePopover* popover = nullptr;
+    std::vector<FakeFloatingWindow*> windows;
+
+    void setAccessoryActivationPolicy() override { accessory = true; }
+    std::unique_ptr<TrayItem> makeTrayItem() override {
+        auto item = std::make_unique<FakeTrayItem>();
+        item->button = trayAvailable;
+        trayItem = item.get();
+        return item;
+    }
+    std::unique_ptr<Popover> makePopover() override {
+        auto made = std::make_unique<FakePopover>();
+        popover = made.get();
+        return made;
+    }
+    std::unique_ptr<FloatingWindow> makeFloatingWindow(SurfaceContent) override {
+        auto window = std::make_unique<FakeFloatingWindow>();
+        windows.push_back(window.get());
+        return window;
+    }
+    Rect visibleScreenFrame() const override { return visibleFrame; }
+    void quit() override { ++quitCount; }
+};
+
+}  // namespace sayvo::sim

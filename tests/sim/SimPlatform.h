@@ -1,0 +1,24 @@
+#pragma once
+
+#include "FakeServices.h"
+#include "FakeShell.h"
+#include "SimScheduler.h"
+#include "platform/Platform.h"
+
+namespace sayvo::sim {
+
+// Every simulated service in one place, wired as a Platform.
+struct SimPlatform {
+    SimScheduler scheduler;
+    FakePreferences preferences;
+    FakePasteboard pasteboard;
+    FakeMicrophoneAuthorization microphone;
+    FakeSpeechRecognitionService speech;
+    FakeApplicationShell shell;
+
+    Platform platform() {
+        return Platform{scheduler, preferences, pasteboard, microphone, speech, shell};
+    }
+};
+
+}  // namespace sayvo::sim

@@ -1,0 +1,243 @@
+#include <gtest/gtest.h>
+
+#include "SimPlatform.h"
+#include "app/AppDelegate.h"
+
+namespace sayvo {
+namespace {
+
+using sim::SimPlatform;
+
+class ScriptedHotkey : public HotkeyManager {
+public:
+    void press() {
+        if (keyDown_) keyDown_();
+    }
+    void release() {
+        if (keyUp_) keyUp_();
+    }
+};
+
+class CountingTypeSimulator : public TypeSimulator {
+public:
+    void pasteText() override { ++pastes; }
+    int pastes = 0;
+};
+
+class AppDelegateTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        app = AppDelegate::create(sim.platform(), SpeechRecognizer::create(sim.platform(), cloud),
+                                  hotkey, typer);
+        app->applicationDidFinishLaunching();
+    }
+    SpeechRecognizer& recognizer() { return app->speechRecognizer(); }
+    sim::FakeTrayItem& tray() { return *sim.shell.trayItem; }
+    sim::FakeFloatingWindow& indicator() { return *sim.shell.windows.at(0); }
+    void run() { sim.scheduler.runUntilIdle(); }
+    void advance(double s) { sim.scheduler.advance(s); }
+    void recordSaying(const std::string& text) {
+        hotkey.press();
+        run();
+        recognizer().transcript = text;
+    }
+
+    SimPlatform sim;
+    sim::FakeCloudClient cloud;
+    ScriptedHotkey hotkey;
+    CountingTypeSimulator typer;
+    std::shared_ptr<AppDelegate> app;
+};
+
+TEST_F(AppDelegateTest, LaunchLeavesOnlyTheTrayItem) {
+    EXPECT_TRUE(sim.shell.accessory);
+    EXPECT_EQ(tray().currentImage(), "mic.fill");
+    EXPECT_EQ(tray().description, "Sayvo");
+    EXPECT_TRUE(hotkey.isListening());
+    EXPECT_TRUE(sim.shell.windows.empty()) << "the indicator is made at its first show";
+    EXPECT_FALSE(sim.shell.popover->isShown());
+    EXPECT_EQ(sim.shell.popover->width, 260);
+    EXPECT_EQ(sim.shell.popover->height, 220);
+}
+
+TEST_F(AppDelegateTest, HotkeyCycleShowsPastesClearsAndHidesOnTime) {
+    recordSaying("hello world");
+    EXPECT_TRUE(indicator().visible);
+    EXPECT_EQ(tray().currentImage(), "waveform");
+    // Bottom centre of the visible area, 80 points above its lower edge.
+    EXPECT_EQ(indicator().currentFrame, (Rect{540, 680, 360, 140}));
+
+    sim.pasteboard.contents = "older clipboard";
+    hotkey.release();
+    run();
+    EXPECT_EQ(tray().currentImage(), "mic.fill") << "system engine: icon back at once";
+    advance(0.49);
+    EXPECT_TRUE(sim.pasteboard.writes.empty());
+    advance(0.01);
+    EXPECT_EQ(sim.pasteboard.writes, std::vector<std::string>{"hello world"});
+    EXPECT_EQ(sim.pasteboard.clearCount, 1);
+    EXPECT_EQ(typer.pastes, 1);
+    EXPECT_TRUE(indicator().visible) << "stays up showing the inserted text";
+    advance(0.39);
+    EXPECT_EQ(recognizer().transcript.get(), "hello world");
+    advance(0.01);
+    EXPECT_EQ(recognizer().transcript.get(), "");
+    EXPECT_FALSE(indicator().visible);
+    EXPECT_EQ(sim.pasteboard.contents, "hello world") << "the text stays on the pasteboard";
+}
+
+TEST_F(AppDelegateTest, EmptyRecordingHidesAndLeavesThePasteboardAlone) {
+    recordSaying("");
+    sim.pasteboard.contents = "keep me";
+    hotkey.release();
+    run();
+    advance(0.5);
+    EXPECT_FALSE(indicator().visible);
+    EXPECT_EQ(sim.pasteboard.contents, "keep me");
+    EXPECT_EQ(sim.pasteboard.clearCount, 0);
+    EXPECT_EQ(typer.pastes, 0);
+}
+
+TEST_F(AppDelegateTest, TrayClicksToggleOrOpenAFreshPanel) {
+    tray().click(TrayClick::left);
+    run();
+    EXPECT_TRUE(recognizer().isRecording);
+    EXPECT_TRUE(indicator().visible);
+
+    const auto buildsBefore = sim.shell.popover->builds.size();
+    tray().click(TrayClick::right);
+    tray().click(TrayClick::right);
+    run();
+    EXPECT_TRUE(recognizer().isRecording) << "a right click never toggles";
+    EXPECT_TRUE(sim.shell.popover->isShown());
+    EXPECT_EQ(sim.shell.popover->builds.size(), buildsBefore + 2) << "rebuilt at every opening";
+
+    recognizer().transcript = "clicked";
+    tray().click(TrayClick::left);
+    run();
+    advance(0.5);
+    EXPECT_EQ(sim.pasteboard.contents, "clicked");
+}
+
+TEST_F(AppDelegateTest, WithoutATrayTheHotkeyStillRecords) {
+    SimPlatform bare;
+    bare.shell.trayAvailable = false;
+    ScriptedHotkey keys;
+    auto other = AppDelegate::create(bare.platform(), SpeechRecognizer::create(bare.platform(), cloud),
+                                     keys, typer);
+    other->applicationDidFinishLaunching();
+    keys.press();
+    bare.scheduler.runUntilIdle();
+    EXPECT_TRUE(other->speechRecognizer().isRecording);
+    EXPECT_TRUE(bare.shell.trayItem->images.empty());
+}
+
+TEST_F(AppDelegateTest, FailedStartKeepsThePlaceholderUpUntilClosed) {
+    sim.microphone.currentStatus = MicrophoneAuthorizationStatus::denied;
+    hotkey.press();
+    run();
+    EXPECT_TRUE(indicator().visible);
+    EXPECT_FALSE(recognizer().isRecording);
+    hotkey.release();
+    run();
+    advance(1.0);
+    EXPECT_TRUE(indicator().visible);
+    indicator().pressClose();
+    run();
+    EXPECT_FALSE(indicator().visible);
+}
+
+TEST_F(AppDelegateTest, ClosingTheIndicatorMidRecordingStillInsertsTheText) {
+    recordSaying("closed early");
+    indicator().pressClose();
+    EXPECT_FALSE(indicator().visible);
+    run();
+    advance(0.5);
+    EXPECT_EQ(sim.pasteboard.contents, "closed early");
+}
+
+TEST_F(AppDelegateTest, IconFollowsRecordingsThatBeginOrEndWithoutAStartOrStopTask) {
+    // A start that waits for the microphone answer begins after the start task.
+    sim.microphone.currentStatus = MicrophoneAuthorizationStatus::notDetermined;
+    hotkey.press();
+    run();
+    EXPECT_EQ(tray().currentImage(), "mic.fill");
+    sim.microphone.currentStatus = MicrophoneAuthorizationStatus::authorized;
+    sim.microphone.answer(true);
+    run();
+    EXPECT_TRUE(recognizer().isRecording);
+    EXPECT_EQ(tray().currentImage(), "waveform");
+    tray().click(TrayClick::left);
+    run();
+    advance(1);
+
+    // The cloud engine confirms its stop only after the stop task ran.
+    sim.preferences.raw["AliyunASRAPIKey"] = std::string("key");
+    hotkey.press();
+    run();
+    cloud.fireStoppedByService();
+    run();
+    EXPECT_FALSE(recognizer().isRecording);
+    EXPECT_EQ(tray().currentImage(), "mic.fill");
+}
+
+TEST_F(AppDelegateTest, ANewStartDuringAFinishKeepsBothRecordingsIntact) {
+    recordSaying("first");
+    hotkey.release();
+    run();
+    advance(0.2);
+    // The user starts again before the finish has read the text.
+    hotkey.press();
+    run();
+    EXPECT_EQ(sim.pasteboard.writes, std::vector<std::string>{"first"}) << "delivered, not lost";
+    EXPECT_TRUE(recognizer().isRecording);
+    recognizer().transcript = "second";
+    advance(1.0);
+    EXPECT_TRUE(indicator().visible) << "the old finish must not hide the new recording";
+    EXPECT_EQ(recognizer().transcript.get(), "second");
+    EXPECT_EQ(sim.pasteboard.writes.size(), 1u);
+
+    // Same during the second pause: the text was pasted, the clear and hide are skipped.
+    hotkey.release();
+    run();
+    advance(0.6);
+    EXPECT_EQ(sim.pasteboard.writes.back(), "second");
+    hotkey.press();
+    run();
+    recognizer().transcript = "third";
+    advance(1.0);
+    EXPECT_TRUE(indicator().visible);
+    EXPECT_EQ(recognizer().transcript.get(), "third");
+    EXPECT_EQ(sim.pasteboard.writes.size(), 2u);
+}
+
+TEST_F(AppDelegateTest, DuplicateStartsAndStopsQueuedTogetherActOnce) {
+    hotkey.press();
+    tray().click(TrayClick::left);  // queued before the first start ran
+    run();
+    EXPECT_TRUE(recognizer().isRecording) << "the second start must not stop the recording";
+
+    recognizer().transcript = "once";
+    sim.preferences.raw["AliyunASRAPIKey"] = std::string("key");  // ignored mid-recording
+    hotkey.release();
+    tray().click(TrayClick::left);
+    run();
+    advance(1.0);
+    EXPECT_EQ(sim.pasteboard.writes, std::vector<std::string>{"once"});
+    EXPECT_EQ(typer.pastes, 1);
+}
+
+TEST_F(AppDelegateTest, ReportsThatOutliveTheControllerDoNothing) {
+    recordSaying("text");
+    std::weak_ptr<AppDelegate> weak = app;
+    app.reset();
+    EXPECT_TRUE(weak.expired());
+    hotkey.release();
+    hotkey.press();
+    run();
+    advance(1.0);
+    EXPECT_TRUE(sim.pasteboard.writes.empty());
+}
+
+}  // namespace
+}  // namespace sayvo
