@@ -122,10 +122,9 @@ void AppDelegate::runStopTask() {
     speechRecognizer_->stopRecording();
     updateStatusIcon();
     pendingFinish_ = Finish{++lastFinishId_, false};
-    platform_.scheduler.postAfter(textSettleDelay,
-                                  [self = shared_from_this(), id = lastFinishId_] {
-                                      self->finishAfterTextSettled(id);
-                                  });
+    platform_.scheduler.postAfter(textSettleDelay, [self = shared_from_this(), id = lastFinishId_] {
+        self->finishAfterTextSettled(id);
+    });
 }
 
 void AppDelegate::finishAfterTextSettled(std::uint64_t finishId) {
@@ -138,10 +137,9 @@ void AppDelegate::finishAfterTextSettled(std::uint64_t finishId) {
     }
     pasteTranscript(text);
     pendingFinish_->textPasted = true;
-    platform_.scheduler.postAfter(pasteSettleDelay,
-                                  [self = shared_from_this(), finishId] {
-                                      self->finishAfterPasteSettled(finishId);
-                                  });
+    platform_.scheduler.postAfter(pasteSettleDelay, [self = shared_from_this(), finishId] {
+        self->finishAfterPasteSettled(finishId);
+    });
 }
 
 void AppDelegate::finishAfterPasteSettled(std::uint64_t finishId) {
@@ -170,7 +168,8 @@ void AppDelegate::pasteTranscript(const std::string& text) {
 
 void AppDelegate::showFloatingIndicator() {
     if (!floatingWindow_) {
-        floatingWindow_ = std::make_unique<FloatingIndicatorWindow>(platform_.shell, speechRecognizer_);
+        floatingWindow_ =
+            std::make_unique<FloatingIndicatorWindow>(platform_.shell, speechRecognizer_);
         std::weak_ptr<AppDelegate> weak = weak_from_this();
         floatingWindow_->onClose = [weak] {
             if (auto self = weak.lock()) {

@@ -7,6 +7,8 @@ SayvoApp::SayvoApp(const Platform& platform, CloudASRClient& cloud, HotkeyManage
     : appDelegate_(AppDelegate::create(platform, SpeechRecognizer::create(platform, cloud),
                                        hotkeyManager, typeSimulator)) {}
 
-void SayvoApp::launch() { appDelegate_->applicationDidFinishLaunching(); }
+void SayvoApp::launch() {
+    appDelegate_->applicationDidFinishLaunching();
+}
 
 }  // namespace sayvo

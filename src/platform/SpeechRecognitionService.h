@@ -31,7 +31,8 @@ public:
 
     // A recogniser for a locale identifier such as "zh-CN"; none when the
     // platform cannot recognise that locale.
-    virtual std::shared_ptr<OnDeviceRecognizer> recognizerForLocale(const std::string& localeId) = 0;
+    virtual std::shared_ptr<OnDeviceRecognizer> recognizerForLocale(
+        const std::string& localeId) = 0;
 
     // A recogniser for the user's default locale; none when there is no model at all.
     virtual std::shared_ptr<OnDeviceRecognizer> recognizerForDefaultLocale() = 0;

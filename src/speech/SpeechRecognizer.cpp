@@ -35,7 +35,9 @@ void SpeechRecognizer::setAliyunAPIKey(const std::string& key) {
     objectWillChange.fire();
 }
 
-bool SpeechRecognizer::useAliyunASR() const { return !aliyunAPIKey().empty(); }
+bool SpeechRecognizer::useAliyunASR() const {
+    return !aliyunAPIKey().empty();
+}
 
 void SpeechRecognizer::setupAliyunASRCallbacks() {
     // The client may fire from its own threads: each callback only posts, and
@@ -187,7 +189,9 @@ void SpeechRecognizer::stopRecording() {
     }
 }
 
-void SpeechRecognizer::clearTranscript() { transcript = ""; }
+void SpeechRecognizer::clearTranscript() {
+    transcript = "";
+}
 
 // The on-device engine's capture and recognition plug in here; until then a
 // system recording runs with no audio source and no silence stop.

@@ -15,16 +15,22 @@ FloatingIndicatorWindow::FloatingIndicatorWindow(ApplicationShell& shell,
     centerWindow();
 }
 
-void FloatingIndicatorWindow::updateContent() { window_->reloadContent(); }
+void FloatingIndicatorWindow::updateContent() {
+    window_->reloadContent();
+}
 
 void FloatingIndicatorWindow::show() {
     centerWindow();
     window_->show();
 }
 
-void FloatingIndicatorWindow::hide() { window_->hide(); }
+void FloatingIndicatorWindow::hide() {
+    window_->hide();
+}
 
-bool FloatingIndicatorWindow::isVisible() const { return window_->isVisible(); }
+bool FloatingIndicatorWindow::isVisible() const {
+    return window_->isVisible();
+}
 
 void FloatingIndicatorWindow::centerWindow() {
     const Rect visible = shell_.visibleScreenFrame();

@@ -145,8 +145,8 @@ class FakeCloudClient final : public CloudASRClient {
 public:
     std::vector<std::string> startedKeys;  // one per task actually started
     int ignoredStarts = 0;
-    int stopCount = 0;   // stops of a running task
-    int stopCalls = 0;   // every stopRecognition call
+    int stopCount = 0;  // stops of a running task
+    int stopCalls = 0;  // every stopRecognition call
 
     void startRecognition(const std::string& apiKey) override;
     void stopRecognition() override;

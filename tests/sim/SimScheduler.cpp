@@ -88,7 +88,9 @@ void SimScheduler::advance(double seconds) {
     now_ = target;
 }
 
-void SimScheduler::runUntilIdle() { advance(0); }
+void SimScheduler::runUntilIdle() {
+    advance(0);
+}
 
 std::size_t SimScheduler::pendingCount() const {
     std::lock_guard lock(mutex_);

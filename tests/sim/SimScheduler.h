@@ -43,7 +43,7 @@ private:
     mutable std::mutex mutex_;
     std::map<Key, Entry> queue_;
     std::map<std::uint64_t, std::pair<double, Task>> timers_;  // id -> interval, action
-    double now_ = 1000.0;  // not zero, so "time 0" bugs show
+    double now_ = 1000.0;                                      // not zero, so "time 0" bugs show
     std::uint64_t nextSequence_ = 0;
     std::uint64_t nextTimerId_ = 1;
 };

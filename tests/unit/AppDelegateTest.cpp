@@ -123,8 +123,8 @@ TEST_F(AppDelegateTest, WithoutATrayTheHotkeyStillRecords) {
     SimPlatform bare;
     bare.shell.trayAvailable = false;
     ScriptedHotkey keys;
-    auto other = AppDelegate::create(bare.platform(), SpeechRecognizer::create(bare.platform(), cloud),
-                                     keys, typer);
+    auto other = AppDelegate::create(bare.platform(),
+                                     SpeechRecognizer::create(bare.platform(), cloud), keys, typer);
     other->applicationDidFinishLaunching();
     keys.press();
     bare.scheduler.runUntilIdle();

@@ -95,9 +95,8 @@ TEST_F(SpeechRecognizerTest, CloudPartialsAndFinalsAssembleWithoutSeparators) {
     setKey("key");
     recognizer->startRecording();
     std::vector<std::string> shown;
-    auto sub = recognizer->transcript.values.subscribe([&](const std::string& t) {
-        shown.push_back(t);
-    });
+    auto sub =
+        recognizer->transcript.values.subscribe([&](const std::string& t) { shown.push_back(t); });
     fromClientThread([&] {
         cloud.fireTranscript("今天", false);
         cloud.fireTranscript("今天天气", false);

@@ -93,7 +93,9 @@ std::optional<std::string> JsonFilePreferences::stringForKey(const std::string& 
     return it->get<std::string>();
 }
 
-void JsonFilePreferences::setBool(const std::string& key, bool value) { store(key, value); }
+void JsonFilePreferences::setBool(const std::string& key, bool value) {
+    store(key, value);
+}
 void JsonFilePreferences::setInteger(const std::string& key, std::int64_t value) {
     store(key, value);
 }

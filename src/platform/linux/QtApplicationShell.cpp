@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QFile>
 #include <QIcon>
 #include <QScreen>
 #include <QSystemTrayIcon>
@@ -32,10 +33,10 @@ public:
     }
     bool hasButton() const override { return true; }
     void setImage(const std::string& symbolName, const std::string& description) override {
-        const QString path = QStringLiteral(":/icons/%1.svg").arg(QString::fromStdString(symbolName));
-        QIcon image(path);
-        if (image.isNull() || image.availableSizes().isEmpty()) return;
-        icon_.setIcon(image);
+        const QString path =
+            QStringLiteral(":/icons/%1.svg").arg(QString::fromStdString(symbolName));
+        if (!QFile::exists(path)) return;
+        icon_.setIcon(QIcon(path));
         icon_.setToolTip(QString::fromStdString(description));
     }
     QRect geometry() const { return icon_.geometry(); }
@@ -47,11 +48,11 @@ private:
 class QtFloatingWindow final : public FloatingWindow {
 public:
     explicit QtFloatingWindow(SurfaceContent content)
-        : surface_(std::make_unique<SurfaceView>(
-              content,
-              Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
-                  Qt::WindowDoesNotAcceptFocus,
-              QStringLiteral("Sayvo indicator"))) {
+        : surface_(std::make_unique<SurfaceView>(content,
+                                                 Qt::Tool | Qt::FramelessWindowHint |
+                                                     Qt::WindowStaysOnTopHint |
+                                                     Qt::WindowDoesNotAcceptFocus,
+                                                 QStringLiteral("Sayvo indicator"))) {
         surface_->bridge().onClose = [this] {
             if (onCloseRequested) onCloseRequested();
         };
@@ -127,9 +128,13 @@ void QtApplicationShell::setAccessoryActivationPolicy() {
     QApplication::setQuitOnLastWindowClosed(false);
 }
 
-std::unique_ptr<TrayItem> QtApplicationShell::makeTrayItem() { return std::make_unique<QtTrayItem>(); }
+std::unique_ptr<TrayItem> QtApplicationShell::makeTrayItem() {
+    return std::make_unique<QtTrayItem>();
+}
 
-std::unique_ptr<Popover> QtApplicationShell::makePopover() { return std::make_unique<QtPopover>(); }
+std::unique_ptr<Popover> QtApplicationShell::makePopover() {
+    return std::make_unique<QtPopover>();
+}
 
 std::unique_ptr<FloatingWindow> QtApplicationShell::makeFloatingWindow(SurfaceContent content) {
     return std::make_unique<QtFloatingWindow>(content);
@@ -142,6 +147,8 @@ Rect QtApplicationShell::visibleScreenFrame() const {
     return {double(area.x()), double(area.y()), double(area.width()), double(area.height())};
 }
 
-void QtApplicationShell::quit() { QCoreApplication::quit(); }
+void QtApplicationShell::quit() {
+    QCoreApplication::quit();
+}
 
 }  // namespace sayvo

@@ -6,7 +6,9 @@
 
 namespace sayvo {
 
-void QtPasteboard::clearContents() { QGuiApplication::clipboard()->clear(QClipboard::Clipboard); }
+void QtPasteboard::clearContents() {
+    QGuiApplication::clipboard()->clear(QClipboard::Clipboard);
+}
 
 bool QtPasteboard::setString(const std::string& text) {
     auto* clipboard = QGuiApplication::clipboard();

@@ -45,7 +45,9 @@ QtScheduler::QtScheduler() : context_(new QObject()) {
     context_->moveToThread(QCoreApplication::instance()->thread());
 }
 
-QtScheduler::~QtScheduler() { delete context_; }
+QtScheduler::~QtScheduler() {
+    delete context_;
+}
 
 void QtScheduler::post(Task task) {
     QMetaObject::invokeMethod(context_, std::move(task), Qt::QueuedConnection);
@@ -67,7 +69,8 @@ void QtScheduler::postAfter(double seconds, Task task) {
         Qt::QueuedConnection);
 }
 
-std::unique_ptr<RepeatingTimer> QtScheduler::scheduleRepeating(double intervalSeconds, Task action) {
+std::unique_ptr<RepeatingTimer> QtScheduler::scheduleRepeating(double intervalSeconds,
+                                                               Task action) {
     return std::make_unique<QtRepeatingTimer>(intervalSeconds, std::move(action));
 }
 

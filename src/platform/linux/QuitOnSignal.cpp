@@ -13,7 +13,8 @@ volatile std::sig_atomic_t gWriteFd = -1;
 
 extern "C" void onQuitSignal(int) {
     const char byte = 1;
-    if (gWriteFd >= 0) [[maybe_unused]] auto n = ::write(gWriteFd, &byte, 1);
+    if (gWriteFd >= 0) [[maybe_unused]]
+        auto n = ::write(gWriteFd, &byte, 1);
 }
 }  // namespace
 

@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages Sayvo needs to build and run ("run") or to
+# build and test ("test"). Only what is missing is installed.
+set -euo pipefail
+
+what=${1:-run}
+
+build_packages=(
+    cmake ninja-build g++ pkg-config
+    qt6-base-dev qt6-declarative-dev qt6-websockets-dev libqt6svg6
+    qml6-module-qtquick qml6-module-qtquick-window qml6-module-qtqml-workerscript
+    qml6-module-qtquick-controls qml6-module-qtquick-layouts qml6-module-qtquick-templates
+    nlohmann-json3-dev libsoxr-dev libpulse-dev libx11-dev libxi-dev libxtst-dev
+    libpocketsphinx-dev libsphinxbase-dev pocketsphinx-en-us
+    fonts-noto-cjk
+)
+test_packages=(
+    libgtest-dev libgmock-dev libbenchmark-dev
+    xvfb xauth x11-utils xdotool xclip dbus dbus-x11
+    pulseaudio pulseaudio-utils pocketsphinx-testdata
+)
+
+packages=("${build_packages[@]}")
+if [ "$what" = test ]; then packages+=("${test_packages[@]}"); fi
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$p")
+    fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QString>
+#include <QTemporaryDir>
+
+// The application under test, in a fresh config and runtime directory, on the
+// given bus. Killed on destruction if still running.
+class AppProcess {
+public:
+    explicit AppProcess(QString program) : program_(std::move(program)) {}
+    ~AppProcess();
+    AppProcess(const AppProcess&) = delete;
+    AppProcess& operator=(const AppProcess&) = delete;
+
+    bool start(const QString& busAddress, QString* error);
+    qint64 pid() const { return process_.processId(); }
+    bool running() const { return process_.state() == QProcess::Running; }
+
+    // Sends SIGTERM and waits; false if it is still running after timeoutMs.
+    bool terminate(int timeoutMs);
+    QProcess::ExitStatus exitStatus() const { return process_.exitStatus(); }
+    int exitCode() const { return process_.exitCode(); }
+
+    // VmRSS in kB from /proc, -1 if unreadable.
+    long residentKb() const;
+
+private:
+    QString program_;
+    QTemporaryDir home_;
+    QProcess process_;
+};
