@@ -65,7 +65,8 @@ run_ctest() {  # name, build dir, ctest args...
     local name=$1 dir=$2
     shift 2
     echo "== $name"
-    local log="$scratch/$name.log"
+    local log
+    log="$scratch/$(tr -c 'A-Za-z0-9' '_' <<<"$name").log"
     (cd "$dir" && ctest --output-on-failure "$@") 2>&1 | tee "$log"
     local line
     line=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n1)
