@@ -65,6 +65,8 @@ public:
 };
 
 // The application's own process-wide surfaces. Thread: main thread only.
+// Failure: nothing here reports failure. A desktop without a tray gives an item
+// whose hasButton() is false; a window the display cannot show stays invisible.
 class ApplicationShell {
 public:
     virtual ~ApplicationShell() = default;

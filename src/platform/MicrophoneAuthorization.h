@@ -7,7 +7,8 @@ namespace sayvo {
 enum class MicrophoneAuthorizationStatus { notDetermined, restricted, denied, authorized, other };
 
 // Whether the process may capture from the microphone.
-// Thread: called on the main thread.
+// Thread: called on the main thread; the answer to a request comes on any thread.
+// Failure: a status the platform cannot tell is reported as `other`.
 class MicrophoneAuthorization {
 public:
     virtual ~MicrophoneAuthorization() = default;

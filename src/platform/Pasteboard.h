@@ -7,6 +7,7 @@ namespace sayvo {
 
 // The system's general pasteboard (clipboard), plain UTF-8 text only.
 // Thread: main thread only.
+// Failure: setString returns false; the previous contents may already be gone.
 class Pasteboard {
 public:
     virtual ~Pasteboard() = default;

@@ -19,7 +19,9 @@ public:
 };
 
 // The platform's on-device speech recognition service.
-// Thread: called on the main thread.
+// Thread: called on the main thread; answers may come on any thread.
+// Failure: a locale without a model gives no recogniser; a recogniser that
+// cannot run reports itself unavailable.
 class SpeechRecognitionService {
 public:
     virtual ~SpeechRecognitionService() = default;
