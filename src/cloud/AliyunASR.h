@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "cloud/CloudASRClient.h"
+#include "core/SharedInstance.h"
 #include "platform/Scheduler.h"
 
 namespace sayvo {
@@ -19,9 +20,8 @@ public:
     void startRecognition(const std::string& apiKey) override;
     void stopRecognition() override;
 
-    // The process-wide instance, made by the entry point with the real platform.
-    static AliyunASR& shared();
-    static void makeShared(Scheduler& scheduler);
+    // The process-wide instance, installed by the entry point (SharedInstance::Scope).
+    static AliyunASR& shared() { return SharedInstance<AliyunASR>::get(); }
 
 private:
     Scheduler& scheduler_;

@@ -2,9 +2,160 @@
 
 namespace sayvo {
 
-HotkeyManager& HotkeyManager::shared() {
-    static HotkeyManager instance;
-    return instance;
+namespace {
+
+constexpr std::uint64_t kMatchingModifiers =
+    ModifierFlag::shift | ModifierFlag::control | ModifierFlag::option | ModifierFlag::command;
+
+// Left shift, left control, left option, left command, right command, right
+// shift, right option, right control: pressed alone they neither end nor change a capture.
+bool isModifierKey(std::uint16_t keyCode) {
+    return keyCode >= 54 && keyCode <= 62 && keyCode != 57;
+}
+
+}  // namespace
+
+std::shared_ptr<HotkeyManager> HotkeyManager::create(Preferences& preferences,
+                                                     KeyboardMonitoring& keyboard,
+                                                     Scheduler& scheduler) {
+    return std::shared_ptr<HotkeyManager>(new HotkeyManager(preferences, keyboard, scheduler));
+}
+
+HotkeyManager::HotkeyManager(Preferences& preferences, KeyboardMonitoring& keyboard,
+                             Scheduler& scheduler)
+    : preferences_(preferences), keyboard_(keyboard), scheduler_(scheduler) {
+    loadHotkey();
+}
+
+HotkeyManager::~HotkeyManager() {
+    stopListening();
+}
+
+void HotkeyManager::startListening() {
+    stopListening();
+    if (currentHotkey.get().isFnKey) {
+        startFnKeyListening();
+    } else {
+        startRegularKeyListening();
+    }
+}
+
+void HotkeyManager::stopListening() {
+    for (auto* token : {&flagsMonitor_, &keyMonitor_, &localKeyMonitor_}) {
+        if (*token) keyboard_.removeMonitor(**token);
+        token->reset();
+    }
+}
+
+void HotkeyManager::startFnKeyListening() {
+    std::weak_ptr<HotkeyManager> weak = weak_from_this();
+    flagsMonitor_ =
+        keyboard_.addGlobalMonitor(KeyEventMask::flagsChanged, [weak](const KeyEvent& e) {
+            if (auto self = weak.lock()) self->handleFnKey(e);
+        });
+    localKeyMonitor_ = keyboard_.addLocalMonitor(
+        KeyEventMask::flagsChanged, [weak](const KeyEvent& e) -> std::optional<KeyEvent> {
+            if (auto self = weak.lock()) self->handleFnKey(e);
+            return e;
+        });
+}
+
+void HotkeyManager::startRegularKeyListening() {
+    std::weak_ptr<HotkeyManager> weak = weak_from_this();
+    const auto mask = KeyEventMask::keyDown | KeyEventMask::keyUp;
+    keyMonitor_ = keyboard_.addGlobalMonitor(mask, [weak](const KeyEvent& e) {
+        if (auto self = weak.lock()) self->handleKeyEvent(e);
+    });
+    localKeyMonitor_ =
+        keyboard_.addLocalMonitor(mask, [weak](const KeyEvent& e) -> std::optional<KeyEvent> {
+            auto self = weak.lock();
+            if (self && self->handleKeyEvent(e)) return std::nullopt;
+            return e;
+        });
+}
+
+void HotkeyManager::handleFnKey(const KeyEvent& event) {
+    const bool fnDown = (event.modifierFlags & ModifierFlag::function) != 0;
+    if (fnDown && !isKeyHeld && !isListeningForHotkey) {
+        isKeyHeld = true;
+        reportKeyDown();
+    } else if (!fnDown && isKeyHeld) {
+        isKeyHeld = false;
+        reportKeyUp();
+    }
+}
+
+bool HotkeyManager::handleKeyEvent(const KeyEvent& event) {
+    if (isListeningForHotkey) return false;
+    const HotkeyCombo& hotkey = currentHotkey;
+    if (event.keyCode != hotkey.keyCode) return false;
+    const std::uint64_t flags = event.modifierFlags & kMatchingModifiers;
+    // People often let go of the modifier first: while held, the release of
+    // the key itself ends the hotkey whatever modifiers remain.
+    if (event.type == KeyEventType::keyUp && isKeyHeld) {
+        isKeyHeld = false;
+        reportKeyUp();
+        return true;
+    }
+    if (flags != hotkey.modifiers) return false;
+    if (event.type == KeyEventType::keyDown && !isKeyHeld) {
+        isKeyHeld = true;
+        reportKeyDown();
+        return true;
+    }
+    return false;
+}
+
+void HotkeyManager::reportKeyDown() {
+    std::weak_ptr<HotkeyManager> weak = weak_from_this();
+    scheduler_.post([weak] {
+        auto self = weak.lock();
+        if (self && self->onKeyDown_) self->onKeyDown_();
+    });
+}
+
+void HotkeyManager::reportKeyUp() {
+    std::weak_ptr<HotkeyManager> weak = weak_from_this();
+    scheduler_.post([weak] {
+        auto self = weak.lock();
+        if (self && self->onKeyUp_) self->onKeyUp_();
+    });
+}
+
+void HotkeyManager::startRecordingHotkey() {
+    isListeningForHotkey = true;
+    stopListening();
+}
+
+void HotkeyManager::stopRecordingHotkey() {
+    isListeningForHotkey = false;
+    startListening();
+}
+
+bool HotkeyManager::recordHotkey(const KeyEvent& event) {
+    if (!isListeningForHotkey) return false;
+    if ((event.modifierFlags & ModifierFlag::function) && event.keyCode == KeyCode::function) {
+        adoptHotkey(HotkeyCombo::fnKey);
+        return true;
+    }
+    if (isModifierKey(event.keyCode)) return false;
+    adoptHotkey(HotkeyCombo{event.keyCode, event.modifierFlags & kMatchingModifiers, false});
+    return true;
+}
+
+void HotkeyManager::adoptHotkey(const HotkeyCombo& hotkey) {
+    currentHotkey = hotkey;
+    saveHotkey();
+    isListeningForHotkey = false;
+    startListening();
+}
+
+void HotkeyManager::saveHotkey() {
+    storeHotkey(preferences_, currentHotkey);
+}
+
+void HotkeyManager::loadHotkey() {
+    if (auto stored = loadStoredHotkey(preferences_)) currentHotkey = *stored;
 }
 
 }  // namespace sayvo

@@ -1,32 +1,74 @@
 #pragma once
 
 #include <functional>
+#include <memory>
+#include <optional>
 
 #include "core/Observable.h"
+#include "core/SharedInstance.h"
+#include "hotkey/HotkeyCombo.h"
+#include "platform/Keyboard.h"
+#include "platform/Preferences.h"
+#include "platform/Scheduler.h"
 
 namespace sayvo {
 
-// Turns presses and releases of the user's hotkey into key-down and key-up
-// reports on the main thread. Until system-wide keyboard monitoring exists,
-// listening installs nothing and no report is ever made.
-// Thread: main thread only.
-class HotkeyManager : public Observable {
+// Watches the keyboard system-wide for the push-to-talk hotkey and reports
+// exactly one key-down per press and one key-up per release, posted to the
+// main queue. Also captures a new hotkey and keeps it in the preferences.
+// Thread: main thread only. Event handlers and posted reports hold the
+// manager weakly. Make it with create(); the process-wide one is shared().
+class HotkeyManager : public Observable, public std::enable_shared_from_this<HotkeyManager> {
 public:
     using Action = std::function<void()>;
 
-    void setKeyDownCallback(Action action) { keyDown_ = std::move(action); }
-    void setKeyUpCallback(Action action) { keyUp_ = std::move(action); }
-    void startListening() { isListening_ = true; }
-    void stopListening() { isListening_ = false; }
-    bool isListening() const { return isListening_; }
+    static std::shared_ptr<HotkeyManager> create(Preferences& preferences,
+                                                 KeyboardMonitoring& keyboard,
+                                                 Scheduler& scheduler);
+    ~HotkeyManager();
 
-    // The process-wide instance, made by the entry point.
-    static HotkeyManager& shared();
+    // The process-wide instance, installed by the entry point (SharedInstance::Scope).
+    static HotkeyManager& shared() { return SharedInstance<HotkeyManager>::get(); }
 
-protected:
-    Action keyDown_;
-    Action keyUp_;
-    bool isListening_ = false;
+    Published<HotkeyCombo> currentHotkey{*this, HotkeyCombo::fnKey};
+    Published<bool> isListeningForHotkey{*this, false};
+    Published<bool> isKeyHeld{*this, false};
+
+    void setKeyDownCallback(Action action) { onKeyDown_ = std::move(action); }
+    void setKeyUpCallback(Action action) { onKeyUp_ = std::move(action); }
+
+    // (Re)starts watching for the current hotkey; removes every monitor first.
+    void startListening();
+    void stopListening();
+
+    // Capture: watching is suspended until an offered event is taken or the
+    // capture is cancelled.
+    void startRecordingHotkey();
+    void stopRecordingHotkey();
+    // Offers a key-down or flags-changed event; true when it became the hotkey.
+    bool recordHotkey(const KeyEvent& event);
+
+private:
+    HotkeyManager(Preferences& preferences, KeyboardMonitoring& keyboard, Scheduler& scheduler);
+
+    void startFnKeyListening();
+    void startRegularKeyListening();
+    void handleFnKey(const KeyEvent& event);
+    bool handleKeyEvent(const KeyEvent& event);
+    void reportKeyDown();
+    void reportKeyUp();
+    void saveHotkey();
+    void loadHotkey();
+    void adoptHotkey(const HotkeyCombo& hotkey);
+
+    Preferences& preferences_;
+    KeyboardMonitoring& keyboard_;
+    Scheduler& scheduler_;
+    std::optional<MonitorToken> flagsMonitor_;
+    std::optional<MonitorToken> keyMonitor_;
+    std::optional<MonitorToken> localKeyMonitor_;
+    Action onKeyDown_;
+    Action onKeyUp_;
 };
 
 }  // namespace sayvo

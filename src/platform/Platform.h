@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/ApplicationShell.h"
+#include "platform/Keyboard.h"
 #include "platform/MicrophoneAuthorization.h"
 #include "platform/Pasteboard.h"
 #include "platform/Preferences.h"
@@ -18,6 +19,7 @@ struct Platform {
     MicrophoneAuthorization& microphone;
     SpeechRecognitionService& speech;
     ApplicationShell& shell;
+    KeyboardMonitoring& keyboard;
 };
 
 }  // namespace sayvo

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FakeKeyboard.h"
 #include "FakeServices.h"
 #include "FakeShell.h"
 #include "SimScheduler.h"
@@ -15,9 +16,10 @@ struct SimPlatform {
     FakeMicrophoneAuthorization microphone;
     FakeSpeechRecognitionService speech;
     FakeApplicationShell shell;
+    FakeKeyboard keyboard;
 
     Platform platform() {
-        return Platform{scheduler, preferences, pasteboard, microphone, speech, shell};
+        return Platform{scheduler, preferences, pasteboard, microphone, speech, shell, keyboard};
     }
 };
 

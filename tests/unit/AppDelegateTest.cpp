@@ -8,13 +8,17 @@ namespace {
 
 using sim::SimPlatform;
 
-class ScriptedHotkey : public HotkeyManager {
-public:
+// The user's fn key, pressed in another application.
+struct FnKey {
+    sim::SimPlatform& sim;
+    std::shared_ptr<HotkeyManager> manager =
+        HotkeyManager::create(sim.preferences, sim.keyboard, sim.scheduler);
     void press() {
-        if (keyDown_) keyDown_();
+        sim.keyboard.typeElsewhere(
+            {KeyEventType::flagsChanged, KeyCode::function, ModifierFlag::function, false});
     }
     void release() {
-        if (keyUp_) keyUp_();
+        sim.keyboard.typeElsewhere({KeyEventType::flagsChanged, KeyCode::function, 0, false});
     }
 };
 
@@ -28,7 +32,7 @@ class AppDelegateTest : public ::testing::Test {
 protected:
     void SetUp() override {
         app = AppDelegate::create(sim.platform(), SpeechRecognizer::create(sim.platform(), cloud),
-                                  hotkey, typer);
+                                  *hotkey.manager, typer);
         app->applicationDidFinishLaunching();
     }
     SpeechRecognizer& recognizer() { return app->speechRecognizer(); }
@@ -44,7 +48,7 @@ protected:
 
     SimPlatform sim;
     sim::FakeCloudClient cloud;
-    ScriptedHotkey hotkey;
+    FnKey hotkey{sim};
     CountingTypeSimulator typer;
     std::shared_ptr<AppDelegate> app;
 };
@@ -53,7 +57,7 @@ TEST_F(AppDelegateTest, LaunchLeavesOnlyTheTrayItem) {
     EXPECT_TRUE(sim.shell.accessory);
     EXPECT_EQ(tray().currentImage(), "mic.fill");
     EXPECT_EQ(tray().description, "Sayvo");
-    EXPECT_TRUE(hotkey.isListening());
+    EXPECT_EQ(sim.keyboard.globalCount(), 1u) << "watching the fn key from launch";
     EXPECT_TRUE(sim.shell.windows.empty()) << "the indicator is made at its first show";
     EXPECT_FALSE(sim.shell.popover->isShown());
     EXPECT_EQ(sim.shell.popover->width, 260);
@@ -122,9 +126,9 @@ TEST_F(AppDelegateTest, TrayClicksToggleOrOpenAFreshPanel) {
 TEST_F(AppDelegateTest, WithoutATrayTheHotkeyStillRecords) {
     SimPlatform bare;
     bare.shell.trayAvailable = false;
-    ScriptedHotkey keys;
-    auto other = AppDelegate::create(bare.platform(),
-                                     SpeechRecognizer::create(bare.platform(), cloud), keys, typer);
+    FnKey keys{bare};
+    auto other = AppDelegate::create(
+        bare.platform(), SpeechRecognizer::create(bare.platform(), cloud), *keys.manager, typer);
     other->applicationDidFinishLaunching();
     keys.press();
     bare.scheduler.runUntilIdle();

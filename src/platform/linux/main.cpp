@@ -9,6 +9,7 @@
 #include "platform/linux/QtPasteboard.h"
 #include "platform/linux/QtScheduler.h"
 #include "platform/linux/QuitOnSignal.h"
+#include "platform/linux/X11KeyboardMonitor.h"
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
@@ -24,9 +25,15 @@ int main(int argc, char** argv) {
     sayvo::LinuxMicrophoneAuthorization microphone;
     sayvo::PocketSphinxSpeechService speech;
     sayvo::QtApplicationShell shell;
-    const sayvo::Platform platform{scheduler, preferences, pasteboard, microphone, speech, shell};
+    sayvo::X11KeyboardMonitor keyboard;
+    const sayvo::Platform platform{scheduler, preferences, pasteboard, microphone,
+                                   speech,    shell,       keyboard};
 
-    sayvo::AliyunASR::makeShared(scheduler);
+    // The process-wide instances live exactly as long as the services above.
+    sayvo::SharedInstance<sayvo::AliyunASR>::Scope cloudScope(
+        std::make_shared<sayvo::AliyunASR>(scheduler));
+    sayvo::SharedInstance<sayvo::HotkeyManager>::Scope hotkeyScope(
+        sayvo::HotkeyManager::create(preferences, keyboard, scheduler));
     sayvo::TypeSimulator typeSimulator;
     sayvo::SayvoApp app(platform, sayvo::AliyunASR::shared(), sayvo::HotkeyManager::shared(),
                         typeSimulator);

@@ -1,0 +1,93 @@
+#include "hotkey/HotkeyCombo.h"
+
+#include <array>
+
+#include "platform/Keyboard.h"
+
+namespace sayvo {
+
+namespace {
+
+constexpr std::uint64_t kMatchingModifiers =
+    ModifierFlag::shift | ModifierFlag::control | ModifierFlag::option | ModifierFlag::command;
+
+const char* labelFor(std::uint16_t keyCode) {
+    static const std::array<const char*, 127> labels = [] {
+        std::array<const char*, 127> t{};
+        const char* letters0to9[] = {"A", "S", "D", "F", "H", "G", "Z", "X", "C", "V"};
+        for (int i = 0; i <= 9; ++i) t[i] = letters0to9[i];
+        const char* row11to47[] = {"B", "Q", "W", "E", "R", "Y",  "T", "1", "2", "3", "4", "6", "5",
+                                   "=", "9", "7", "-", "8", "0",  "]", "O", "U", "[", "I", "P", "↩",
+                                   "L", "J", "'", "K", ";", "\\", ",", "/", "N", "M", "."};
+        for (int i = 11; i <= 47; ++i) t[i] = row11to47[i - 11];
+        t[48] = "⇥";
+        t[49] = "Space";
+        t[50] = "`";
+        t[51] = "⌫";
+        t[53] = "⎋";
+        t[63] = "fn";
+        t[96] = "F5";
+        t[97] = "F6";
+        t[98] = "F7";
+        t[99] = "F3";
+        t[100] = "F8";
+        t[101] = "F9";
+        t[103] = "F11";
+        t[105] = "F13";
+        t[107] = "F14";
+        t[109] = "F10";
+        t[111] = "F12";
+        t[113] = "F15";
+        t[118] = "F4";
+        t[120] = "F2";
+        t[122] = "F1";
+        t[123] = "←";
+        t[124] = "→";
+        t[125] = "↓";
+        t[126] = "↑";
+        return t;
+    }();
+    return keyCode < labels.size() ? labels[keyCode] : nullptr;
+}
+
+}  // namespace
+
+std::string HotkeyCombo::keyCodeToString(std::uint16_t keyCode) {
+    if (const char* label = labelFor(keyCode)) return label;
+    return "Key" + std::to_string(keyCode);
+}
+
+std::string HotkeyCombo::displayString() const {
+    if (isFnKey) return "fn";
+    std::string text;
+    if (modifiers & ModifierFlag::control) text += "⌃";
+    if (modifiers & ModifierFlag::option) text += "⌥";
+    if (modifiers & ModifierFlag::shift) text += "⇧";
+    if (modifiers & ModifierFlag::command) text += "⌘";
+    return text + keyCodeToString(keyCode);
+}
+
+std::optional<HotkeyCombo> loadStoredHotkey(const Preferences& preferences) {
+    if (preferences.boolForKey(HotkeyPreference::isFnKey).value_or(false))
+        return HotkeyCombo::fnKey;
+    const auto keyCode = preferences.integerForKey(HotkeyPreference::keyCode);
+    const auto modifiers = preferences.integerForKey(HotkeyPreference::modifiers);
+    if (!keyCode || !modifiers) return std::nullopt;
+    // Values this program never writes would make a hotkey that can never be
+    // pressed; the preset serves the user better than a dead key.
+    if (*keyCode < 0 || *keyCode > 0xFFFF) return std::nullopt;
+    if (*modifiers < 0 || (static_cast<std::uint64_t>(*modifiers) & ~kMatchingModifiers) != 0) {
+        return std::nullopt;
+    }
+    return HotkeyCombo{static_cast<std::uint16_t>(*keyCode), static_cast<std::uint64_t>(*modifiers),
+                       false};
+}
+
+void storeHotkey(Preferences& preferences, const HotkeyCombo& hotkey) {
+    preferences.setInteger(HotkeyPreference::keyCode, hotkey.keyCode);
+    preferences.setInteger(HotkeyPreference::modifiers,
+                           static_cast<std::int64_t>(hotkey.modifiers));
+    preferences.setBool(HotkeyPreference::isFnKey, hotkey.isFnKey);
+}
+
+}  // namespace sayvo

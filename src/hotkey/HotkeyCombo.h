@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "platform/Preferences.h"
+
+namespace sayvo {
+
+// The push-to-talk key: the fn key alone, or one key with a set of modifiers.
+// A plain value; equality compares all three fields.
+struct HotkeyCombo {
+    std::uint16_t keyCode = 0;
+    std::uint64_t modifiers = 0;
+    bool isFnKey = false;
+
+    static const HotkeyCombo fnKey;
+
+    // "fn", or the modifier symbols in the fixed order ⌃⌥⇧⌘ followed by the key's label.
+    std::string displayString() const;
+    // The key's label, or "Key<n>" for a key without one.
+    static std::string keyCodeToString(std::uint16_t keyCode);
+
+    bool operator==(const HotkeyCombo&) const = default;
+};
+
+inline const HotkeyCombo HotkeyCombo::fnKey{63, 0, true};
+
+// Preference keys of the stored hotkey.
+namespace HotkeyPreference {
+inline const std::string keyCode = "hotkeyKeyCode";
+inline const std::string modifiers = "hotkeyModifiers";
+inline const std::string isFnKey = "hotkeyIsFnKey";
+}  // namespace HotkeyPreference
+
+// The stored hotkey, or nothing when none is stored or what is stored is not
+// something this program writes (it can never match, so it is not used).
+std::optional<HotkeyCombo> loadStoredHotkey(const Preferences& preferences);
+void storeHotkey(Preferences& preferences, const HotkeyCombo& hotkey);
+
+}  // namespace sayvo

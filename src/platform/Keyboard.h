@@ -1,0 +1,81 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+namespace sayvo {
+
+// Portable modifier bits; every backend reports these, whatever its native ones.
+namespace ModifierFlag {
+constexpr std::uint64_t capsLock = 0x10000;
+constexpr std::uint64_t shift = 0x20000;
+constexpr std::uint64_t control = 0x40000;
+constexpr std::uint64_t option = 0x80000;    // Alt on Linux
+constexpr std::uint64_t command = 0x100000;  // Super on Linux
+constexpr std::uint64_t function = 0x800000;
+}  // namespace ModifierFlag
+
+// Portable key codes (the hardware-position codes of the US layout), e.g.
+// 0 = A, 9 = V, 49 = Space, 53 = Escape, 63 = fn. Backends translate theirs.
+namespace KeyCode {
+constexpr std::uint16_t v = 9;
+constexpr std::uint16_t space = 49;
+constexpr std::uint16_t escape = 53;
+constexpr std::uint16_t function = 63;
+}  // namespace KeyCode
+
+enum class KeyEventType { keyDown, keyUp, flagsChanged };
+
+// Event masks for the monitors.
+namespace KeyEventMask {
+constexpr std::uint64_t keyDown = 0x400;
+constexpr std::uint64_t keyUp = 0x800;
+constexpr std::uint64_t flagsChanged = 0x1000;
+}  // namespace KeyEventMask
+
+constexpr std::uint64_t maskOf(KeyEventType type) {
+    switch (type) {
+        case KeyEventType::keyDown:
+            return KeyEventMask::keyDown;
+        case KeyEventType::keyUp:
+            return KeyEventMask::keyUp;
+        case KeyEventType::flagsChanged:
+            return KeyEventMask::flagsChanged;
+    }
+    return 0;
+}
+
+// One keyboard event. A flags-changed event carries the key that changed the
+// modifiers and the whole modifier set after the change.
+struct KeyEvent {
+    KeyEventType type = KeyEventType::keyDown;
+    std::uint16_t keyCode = 0;
+    std::uint64_t modifierFlags = 0;
+    bool isRepeat = false;
+};
+
+using MonitorToken = std::uint64_t;
+
+// Observing the keyboard.
+// Thread: main thread; handlers are called on the main thread.
+// Failure: a monitor that cannot be installed gives no token and never fires.
+class KeyboardMonitoring {
+public:
+    using GlobalHandler = std::function<void(const KeyEvent&)>;
+    // Returns the event to pass on to the window, or nothing to consume it.
+    using LocalHandler = std::function<std::optional<KeyEvent>(const KeyEvent&)>;
+
+    virtual ~KeyboardMonitoring() = default;
+
+    // Events addressed to other applications, system-wide; observe only.
+    virtual std::optional<MonitorToken> addGlobalMonitor(std::uint64_t eventMask,
+                                                         GlobalHandler handler) = 0;
+    // Events addressed to this application's own windows; may consume them.
+    virtual std::optional<MonitorToken> addLocalMonitor(std::uint64_t eventMask,
+                                                        LocalHandler handler) = 0;
+    // Unknown or already removed tokens are ignored.
+    virtual void removeMonitor(MonitorToken token) = 0;
+};
+
+}  // namespace sayvo

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+namespace sayvo {
+
+// X keycodes are evdev codes + 8 under Xorg and Xvfb (evdev/libinput).
+constexpr unsigned kX11KeycodeOffset = 8;
+
+// The portable key code of an evdev key: the US-layout hardware code for every
+// key that has one, otherwise a stable code of our own (1000 + evdev code).
+std::uint16_t portableKeyCodeForEvdev(unsigned evdevCode);
+std::uint16_t portableKeyCodeForX11(unsigned xKeycode);
+
+// The modifier bit that a portable key code sets while held (shift, control,
+// option, command for left and right keys); nothing for other keys.
+std::optional<std::uint64_t> modifierFlagOfKey(std::uint16_t portableKeyCode);
+
+}  // namespace sayvo

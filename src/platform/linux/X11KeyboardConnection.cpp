@@ -1,0 +1,159 @@
+#include "platform/linux/X11KeyboardConnection.h"
+
+#include <X11/XKBlib.h>
+#include <X11/Xlib.h>
+#include <X11/extensions/XInput2.h>
+#include <X11/keysym.h>
+
+#include "platform/linux/X11KeyTranslation.h"
+
+namespace sayvo {
+
+namespace {
+struct DisplayCloser {
+    void operator()(Display* display) const { XCloseDisplay(display); }
+};
+constexpr std::uint16_t kCapsLockKeyCode = 57;
+// XF86XK_Fn: the header builds it with a helper macro that it undefines again.
+constexpr KeySym kFnKeysym = 0x10081000 + 0x1D0;
+}  // namespace
+
+struct X11KeyboardConnection::Impl {
+    std::unique_ptr<Display, DisplayCloser> display;
+    int xiOpcode = 0;
+    int xkbEventBase = 0;
+    unsigned altMask = Mod1Mask;
+    unsigned superMask = Mod4Mask;
+    std::uint64_t modifierFlags = 0;  // from the last XKB state
+    bool fnHeld = false;
+    std::set<unsigned> pressed;  // X keycodes down, as raw events told
+
+    void open() {
+        display.reset(XOpenDisplay(nullptr));
+        if (!display) return;
+        Display* dpy = display.get();
+        int event = 0, error = 0;
+        int major = XkbMajorVersion, minor = XkbMinorVersion;
+        int xiMajor = 2, xiMinor = 1;
+        if (!XkbQueryExtension(dpy, nullptr, &xkbEventBase, &error, &major, &minor) ||
+            !XQueryExtension(dpy, "XInputExtension", &xiOpcode, &event, &error) ||
+            XIQueryVersion(dpy, &xiMajor, &xiMinor) != Success) {
+            display.reset();
+            return;
+        }
+        unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
+        XISetMask(bits, XI_RawKeyPress);
+        XISetMask(bits, XI_RawKeyRelease);
+        XIEventMask mask{XIAllMasterDevices, static_cast<int>(sizeof bits), bits};
+        XISelectEvents(dpy, DefaultRootWindow(dpy), &mask, 1);
+        XkbSelectEvents(dpy, XkbUseCoreKbd, XkbStateNotifyMask | XkbMapNotifyMask,
+                        XkbStateNotifyMask | XkbMapNotifyMask);
+        XkbSelectEventDetails(dpy, XkbUseCoreKbd, XkbStateNotify, XkbModifierStateMask,
+                              XkbModifierStateMask);
+        readModifierMasks();
+        XkbStateRec state{};
+        if (XkbGetState(dpy, XkbUseCoreKbd, &state) == Success) modifierFlags = toFlags(state.mods);
+        XFlush(dpy);
+    }
+
+    void readModifierMasks() {
+        if (unsigned alt = XkbKeysymToModifiers(display.get(), XK_Alt_L)) altMask = alt;
+        if (unsigned super = XkbKeysymToModifiers(display.get(), XK_Super_L)) superMask = super;
+    }
+
+    std::uint64_t toFlags(unsigned state) const {
+        std::uint64_t flags = 0;
+        if (state & ShiftMask) flags |= ModifierFlag::shift;
+        if (state & LockMask) flags |= ModifierFlag::capsLock;
+        if (state & ControlMask) flags |= ModifierFlag::control;
+        if (state & altMask) flags |= ModifierFlag::option;
+        if (state & superMask) flags |= ModifierFlag::command;
+        return flags;
+    }
+
+    std::uint64_t currentFlags() const {
+        return modifierFlags | (fnHeld ? ModifierFlag::function : 0);
+    }
+
+    void onRawKey(unsigned keycode, bool press,
+                  const std::function<void(const KeyEvent&)>& deliver) {
+        // Key-ups of keys that are not down (xdotool sends them) and repeated
+        // downs are not new facts.
+        if (press == (pressed.count(keycode) != 0)) return;
+        if (press) {
+            pressed.insert(keycode);
+        } else {
+            pressed.erase(keycode);
+        }
+        const std::uint16_t code = portableKeyCodeForX11(keycode);
+        const KeySym sym = XkbKeycodeToKeysym(display.get(), static_cast<::KeyCode>(keycode), 0, 0);
+        if (sym == kFnKeysym || code == sayvo::KeyCode::function) {
+            fnHeld = press;
+            deliver({KeyEventType::flagsChanged, sayvo::KeyCode::function, currentFlags(), false});
+            return;
+        }
+        // Modifier keys are reported by the XKB state change they cause.
+        if (modifierFlagOfKey(code) || code == kCapsLockKeyCode) return;
+        deliver({press ? KeyEventType::keyDown : KeyEventType::keyUp, code, currentFlags(), false});
+    }
+
+    void onModifierState(unsigned mods, unsigned keycode,
+                         const std::function<void(const KeyEvent&)>& deliver) {
+        const std::uint64_t flags = toFlags(mods);
+        if (flags == modifierFlags) return;
+        modifierFlags = flags;
+        deliver(
+            {KeyEventType::flagsChanged, portableKeyCodeForX11(keycode), currentFlags(), false});
+    }
+};
+
+X11KeyboardConnection::X11KeyboardConnection() : impl_(std::make_unique<Impl>()) {
+    impl_->open();
+}
+X11KeyboardConnection::~X11KeyboardConnection() = default;
+
+bool X11KeyboardConnection::isOpen() const {
+    return impl_->display != nullptr;
+}
+
+int X11KeyboardConnection::fileDescriptor() const {
+    return impl_->display ? ConnectionNumber(impl_->display.get()) : -1;
+}
+
+std::uint64_t X11KeyboardConnection::flagsForNativeState(unsigned state) const {
+    return impl_->toFlags(state);
+}
+
+bool X11KeyboardConnection::isFnKeysym(unsigned keysym) {
+    return keysym == kFnKeysym;
+}
+
+void X11KeyboardConnection::drain(const std::function<void(const KeyEvent&)>& deliver) {
+    Display* dpy = impl_->display.get();
+    if (!dpy) return;
+    // Xlib may queue events during any call, handlers included: read until none is left.
+    while (XPending(dpy) > 0) {
+        XEvent event;
+        XNextEvent(dpy, &event);
+        if (event.xcookie.type == GenericEvent && event.xcookie.extension == impl_->xiOpcode &&
+            XGetEventData(dpy, &event.xcookie)) {
+            const auto* raw = static_cast<const XIRawEvent*>(event.xcookie.data);
+            const int type = event.xcookie.evtype;
+            const auto keycode = static_cast<unsigned>(raw->detail);
+            XFreeEventData(dpy, &event.xcookie);
+            if (type == XI_RawKeyPress || type == XI_RawKeyRelease) {
+                impl_->onRawKey(keycode, type == XI_RawKeyPress, deliver);
+            }
+        } else if (event.type == impl_->xkbEventBase) {
+            auto& xkb = reinterpret_cast<XkbEvent&>(event);
+            if (xkb.any.xkb_type == XkbStateNotify) {
+                impl_->onModifierState(xkb.state.mods, xkb.state.keycode, deliver);
+            } else if (xkb.any.xkb_type == XkbMapNotify) {
+                XkbRefreshKeyboardMapping(&xkb.map);
+                impl_->readModifierMasks();
+            }
+        }
+    }
+}
+
+}  // namespace sayvo

@@ -1,0 +1,136 @@
+#include "platform/linux/X11KeyboardMonitor.h"
+
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QSocketNotifier>
+#include <QWindow>
+#include <vector>
+
+#include "platform/linux/X11KeyTranslation.h"
+#include "platform/linux/X11KeyboardConnection.h"
+
+namespace sayvo {
+
+namespace {
+struct Monitor {
+    MonitorToken token = 0;
+    std::uint64_t mask = 0;
+    KeyboardMonitoring::GlobalHandler global;
+    KeyboardMonitoring::LocalHandler local;
+};
+}  // namespace
+
+struct X11KeyboardMonitor::Impl : public QObject {
+    X11KeyboardConnection connection;
+    std::unique_ptr<QSocketNotifier> notifier;
+    std::vector<Monitor> monitors;
+    MonitorToken nextToken = 1;
+    bool localFnHeld = false;
+
+    Impl() {
+        if (connection.isOpen()) {
+            notifier = std::make_unique<QSocketNotifier>(connection.fileDescriptor(),
+                                                         QSocketNotifier::Read);
+            QObject::connect(notifier.get(), &QSocketNotifier::activated, this,
+                             [this] { drain(); });
+            drain();
+        }
+        qApp->installEventFilter(this);
+    }
+
+    ~Impl() override {
+        if (qApp) qApp->removeEventFilter(this);
+    }
+
+    void drain() {
+        connection.drain([this](const KeyEvent& event) { deliverGlobal(event); });
+    }
+
+    bool isInstalled(MonitorToken token) const {
+        for (const auto& m : monitors) {
+            if (m.token == token) return true;
+        }
+        return false;
+    }
+
+    void deliverGlobal(const KeyEvent& event) {
+        // Keys typed into our own focused window belong to the local monitors.
+        if (QGuiApplication::focusWindow()) return;
+        const auto snapshot = monitors;  // a handler may add or remove monitors
+        for (const auto& monitor : snapshot) {
+            if (monitor.global && (monitor.mask & maskOf(event.type)) &&
+                isInstalled(monitor.token)) {
+                monitor.global(event);
+            }
+        }
+    }
+
+    std::optional<KeyEvent> translateLocal(const QKeyEvent& key) {
+        const bool press = key.type() == QEvent::KeyPress;
+        const std::uint16_t code = portableKeyCodeForX11(key.nativeScanCode());
+        std::uint64_t flags = connection.flagsForNativeState(key.nativeModifiers());
+        if (X11KeyboardConnection::isFnKeysym(key.nativeVirtualKey()) ||
+            code == KeyCode::function) {
+            if (key.isAutoRepeat()) return std::nullopt;
+            localFnHeld = press;
+            return KeyEvent{KeyEventType::flagsChanged, KeyCode::function,
+                            flags | (press ? ModifierFlag::function : 0), false};
+        }
+        if (localFnHeld) flags |= ModifierFlag::function;
+        if (const auto bit = modifierFlagOfKey(code)) {
+            if (key.isAutoRepeat()) return std::nullopt;
+            // The native state is from before this key: apply the key itself.
+            flags = press ? (flags | *bit) : (flags & ~*bit);
+            return KeyEvent{KeyEventType::flagsChanged, code, flags, false};
+        }
+        return KeyEvent{press ? KeyEventType::keyDown : KeyEventType::keyUp, code, flags,
+                        key.isAutoRepeat()};
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if ((event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease) ||
+            !watched->isWindowType()) {
+            return false;
+        }
+        const auto translated = translateLocal(static_cast<const QKeyEvent&>(*event));
+        if (!translated) return false;
+        bool consumed = false;
+        const auto snapshot = monitors;
+        for (const auto& monitor : snapshot) {
+            if (monitor.local && (monitor.mask & maskOf(translated->type)) &&
+                isInstalled(monitor.token) && !monitor.local(*translated)) {
+                consumed = true;
+            }
+        }
+        return consumed;
+    }
+};
+
+X11KeyboardMonitor::X11KeyboardMonitor() : impl_(std::make_unique<Impl>()) {}
+X11KeyboardMonitor::~X11KeyboardMonitor() = default;
+
+bool X11KeyboardMonitor::canObserveGlobally() const {
+    return impl_->connection.isOpen();
+}
+
+std::optional<MonitorToken> X11KeyboardMonitor::addGlobalMonitor(std::uint64_t eventMask,
+                                                                 GlobalHandler handler) {
+    if (!impl_->connection.isOpen() || !handler) return std::nullopt;
+    const MonitorToken token = impl_->nextToken++;
+    impl_->monitors.push_back({token, eventMask, std::move(handler), nullptr});
+    return token;
+}
+
+std::optional<MonitorToken> X11KeyboardMonitor::addLocalMonitor(std::uint64_t eventMask,
+                                                                LocalHandler handler) {
+    if (!handler) return std::nullopt;
+    const MonitorToken token = impl_->nextToken++;
+    impl_->monitors.push_back({token, eventMask, nullptr, std::move(handler)});
+    return token;
+}
+
+void X11KeyboardMonitor::removeMonitor(MonitorToken token) {
+    std::erase_if(impl_->monitors, [token](const Monitor& m) { return m.token == token; });
+}
+
+}  // namespace sayvo

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <memory>
+
+#include "platform/Keyboard.h"
+
+namespace sayvo {
+
+// Keyboard monitors on X11.
+// Global: XInput2 raw key events on the root window (observe only; raw events
+// never repeat) and XKB state events for modifier changes, read from a private
+// X connection through a socket notifier on the Qt main loop. Modifier keys
+// and the fn key (keysym XF86Fn) are reported as flags-changed events, every
+// other key as key-down/key-up with the current modifier set. Events typed
+// into Sayvo's own focused window go to the local monitors instead.
+// Local: an application event filter on Sayvo's own windows; a handler that
+// returns nothing consumes the event.
+// Thread: main (GUI) thread only; needs a QGuiApplication.
+// Failure: without an X display or the XInput2 extension, global monitors
+// cannot be installed (no token); local monitors still work.
+class X11KeyboardMonitor final : public KeyboardMonitoring {
+public:
+    X11KeyboardMonitor();
+    ~X11KeyboardMonitor() override;
+    X11KeyboardMonitor(const X11KeyboardMonitor&) = delete;
+    X11KeyboardMonitor& operator=(const X11KeyboardMonitor&) = delete;
+
+    std::optional<MonitorToken> addGlobalMonitor(std::uint64_t eventMask,
+                                                 GlobalHandler handler) override;
+    std::optional<MonitorToken> addLocalMonitor(std::uint64_t eventMask,
+                                                LocalHandler handler) override;
+    void removeMonitor(MonitorToken token) override;
+
+    // Whether system-wide observation works on this display.
+    bool canObserveGlobally() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace sayvo

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <map>
+#include <optional>
+
+#include "platform/Keyboard.h"
+
+namespace sayvo::sim {
+
+// Keyboard monitors the test drives: events typed "elsewhere" go to the global
+// monitors, events typed into our own windows to the local ones.
+class FakeKeyboard final : public KeyboardMonitoring {
+public:
+    bool refuseGlobalMonitors = false;  // as without accessibility trust
+
+    std::optional<MonitorToken> addGlobalMonitor(std::uint64_t mask,
+                                                 GlobalHandler handler) override {
+        if (refuseGlobalMonitors) return std::nullopt;
+        const auto token = next_++;
+        globals_[token] = {mask, std::move(handler)};
+        return token;
+    }
+    std::optional<MonitorToken> addLocalMonitor(std::uint64_t mask, LocalHandler handler) override {
+        const auto token = next_++;
+        locals_[token] = {mask, std::move(handler)};
+        return token;
+    }
+    void removeMonitor(MonitorToken token) override {
+        globals_.erase(token);
+        locals_.erase(token);
+    }
+
+    std::size_t globalCount() const { return globals_.size(); }
+    std::size_t localCount() const { return locals_.size(); }
+    std::uint64_t globalMask() const {
+        return globals_.empty() ? 0 : globals_.begin()->second.first;
+    }
+    std::uint64_t localMask() const { return locals_.empty() ? 0 : locals_.begin()->second.first; }
+
+    // An event in another application.
+    void typeElsewhere(const KeyEvent& event) {
+        const auto snapshot = globals_;
+        for (const auto& [token, monitor] : snapshot) {
+            if (monitor.first & maskOf(event.type)) monitor.second(event);
+        }
+    }
+    // An event in one of our windows; true when a monitor consumed it.
+    bool typeInOwnWindow(const KeyEvent& event) {
+        bool consumed = false;
+        const auto snapshot = locals_;
+        for (const auto& [token, monitor] : snapshot) {
+            if ((monitor.first & maskOf(event.type)) && !monitor.second(event)) consumed = true;
+        }
+        return consumed;
+    }
+
+private:
+    std::map<MonitorToken, std::pair<std::uint64_t, GlobalHandler>> globals_;
+    std::map<MonitorToken, std::pair<std::uint64_t, LocalHandler>> locals_;
+    MonitorToken next_ = 1;
+};
+
+}  // namespace sayvo::sim

@@ -1,0 +1,99 @@
+#include <gtest/gtest.h>
+
+#include "FakeServices.h"
+#include "hotkey/HotkeyCombo.h"
+#include "platform/Keyboard.h"
+
+namespace sayvo {
+namespace {
+
+using M = std::uint64_t;
+constexpr M kShift = ModifierFlag::shift, kControl = ModifierFlag::control,
+            kOption = ModifierFlag::option, kCommand = ModifierFlag::command;
+
+TEST(HotkeyCombo, DisplayStringShowsModifiersInFixedOrderThenTheLabel) {
+    struct Case {
+        HotkeyCombo combo;
+        std::string text;
+    };
+    const Case cases[] = {
+        {HotkeyCombo::fnKey, "fn"},
+        {{49, 0xFFFFFF, true}, "fn"},  // fn ignores the other fields
+        {{49, kOption, false}, "⌥Space"},
+        {{0, kCommand | kShift | kControl, false}, "⌃⇧⌘A"},
+        {{40, kCommand | kControl, false}, "⌃⌘K"},
+        {{10, kCommand, false}, "⌘Key10"},
+        {{53, ModifierFlag::capsLock | ModifierFlag::function, false}, "⎋"},
+        {{122, 0, false}, "F1"},
+        {{126, kOption | kShift, false}, "⌥⇧↑"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.combo.displayString(), c.text);
+}
+
+TEST(HotkeyCombo, LabelTableAndFallback) {
+    const std::pair<std::uint16_t, std::string> labelled[] = {
+        {0, "A"},     {9, "V"},     {11, "B"},    {17, "T"},   {18, "1"},   {22, "6"},  {24, "="},
+        {30, "]"},    {31, "O"},    {35, "P"},    {36, "↩"},   {37, "L"},   {42, "\\"}, {47, "."},
+        {48, "⇥"},    {50, "`"},    {51, "⌫"},    {53, "⎋"},   {63, "fn"},  {96, "F5"}, {99, "F3"},
+        {103, "F11"}, {107, "F14"}, {113, "F15"}, {118, "F4"}, {120, "F2"}, {123, "←"}, {125, "↓"},
+    };
+    for (const auto& [code, label] : labelled) EXPECT_EQ(HotkeyCombo::keyCodeToString(code), label);
+    for (std::uint16_t code : {10, 52, 54, 62, 64, 95, 102, 121, 127, 1057, 65535}) {
+        EXPECT_EQ(HotkeyCombo::keyCodeToString(code), "Key" + std::to_string(code));
+    }
+}
+
+TEST(HotkeyCombo, EqualityComparesAllThreeFields) {
+    EXPECT_EQ((HotkeyCombo{49, kOption, false}), (HotkeyCombo{49, kOption, false}));
+    EXPECT_NE((HotkeyCombo{49, kOption, false}), (HotkeyCombo{49, kOption | kShift, false}));
+    EXPECT_NE(HotkeyCombo::fnKey, (HotkeyCombo{63, 0, false}));
+    EXPECT_NE(HotkeyCombo::fnKey, (HotkeyCombo{0, 0, true}));
+}
+
+TEST(HotkeyPersistence, RoundTripsWithTheStoredTypes) {
+    sim::FakePreferences prefs;
+    EXPECT_EQ(loadStoredHotkey(prefs), std::nullopt);
+
+    storeHotkey(prefs, {49, kOption, false});
+    EXPECT_EQ(loadStoredHotkey(prefs), (HotkeyCombo{49, kOption, false}));
+
+    storeHotkey(prefs, HotkeyCombo::fnKey);
+    EXPECT_EQ(std::get<std::int64_t>(prefs.raw.at("hotkeyKeyCode")), 63);
+    EXPECT_EQ(std::get<std::int64_t>(prefs.raw.at("hotkeyModifiers")), 0);
+    EXPECT_EQ(std::get<bool>(prefs.raw.at("hotkeyIsFnKey")), true);
+    EXPECT_EQ(loadStoredHotkey(prefs), HotkeyCombo::fnKey);
+}
+
+TEST(HotkeyPersistence, ValuesThisProgramNeverWritesAreNotUsed) {
+    using V = sim::FakePreferences::Value;
+    struct Case {
+        const char* name;
+        V keyCode, modifiers, isFnKey;
+    };
+    const Case cases[] = {
+        {"negative key code", std::int64_t{-1}, std::int64_t{0}, false},
+        {"key code above 16 bits", std::int64_t{65536}, std::int64_t{0}, false},
+        {"negative modifiers", std::int64_t{49}, std::int64_t{-0x80000}, false},
+        {"modifier bits that never match", std::int64_t{49}, std::int64_t{0x800000}, false},
+        {"string key code", std::string("49"), std::int64_t{0}, false},
+        {"float modifiers", std::int64_t{49}, 524288.0, false},
+        {"fn flag as integer, no integers", std::string("x"), std::string("y"), std::int64_t{1}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim::FakePreferences prefs;
+        prefs.raw = {{"hotkeyKeyCode", c.keyCode},
+                     {"hotkeyModifiers", c.modifiers},
+                     {"hotkeyIsFnKey", c.isFnKey}};
+        EXPECT_EQ(loadStoredHotkey(prefs), std::nullopt);
+    }
+    // fn false defers to the integers; with one missing there is nothing to use.
+    sim::FakePreferences prefs;
+    prefs.raw = {{"hotkeyIsFnKey", false}, {"hotkeyKeyCode", std::int64_t{49}}};
+    EXPECT_EQ(loadStoredHotkey(prefs), std::nullopt);
+    prefs.raw["hotkeyModifiers"] = std::int64_t{0};
+    EXPECT_EQ(loadStoredHotkey(prefs), (HotkeyCombo{49, 0, false}));
+}
+
+}  // namespace
+}  // namespace sayvo
