@@ -1,5 +1,7 @@
 #include "app_process.h"
 
+#include <unistd.h>
+
 #include <QDir>
 #include <QFile>
 
@@ -40,6 +42,24 @@ bool AppProcess::start(const QString& busAddress, QString* error) {
         return false;
     }
     return true;
+}
+
+bool AppProcess::writePreferences(const QByteArray& json) {
+    const QString dir = home_.filePath(QStringLiteral("config/sayvo"));
+    QDir().mkpath(dir);
+    QFile file(dir + QStringLiteral("/preferences.json"));
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(json) == json.size();
+}
+
+long AppProcess::cpuMilliseconds() const {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(process_.processId()));
+    if (!stat.open(QIODevice::ReadOnly)) return -1;
+    const QByteArray text = stat.readAll();
+    // Fields after the command name, which is in parentheses and may hold spaces.
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() < 13) return -1;
+    const long ticks = fields[11].toLong() + fields[12].toLong();  // utime + stime
+    return ticks * 1000 / sysconf(_SC_CLK_TCK);
 }
 
 bool AppProcess::terminate(int timeoutMs) {

@@ -14,7 +14,11 @@ public:
     AppProcess(const AppProcess&) = delete;
     AppProcess& operator=(const AppProcess&) = delete;
 
+    // Puts a preferences file in place for the next start.
+    bool writePreferences(const QByteArray& json);
     bool start(const QString& busAddress, QString* error);
+    // User and system CPU time used so far, in milliseconds; -1 if unreadable.
+    long cpuMilliseconds() const;
     qint64 pid() const { return process_.processId(); }
     bool running() const { return process_.state() == QProcess::Running; }
 

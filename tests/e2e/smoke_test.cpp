@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "app_process.h"
+#include "e2e_support.h"
 #include "private_bus.h"
 #include "tray_watcher.h"
 #include "x_windows.h"
@@ -31,34 +32,6 @@ constexpr int kWindowTimeoutMs = 5000;
 constexpr int kLaunchSettleMs = 1000;
 constexpr int kQuitTimeoutMs = 5000;
 
-// Polls while keeping our D-Bus objects served; true once done() holds.
-bool waitUntil(const std::function<bool()>& done, int timeoutMs) {
-    QElapsedTimer timer;
-    timer.start();
-    while (true) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents);
-        if (done()) return true;
-        if (timer.elapsed() > timeoutMs) return false;
-        QThread::msleep(10);
-    }
-}
-
-// With SAYVO_E2E_SCREENSHOTS=<dir>, saves what the screen shows at each step
-// (for a person to look at; needs ImageMagick's import).
-void screenshot(const char* name) {
-    const char* dir = std::getenv("SAYVO_E2E_SCREENSHOTS");
-    if (!dir || !*dir) return;
-    QProcess::execute(
-        QStringLiteral("import"),
-        {QStringLiteral("-window"), QStringLiteral("root"),
-         QStringLiteral("%1/%2.png").arg(QString::fromLocal8Bit(dir), QString::fromLatin1(name))});
-}
-
-void measure(const char* what, qint64 value, const char* unit) {
-    std::printf("MEASURE: %s %lld %s\n", what, static_cast<long long>(value), unit);
-    std::fflush(stdout);
-}
-
 std::string describe(const std::vector<XWindowInfo>& windows) {
     std::string out;
     for (const auto& w : windows)
@@ -69,18 +42,6 @@ std::string describe(const std::vector<XWindowInfo>& windows) {
 
 class SmokeTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "sayvo_e2e_tests";
-        static char* argv[] = {name, nullptr};
-        app_ = new QCoreApplication(argc, argv);
-    }
-
-    static void TearDownTestSuite() {
-        delete app_;
-        app_ = nullptr;
-    }
-
     void SetUp() override {
         ASSERT_TRUE(x_.connected()) << "cannot open X display; is DISPLAY set?";
         QString error;
@@ -114,15 +75,12 @@ protected:
         return found;
     }
 
-    static QCoreApplication* app_;
     XWindows x_;
     PrivateBus bus_;
     std::unique_ptr<TrayWatcher> watcher_;
     std::unique_ptr<AppProcess> app_process_;
     long pid_ = -1;
 };
-
-QCoreApplication* SmokeTest::app_ = nullptr;
 
 TEST_F(SmokeTest, TrayClicksShowIndicatorAndPanelAndSigtermQuitsCleanly) {
     // Launch: registers a tray item, maps nothing.

@@ -1,0 +1,175 @@
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <vector>
+
+#include "XTestKeys.h"
+#include "hotkey/HotkeyCombo.h"
+#include "platform/linux/X11KeyboardMonitor.h"
+
+namespace sayvo {
+namespace {
+
+constexpr std::uint64_t kAll =
+    KeyEventMask::keyDown | KeyEventMask::keyUp | KeyEventMask::flagsChanged;
+
+void spin(int ms) {
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+}
+
+class X11KeyboardTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(keys.isOpen());
+        ASSERT_TRUE(monitor.canObserveGlobally());
+        token = monitor.addGlobalMonitor(kAll, [this](const KeyEvent& e) { seen.push_back(e); });
+        ASSERT_TRUE(token);
+    }
+    // Waits until `count` events arrived (or a generous limit), then a little more
+    // so that unexpected extra events show up too.
+    void await(std::size_t count) {
+        QElapsedTimer clock;
+        clock.start();
+        while (seen.size() < count && clock.elapsed() < 3000) spin(5);
+        spin(50);
+    }
+
+    XTestKeys keys;
+    X11KeyboardMonitor monitor;
+    std::optional<MonitorToken> token;
+    std::vector<KeyEvent> seen;
+};
+
+TEST_F(X11KeyboardTest, ChordsArriveAsFlagsChangesAndKeysWithTheirModifiers) {
+    keys.press("Alt_L");
+    keys.press("space");
+    keys.release("Alt_L");  // modifier first, as people often do
+    keys.release("space");
+    await(4);
+    ASSERT_EQ(seen.size(), 4u);
+    EXPECT_EQ(seen[0].type, KeyEventType::flagsChanged);
+    EXPECT_EQ(seen[0].keyCode, 58);
+    EXPECT_EQ(seen[0].modifierFlags, ModifierFlag::option);
+    EXPECT_EQ(seen[1].type, KeyEventType::keyDown);
+    EXPECT_EQ(seen[1].keyCode, 49);
+    EXPECT_EQ(seen[1].modifierFlags, ModifierFlag::option);
+    EXPECT_EQ(seen[2].type, KeyEventType::flagsChanged);
+    EXPECT_EQ(seen[2].modifierFlags, 0u);
+    EXPECT_EQ(seen[3].type, KeyEventType::keyUp);
+    EXPECT_EQ(seen[3].modifierFlags, 0u);
+
+    seen.clear();
+    keys.press("Control_R");
+    keys.press("Shift_L");
+    keys.press("Super_L");
+    keys.press("k");
+    keys.release("k");
+    keys.release("Super_L");
+    keys.release("Shift_L");
+    keys.release("Control_R");
+    await(8);
+    ASSERT_EQ(seen.size(), 8u);
+    EXPECT_EQ(seen[0].keyCode, 62);
+    EXPECT_EQ(seen[3].keyCode, 40);
+    EXPECT_EQ(seen[3].modifierFlags,
+              ModifierFlag::control | ModifierFlag::shift | ModifierFlag::command);
+    EXPECT_EQ(seen[7].modifierFlags, 0u);
+
+    // Removing the monitor stops the reports.
+    monitor.removeMonitor(*token);
+    seen.clear();
+    keys.press("a");
+    keys.release("a");
+    spin(100);
+    EXPECT_TRUE(seen.empty());
+}
+
+TEST_F(X11KeyboardTest, EveryLabelledKeyOfTheUsLayoutGetsItsLabel) {
+    const std::pair<const char*, const char*> table[] = {
+        {"a", "A"},         {"s", "S"},         {"d", "D"},
+        {"f", "F"},         {"h", "H"},         {"g", "G"},
+        {"z", "Z"},         {"x", "X"},         {"c", "C"},
+        {"v", "V"},         {"b", "B"},         {"q", "Q"},
+        {"w", "W"},         {"e", "E"},         {"r", "R"},
+        {"y", "Y"},         {"t", "T"},         {"1", "1"},
+        {"2", "2"},         {"3", "3"},         {"4", "4"},
+        {"6", "6"},         {"5", "5"},         {"equal", "="},
+        {"9", "9"},         {"7", "7"},         {"minus", "-"},
+        {"8", "8"},         {"0", "0"},         {"bracketright", "]"},
+        {"o", "O"},         {"u", "U"},         {"bracketleft", "["},
+        {"i", "I"},         {"p", "P"},         {"Return", "↩"},
+        {"l", "L"},         {"j", "J"},         {"apostrophe", "'"},
+        {"k", "K"},         {"semicolon", ";"}, {"backslash", "\\"},
+        {"comma", ","},     {"slash", "/"},     {"n", "N"},
+        {"m", "M"},         {"period", "."},    {"Tab", "⇥"},
+        {"space", "Space"}, {"grave", "`"},     {"BackSpace", "⌫"},
+        {"Escape", "⎋"},    {"F1", "F1"},       {"F2", "F2"},
+        {"F3", "F3"},       {"F4", "F4"},       {"F5", "F5"},
+        {"F6", "F6"},       {"F7", "F7"},       {"F8", "F8"},
+        {"F9", "F9"},       {"F10", "F10"},     {"F11", "F11"},
+        {"F12", "F12"},     {"Left", "←"},      {"Right", "→"},
+        {"Down", "↓"},      {"Up", "↑"},
+    };
+    for (const auto& [keysym, label] : table) {
+        SCOPED_TRACE(keysym);
+        seen.clear();
+        const unsigned keycode = keys.keycodeOf(keysym);
+        ASSERT_NE(keycode, 0u);
+        keys.pressKeycode(keycode);
+        keys.releaseKeycode(keycode);
+        QElapsedTimer clock;
+        clock.start();
+        while (seen.size() < 2 && clock.elapsed() < 2000) spin(2);
+        ASSERT_EQ(seen.size(), 2u);
+        EXPECT_EQ(seen[0].type, KeyEventType::keyDown);
+        EXPECT_EQ(HotkeyCombo::keyCodeToString(seen[0].keyCode), label);
+        EXPECT_EQ(seen[1].keyCode, seen[0].keyCode);
+    }
+}
+
+TEST_F(X11KeyboardTest, AHeldKeyReportsOneKeyDownWhileTheServerRepeatsIt) {
+    keys.setAutoRepeat(true);
+    keys.press("space");
+    spin(1200);  // well past the server's repeat delay
+    keys.release("space");
+    await(2);
+    keys.setAutoRepeat(false);
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0].type, KeyEventType::keyDown);
+    EXPECT_EQ(seen[1].type, KeyEventType::keyUp);
+}
+
+TEST_F(X11KeyboardTest, TheFnKeyIsAModifierWithTheFunctionFlag) {
+    const unsigned fn = keys.mapSpareKeycodeToFn();
+    spin(100);  // let the mapping change reach the monitor
+    keys.pressKeycode(fn);
+    keys.press("Shift_L");
+    keys.release("Shift_L");
+    keys.releaseKeycode(fn);
+    await(4);
+    keys.restoreKeycode(fn);
+    ASSERT_EQ(seen.size(), 4u);
+    EXPECT_EQ(seen[0].type, KeyEventType::flagsChanged);
+    EXPECT_EQ(seen[0].keyCode, 63);
+    EXPECT_EQ(seen[0].modifierFlags, ModifierFlag::function);
+    EXPECT_EQ(seen[1].modifierFlags, ModifierFlag::function | ModifierFlag::shift);
+    EXPECT_EQ(seen[2].modifierFlags, ModifierFlag::function);
+    EXPECT_EQ(seen[3].keyCode, 63);
+    EXPECT_EQ(seen[3].modifierFlags, 0u);
+}
+
+TEST_F(X11KeyboardTest, KeysOutsideTheTableKeepAStableCodeOfTheirOwn) {
+    keys.press("Print");
+    keys.release("Print");
+    await(2);
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0].keyCode, 1000 + 99);  // evdev KEY_SYSRQ
+    EXPECT_EQ(HotkeyCombo::keyCodeToString(seen[0].keyCode), "Key1099");
+}
+
+}  // namespace
+}  // namespace sayvo
