@@ -32,7 +32,9 @@ cmake --build build-tsan -j "$jobs" || exit 1
 # The services the backend and end-to-end tests talk to, private to this run.
 scratch=$(mktemp -d)
 xvfb_pid=""
+pulse_started=""
 cleanup() {
+    [ -n "$pulse_started" ] && pulseaudio --kill 2>/dev/null
     [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
     rm -rf "$scratch"
 }
@@ -58,6 +60,22 @@ export XDG_RUNTIME_DIR="$scratch/runtime" XDG_CONFIG_HOME="$scratch/config"
 mkdir -p -m 700 "$XDG_RUNTIME_DIR" "$XDG_CONFIG_HOME"
 export QT_QPA_PLATFORM=xcb QT_QUICK_BACKEND=software
 unset DBUS_SESSION_BUS_ADDRESS
+
+# A headless sound server whose default source is the monitor of a null sink
+# named "mic": what the tests play into "mic", Sayvo hears as its microphone.
+export PULSE_RUNTIME_PATH="$XDG_RUNTIME_DIR/pulse" HOME="${HOME:-$scratch}"
+unset PULSE_SERVER
+if ! pulseaudio --daemonize=yes --exit-idle-time=-1 -n --log-target=file:"$scratch/pulse.log" \
+    --load=module-native-protocol-unix \
+    --load="module-null-sink sink_name=mic format=float32le rate=48000 channels=1" 2>>"$scratch/pulse.log"; then
+    echo "PulseAudio did not start:"
+    cat "$scratch/pulse.log"
+    exit 1
+fi
+pulse_started=1
+# Every client, Sayvo under its own runtime directory included, finds this server.
+export PULSE_SERVER="unix:$PULSE_RUNTIME_PATH/native"
+pactl set-default-source mic.monitor || exit 1
 
 passed=0
 failed=0

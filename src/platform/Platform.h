@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/ApplicationShell.h"
+#include "platform/Audio.h"
 #include "platform/Keyboard.h"
 #include "platform/MicrophoneAuthorization.h"
 #include "platform/Pasteboard.h"
@@ -20,6 +21,7 @@ struct Platform {
     SpeechRecognitionService& speech;
     ApplicationShell& shell;
     KeyboardMonitoring& keyboard;
+    AudioSystem& audio;
 };
 
 }  // namespace sayvo

@@ -1,5 +1,8 @@
 #include "speech/SpeechRecognizer.h"
 
+#include <atomic>
+
+#include "speech/AudioLevel.h"
 #include "speech/RecognitionEngine.h"
 
 namespace sayvo {
@@ -171,7 +174,7 @@ void SpeechRecognizer::checkSpeechAuthorizationThenStart() {
     }
 
     if (speechRecognizer_ && speechRecognizer_->isAvailable()) {
-        if (auto failure = startSystemRecognition()) {
+        if (const auto failure = startSystemRecognition()) {
             errorMessage = kStartFailedPrefix + failure->localizedDescription;
             isProcessing = false;
         }
@@ -193,15 +196,207 @@ void SpeechRecognizer::clearTranscript() {
     transcript = "";
 }
 
-// The on-device engine's capture and recognition plug in here; until then a
-// system recording runs with no audio source and no silence stop.
-std::optional<SpeechRecognizer::StartFailure> SpeechRecognizer::startSystemRecognition() {
+namespace {
+
+const std::string kRecognitionErrorPrefix = "识别错误: ";
+const std::string kStartErrorDomain = "SpeechRecognizer";
+constexpr int kTapBus = 0;
+constexpr std::uint32_t kTapBufferSize = 1024;
+constexpr double kSilenceCheckPeriod = 0.5;
+constexpr double kLaterTaskRestartDelay = 0.3;
+
+bool isTransient(const PlatformError& error) {
+    return error.domain == SpeechError::assistantDomain &&
+           (error.code == SpeechError::noSpeech || error.code == SpeechError::serviceBusy ||
+            error.code == SpeechError::retry);
+}
+
+std::string trimmed(const std::string& text) {
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) return "";
+    const auto last = text.find_last_not_of(" \t");
+    return text.substr(first, last - first + 1);
+}
+
+void configure(AudioBufferRecognitionRequest& request) {
+    request.setShouldReportPartialResults(true);
+    request.setTaskHint(RecognitionTaskHint::dictation);
+    request.setRequiresOnDeviceRecognition(false);
+}
+
+PlatformError startError(long code, const std::string& description) {
+    return PlatformError{kStartErrorDomain, code, description};
+}
+
+}  // namespace
+
+std::optional<PlatformError> SpeechRecognizer::startSystemRecognition() {
+    // Whatever an earlier recording or failed start left behind goes first.
+    if (audioEngine_) {
+        if (audioEngine_->isRunning()) audioEngine_->stop();
+        audioEngine_->inputNode().removeTap(kTapBus);
+    }
+    if (recognitionTask_) recognitionTask_->cancel();
+    recognitionTask_.reset();
+    recognitionRequest_->exchange(nullptr);
+    audioEngine_.reset();
+    ++systemRecording_;
+
+    audioEngine_ = platform_.audio.makeAudioEngine();
+    if (!audioEngine_) return startError(1, "无法创建音频引擎");
+
+    auto request = platform_.speech.makeRecognitionRequest();
+    if (!request) return startError(2, "无法创建识别请求");
+    configure(*request);
+    recognitionRequest_->exchange(request);
+
+    const AudioFormat format = audioEngine_->inputNode().outputFormat(kTapBus);
+    if (!(format.sampleRate > 0)) return startError(3, "无效的音频格式，请检查麦克风设置");
+
+    recognitionTask_ = speechRecognizer_->recognitionTask(request, taskHandler(true, ""));
+    installTap();
+
+    audioEngine_->prepare();
+    if (auto failure = audioEngine_->start()) return failure;
+
     isRecording = true;
     errorMessage = std::nullopt;
+    startSilenceTimer();
     return std::nullopt;
 }
 
+void SpeechRecognizer::installTap() {
+    AudioInputNode& input = audioEngine_->inputNode();
+    const AudioFormat format = input.outputFormat(kTapBus);
+    input.removeTap(kTapBus);
+    // Runs on the audio thread: it touches only the request slot and the
+    // metering flag, and posts. One tap serves the whole recording, so a
+    // restart never leaves a gap in which captured audio has nowhere to go.
+    auto slot = recognitionRequest_;
+    auto metering = std::make_shared<std::atomic<bool>>(true);
+    measuresLevel_ = metering;
+    std::weak_ptr<SpeechRecognizer> weak = weak_from_this();
+    Scheduler& scheduler = platform_.scheduler;
+    const std::uint64_t recording = systemRecording_;
+    input.installTap(kTapBus, kTapBufferSize, format,
+                     [slot, metering, weak, &scheduler,
+                      recording](std::shared_ptr<const AudioPCMBuffer> buffer) {
+                         slot->appendToCurrent(*buffer);
+                         if (!*metering) return;
+                         const auto level =
+                             sayvo::audioLevel(buffer->floatChannelData(0), buffer->frameLength());
+                         if (!level) return;
+                         scheduler.post([weak, recording, level = *level] {
+                             auto self = weak.lock();
+                             // A level measured before the stop must not outlive it.
+                             if (!self || self->systemRecording_ != recording || !self->isRecording)
+                                 return;
+                             self->audioLevel = level;
+                         });
+                     });
+}
+
+RecognitionResultHandler SpeechRecognizer::taskHandler(bool firstTask, std::string restartBase) {
+    std::weak_ptr<SpeechRecognizer> weak = weak_from_this();
+    Scheduler& scheduler = platform_.scheduler;
+    const std::uint64_t recording = systemRecording_;
+    return [weak, &scheduler, recording, firstTask, base = std::move(restartBase)](
+               std::optional<RecognitionResult> result, std::optional<PlatformError> error) {
+        scheduler.post([weak, recording, firstTask, base, result = std::move(result),
+                        error = std::move(error)] {
+            auto self = weak.lock();
+            if (!self || self->systemRecording_ != recording) return;
+            if (firstTask) {
+                self->applyFirstTaskReport(result, error);
+            } else {
+                self->applyLaterTaskReport(base, result, error);
+            }
+        });
+    };
+}
+
+void SpeechRecognizer::applyFirstTaskReport(const std::optional<RecognitionResult>& result,
+                                            const std::optional<PlatformError>& error) {
+    if (result) {
+        const std::string& text = result->formattedString;
+        transcript = text;
+        isProcessing = !text.empty();
+        lastResultTime_ = platform_.scheduler.now();
+        if (result->isFinal && isRecording) restartRecognition();
+    }
+    if (error && isRecording) {
+        if (isTransient(*error)) {
+            restartRecognition();
+        } else {
+            errorMessage = kRecognitionErrorPrefix + error->localizedDescription;
+        }
+    }
+}
+
+void SpeechRecognizer::applyLaterTaskReport(const std::string& restartBase,
+                                            const std::optional<RecognitionResult>& result,
+                                            const std::optional<PlatformError>& error) {
+    if (result) {
+        const std::string& text = result->formattedString;
+        if (!text.empty()) transcript = restartBase + " " + text;
+        isProcessing = true;
+        lastResultTime_ = platform_.scheduler.now();
+        if (result->isFinal && isRecording) restartRecognition();
+    }
+    if (error && isRecording && isTransient(*error)) {
+        const std::uint64_t recording = systemRecording_;
+        platform_.scheduler.postAfter(kLaterTaskRestartDelay,
+                                      [self = shared_from_this(), recording] {
+                                          // A restart meant for an earlier recording must not touch
+                                          // this one.
+                                          if (self->systemRecording_ == recording)
+                                              self->restartRecognition();
+                                      });
+    }
+}
+
+void SpeechRecognizer::restartRecognition() {
+    if (!isRecording) return;
+    if (recognitionTask_) recognitionTask_->cancel();
+    recognitionTask_.reset();
+
+    // Swapped in one step, so no buffer falls between the old request and the new.
+    auto request = platform_.speech.makeRecognitionRequest();
+    if (request) configure(*request);
+    if (auto previous = recognitionRequest_->exchange(request)) previous->endAudio();
+    if (!request) return;
+
+    recognitionTask_ =
+        speechRecognizer_->recognitionTask(request, taskHandler(false, trimmed(transcript)));
+    // Later tasks only feed the recogniser: the level stays where it was.
+    if (measuresLevel_) *measuresLevel_ = false;
+}
+
+void SpeechRecognizer::startSilenceTimer() {
+    if (silenceTimer_) silenceTimer_->invalidate();
+    std::weak_ptr<SpeechRecognizer> weak = weak_from_this();
+    silenceTimer_ = platform_.scheduler.scheduleRepeating(kSilenceCheckPeriod, [weak] {
+        if (auto self = weak.lock()) self->checkSilence();
+    });
+}
+
+void SpeechRecognizer::checkSilence() {
+    if (!isRecording || !lastResultTime_) return;
+    const double elapsed = platform_.scheduler.now() - *lastResultTime_;
+    if (elapsed > silenceTimeout_ && !transcript.get().empty()) stopRecording();
+}
+
 void SpeechRecognizer::stopSystemRecording() {
+    if (silenceTimer_) silenceTimer_->invalidate();
+    silenceTimer_.reset();
+    if (audioEngine_ && audioEngine_->isRunning()) audioEngine_->stop();
+    if (audioEngine_) audioEngine_->inputNode().removeTap(kTapBus);
+    auto request = recognitionRequest_->exchange(nullptr);
+    if (request) request->endAudio();
+    if (recognitionTask_) recognitionTask_->cancel();
+    recognitionTask_.reset();
+    audioEngine_.reset();
+    lastResultTime_.reset();
     isRecording = false;
     isProcessing = false;
     audioLevel = 0.0f;

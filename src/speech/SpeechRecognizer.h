@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -7,14 +9,16 @@
 #include "cloud/CloudASRClient.h"
 #include "core/Observable.h"
 #include "platform/Platform.h"
+#include "speech/RecognitionRequestSlot.h"
 
 namespace sayvo {
 
 // The one recognition object: the observable recording state, the engine
 // choice at every start, the permission checks and transcript assembly.
 // Thread: main thread only. Work that arrives on other threads (permission
-// answers, cloud callbacks) is posted to the main queue and holds the
-// recognizer weakly. Make it with create(): handlers need a weak_ptr to it.
+// answers, cloud callbacks, recogniser results, audio levels) is posted to the
+// main queue and holds the recognizer weakly; the audio thread touches only
+// the request slot. Make it with create(): handlers need a weak_ptr to it.
 class SpeechRecognizer : public Observable, public std::enable_shared_from_this<SpeechRecognizer> {
 public:
     static inline const std::string apiKeyKey = "AliyunASRAPIKey";
@@ -42,24 +46,39 @@ public:
     bool useAliyunASR() const;
 
 private:
-    struct StartFailure {
-        std::string domain;
-        int code = 0;
-        std::string localizedDescription;
-    };
-
     SpeechRecognizer(const Platform& platform, CloudASRClient& cloud);
     void setupAliyunASRCallbacks();
     void checkMicrophoneThenStart();
     void checkSpeechAuthorizationThenStart();
-    std::optional<StartFailure> startSystemRecognition();
+    std::optional<PlatformError> startSystemRecognition();
+    void restartRecognition();
+    void startSilenceTimer();
+    void checkSilence();
     void stopSystemRecording();
+    void installTap();
+    void applyFirstTaskReport(const std::optional<RecognitionResult>& result,
+                              const std::optional<PlatformError>& error);
+    void applyLaterTaskReport(const std::string& restartBase,
+                              const std::optional<RecognitionResult>& result,
+                              const std::optional<PlatformError>& error);
+    // Handlers report on the recogniser's thread; this posts their reports to
+    // main, where they apply only to the recording whose task made them.
+    RecognitionResultHandler taskHandler(bool firstTask, std::string restartBase);
 
     Platform platform_;
     CloudASRClient& cloud_;
     std::shared_ptr<OnDeviceRecognizer> speechRecognizer_;
+    std::unique_ptr<AudioEngine> audioEngine_;
+    // Shared with the audio thread (the only member that is).
+    std::shared_ptr<RecognitionRequestSlot> recognitionRequest_ =
+        std::make_shared<RecognitionRequestSlot>();
+    std::shared_ptr<std::atomic<bool>> measuresLevel_;  // read by the audio thread
+    std::shared_ptr<RecognitionTask> recognitionTask_;
+    std::unique_ptr<RepeatingTimer> silenceTimer_;
     std::optional<double> lastResultTime_;
     std::string confirmedText_;
+    // Counts system recordings, so late reports of an earlier one change nothing.
+    std::uint64_t systemRecording_ = 0;
     static constexpr double silenceTimeout_ = 3.0;
 };
 

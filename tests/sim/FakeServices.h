@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -91,12 +92,63 @@ private:
     std::function<void(bool)> pending_;
 };
 
+// A recognition request that counts what reaches it, and what reaches it too late.
+class FakeRecognitionRequest final : public AudioBufferRecognitionRequest {
+public:
+    bool partialResults = false;
+    RecognitionTaskHint hint = RecognitionTaskHint::unspecified;
+    bool onDeviceOnly = true;
+    std::atomic<int> appended{0};
+    std::atomic<int> appendedAfterEnd{0};
+    std::atomic<bool> ended{false};
+
+    void setShouldReportPartialResults(bool on) override { partialResults = on; }
+    void setTaskHint(RecognitionTaskHint h) override { hint = h; }
+    void setRequiresOnDeviceRecognition(bool on) override { onDeviceOnly = on; }
+    void append(const AudioPCMBuffer&) override { (ended ? appendedAfterEnd : appended)++; }
+    void endAudio() override { ended = true; }
+};
+
+// A task whose results and errors the test delivers, from any thread.
+class FakeRecognitionTask final : public RecognitionTask {
+public:
+    FakeRecognitionTask(std::shared_ptr<AudioBufferRecognitionRequest> r,
+                        RecognitionResultHandler h)
+        : request(std::move(r)), handler_(std::move(h)) {}
+    std::shared_ptr<AudioBufferRecognitionRequest> request;
+    std::atomic<bool> cancelled{false};
+
+    void cancel() override { cancelled = true; }
+    void result(const std::string& text, bool isFinal = false) {
+        if (!cancelled) handler_(RecognitionResult{text, isFinal}, std::nullopt);
+    }
+    void error(const std::string& domain, long code, const std::string& description = "failed") {
+        if (!cancelled) handler_(std::nullopt, PlatformError{domain, code, description});
+    }
+    FakeRecognitionRequest& fakeRequest() { return static_cast<FakeRecognitionRequest&>(*request); }
+
+private:
+    RecognitionResultHandler handler_;
+};
+
 class FakeOnDeviceRecognizer final : public OnDeviceRecognizer {
 public:
     explicit FakeOnDeviceRecognizer(std::string locale) : locale_(std::move(locale)) {}
     bool available = true;
+    bool refuseTasks = false;
+    std::vector<std::shared_ptr<FakeRecognitionTask>> tasks;
+
     bool isAvailable() const override { return available; }
     std::string localeIdentifier() const override { return locale_; }
+    std::shared_ptr<RecognitionTask> recognitionTask(
+        std::shared_ptr<AudioBufferRecognitionRequest> request,
+        RecognitionResultHandler handler) override {
+        if (refuseTasks) return nullptr;
+        tasks.push_back(
+            std::make_shared<FakeRecognitionTask>(std::move(request), std::move(handler)));
+        return tasks.back();
+    }
+    FakeRecognitionTask& currentTask() { return *tasks.back(); }
 
 private:
     std::string locale_;
@@ -132,6 +184,13 @@ public:
     }
     std::shared_ptr<OnDeviceRecognizer> recognizerForDefaultLocale() override {
         return recognizerForLocale(defaultLocale);
+    }
+    bool refuseRequests = false;
+    std::vector<std::shared_ptr<FakeRecognitionRequest>> requests;
+    std::shared_ptr<AudioBufferRecognitionRequest> makeRecognitionRequest() override {
+        if (refuseRequests) return nullptr;
+        requests.push_back(std::make_shared<FakeRecognitionRequest>());
+        return requests.back();
     }
 
 private:

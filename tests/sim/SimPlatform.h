@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FakeAudio.h"
 #include "FakeKeyboard.h"
 #include "FakeServices.h"
 #include "FakeShell.h"
@@ -17,9 +18,11 @@ struct SimPlatform {
     FakeSpeechRecognitionService speech;
     FakeApplicationShell shell;
     FakeKeyboard keyboard;
+    FakeAudioSystem audio;
 
     Platform platform() {
-        return Platform{scheduler, preferences, pasteboard, microphone, speech, shell, keyboard};
+        return Platform{scheduler, preferences, pasteboard, microphone,
+                        speech,    shell,       keyboard,   audio};
     }
 };
 

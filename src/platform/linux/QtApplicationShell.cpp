@@ -33,16 +33,21 @@ public:
     }
     bool hasButton() const override { return true; }
     void setImage(const std::string& symbolName, const std::string& description) override {
+        // Every change goes out to the tray host; an unchanged image need not.
+        if (symbolName == currentSymbol_ && description == currentDescription_) return;
         const QString path =
             QStringLiteral(":/icons/%1.svg").arg(QString::fromStdString(symbolName));
         if (!QFile::exists(path)) return;
         icon_.setIcon(QIcon(path));
         icon_.setToolTip(QString::fromStdString(description));
+        currentSymbol_ = symbolName;
+        currentDescription_ = description;
     }
-    QRect geometry() const { return icon_.geometry(); }
 
 private:
     QSystemTrayIcon icon_;
+    std::string currentSymbol_ = "mic.fill";
+    std::string currentDescription_ = "Sayvo";
 };
 
 class QtFloatingWindow final : public FloatingWindow {

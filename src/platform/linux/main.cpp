@@ -4,7 +4,8 @@
 #include "app/SayvoApp.h"
 #include "cloud/AliyunASR.h"
 #include "platform/linux/JsonFilePreferences.h"
-#include "platform/linux/LinuxSpeechServices.h"
+#include "platform/linux/PocketSphinxSpeechService.h"
+#include "platform/linux/PulseAudioCapture.h"
 #include "platform/linux/QtApplicationShell.h"
 #include "platform/linux/QtPasteboard.h"
 #include "platform/linux/QtScheduler.h"
@@ -22,12 +23,13 @@ int main(int argc, char** argv) {
     sayvo::QtScheduler scheduler;
     sayvo::JsonFilePreferences preferences(sayvo::JsonFilePreferences::defaultPath());
     sayvo::QtPasteboard pasteboard;
-    sayvo::LinuxMicrophoneAuthorization microphone;
+    sayvo::PulseMicrophoneAuthorization microphone;
+    sayvo::PulseAudioSystem audio;
     sayvo::PocketSphinxSpeechService speech;
     sayvo::QtApplicationShell shell;
     sayvo::X11KeyboardMonitor keyboard;
     const sayvo::Platform platform{scheduler, preferences, pasteboard, microphone,
-                                   speech,    shell,       keyboard};
+                                   speech,    shell,       keyboard,   audio};
 
     // The process-wide instances live exactly as long as the services above.
     sayvo::SharedInstance<sayvo::AliyunASR>::Scope cloudScope(

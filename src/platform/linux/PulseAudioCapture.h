@@ -1,0 +1,67 @@
+#pragma once
+
+#include <memory>
+
+#include "platform/Audio.h"
+#include "platform/MicrophoneAuthorization.h"
+
+namespace sayvo {
+
+// Microphone capture from PulseAudio's default source, in the source's own rate
+// and channel count as float32 (the server converts whatever the hardware
+// does). Each engine has its own server connection and capture thread (a
+// pa_threaded_mainloop); the connection lives from the first prepare(),
+// outputFormat() or start() until stop().
+//
+// Thread: every member, the input node's included, on the main thread. The tap
+// block runs on the capture thread, one call at a time, inside the stream's
+// read callback; it must not call back into the engine and must not wait on
+// the main thread. The main thread takes the capture thread's locks only for
+// short non-blocking calls, so a tap never waits long for them.
+// Buffers come in outputFormat(0)'s format (float32, non-interleaved) whatever
+// format a tap names, each of exactly the tap's size in frames.
+// Failure: start() returns a PlatformError with domain "PulseAudio" and leaves
+// nothing running; outputFormat() reports a sample rate of 0 when no server or
+// no source answers. No call waits longer than a few seconds for the server.
+class PulseAudioEngine final : public AudioEngine {
+public:
+    PulseAudioEngine();
+    ~PulseAudioEngine() override;
+    PulseAudioEngine(const PulseAudioEngine&) = delete;
+    PulseAudioEngine& operator=(const PulseAudioEngine&) = delete;
+
+    AudioInputNode& inputNode() override;
+    // Connects early so that start() has less to do.
+    void prepare() override;
+    std::optional<PlatformError> start() override;
+    // False once stopped, and also when the server dropped the stream.
+    bool isRunning() const override;
+    void stop() override;
+
+    struct Impl;
+
+private:
+    std::unique_ptr<Impl> impl_;
+};
+
+// Thread: main thread.
+class PulseAudioSystem final : public AudioSystem {
+public:
+    std::unique_ptr<AudioEngine> makeAudioEngine() override;
+};
+
+// Linux asks no one for microphone access: whoever can reach the sound server
+// may record. So "authorized" means a capture would work right now (a server
+// answers and has a default source), and everything else is "denied", which
+// makes the logic explain that the microphone is unavailable instead of
+// failing later with a device error. Each call opens a short connection with
+// a bounded wait, so a newly plugged microphone counts at once.
+// Thread: main thread; requestAccess answers on the calling thread before it
+// returns.
+class PulseMicrophoneAuthorization final : public MicrophoneAuthorization {
+public:
+    MicrophoneAuthorizationStatus status() const override;
+    void requestAccess(std::function<void(bool granted)> answer) override;
+};
+
+}  // namespace sayvo

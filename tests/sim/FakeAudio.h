@@ -1,0 +1,126 @@
+#pragma once
+
+#include <atomic>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "platform/Audio.h"
+
+namespace sayvo::sim {
+
+// A microphone the test plays into. Buffers are delivered from a real second
+// thread, as the capture thread does.
+class FakeInputNode final : public AudioInputNode {
+public:
+    AudioFormat format{48000, 1, SampleType::float32};
+    int installCount = 0;
+    std::uint32_t requestedBufferSize = 0;
+
+    AudioFormat outputFormat(int) override { return format; }
+    void installTap(int, std::uint32_t bufferSize, AudioFormat, AudioTapBlock block) override {
+        std::lock_guard lock(mutex_);
+        ++installCount;
+        requestedBufferSize = bufferSize;
+        tap_ = std::move(block);
+    }
+    void removeTap(int) override {
+        std::lock_guard lock(mutex_);  // waits for a delivery in flight
+        tap_ = nullptr;
+    }
+    bool hasTap() {
+        std::lock_guard lock(mutex_);
+        return static_cast<bool>(tap_);
+    }
+    // Calls the tap on the calling thread, as the engine's capture thread would.
+    void deliver(const std::shared_ptr<const AudioPCMBuffer>& buffer) {
+        std::lock_guard lock(mutex_);
+        if (tap_ && running) tap_(buffer);
+    }
+
+    std::atomic<bool> running{false};
+
+private:
+    std::mutex mutex_;
+    AudioTapBlock tap_;
+};
+
+class FakeAudioEngine final : public AudioEngine {
+public:
+    FakeInputNode input;
+    std::optional<PlatformError> startError;
+    int prepareCount = 0;
+    int stopCount = 0;
+    bool released = false;
+
+    AudioInputNode& inputNode() override { return input; }
+    void prepare() override { ++prepareCount; }
+    std::optional<PlatformError> start() override {
+        if (startError) return startError;
+        input.running = true;
+        return std::nullopt;
+    }
+    bool isRunning() const override { return input.running; }
+    void stop() override {
+        ++stopCount;
+        input.running = false;
+    }
+
+    // Plays buffers into the microphone from a second thread and waits for it.
+    void playFromAudioThread(const std::vector<std::shared_ptr<const AudioPCMBuffer>>& buffers) {
+        std::thread([&] {
+            for (const auto& b : buffers) input.deliver(b);
+        }).join();
+    }
+};
+
+// Keeps every engine it made, so a test can inspect one the logic released.
+class FakeAudioSystem final : public AudioSystem {
+public:
+    bool refuse = false;
+    AudioFormat nextFormat{48000, 1, SampleType::float32};
+    std::optional<PlatformError> nextStartError;
+    std::vector<std::unique_ptr<FakeAudioEngine>> engines;
+
+    std::unique_ptr<AudioEngine> makeAudioEngine() override {
+        if (refuse) return nullptr;
+        auto engine = std::make_unique<FakeAudioEngine>();
+        engine->input.format = nextFormat;
+        engine->startError = nextStartError;
+        engines.push_back(std::move(engine));
+        return std::make_unique<Handle>(*engines.back());
+    }
+    FakeAudioEngine& last() { return *engines.back(); }
+
+private:
+    // What the logic owns: releasing it marks the engine released.
+    class Handle final : public AudioEngine {
+    public:
+        explicit Handle(FakeAudioEngine& engine) : engine_(engine) {}
+        ~Handle() override { engine_.released = true; }
+        AudioInputNode& inputNode() override { return engine_.inputNode(); }
+        void prepare() override { engine_.prepare(); }
+        std::optional<PlatformError> start() override { return engine_.start(); }
+        bool isRunning() const override { return engine_.isRunning(); }
+        void stop() override { engine_.stop(); }
+
+    private:
+        FakeAudioEngine& engine_;
+    };
+};
+
+// A mono float buffer whose samples all have the given value (sign alternating).
+inline std::shared_ptr<const AudioPCMBuffer> floatBuffer(float amplitude,
+                                                         std::uint32_t frames = 1024,
+                                                         double rate = 48000) {
+    auto b = std::make_shared<AudioPCMBuffer>(AudioFormat{rate, 1, SampleType::float32}, frames);
+    float* samples = b->mutableFloatChannelData(0);
+    for (std::uint32_t i = 0; i < frames; ++i) samples[i] = (i % 2 ? -amplitude : amplitude);
+    return b;
+}
+
+inline std::shared_ptr<const AudioPCMBuffer> int16Buffer(std::uint32_t frames = 1024) {
+    return std::make_shared<AudioPCMBuffer>(AudioFormat{16000, 1, SampleType::int16}, frames);
+}
+
+}  // namespace sayvo::sim
