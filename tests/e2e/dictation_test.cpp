@@ -78,6 +78,7 @@ TEST_F(DictationTest, HoldSpeakReleaseLeavesTheWordsOnTheClipboard) {
     ASSERT_TRUE(waitUntil([&] { return clipboard() == "go forward ten meters"; }, 5000))
         << "clipboard holds \"" << clipboard() << "\"";
     measure("release_to_clipboard", sinceRelease.elapsed(), "ms");
+    measure("rss_with_decoder_loaded", app_->residentKb(), "kB");
     EXPECT_TRUE(waitUntil([&] { return !indicatorShown(); }, 3000));
 }
 
