@@ -95,11 +95,27 @@ public:
     virtual void stop() = 0;
 };
 
-// Makes audio engines. Thread: main thread. Failure: returns null.
+// Converts a stream of buffers from one format to another, keeping its
+// filter state from buffer to buffer.
+// Thread: one thread at a time (the audio thread).
+class AudioConverter {
+public:
+    virtual ~AudioConverter() = default;
+    // The converted int16 samples of channel 0, at most `capacity` frames;
+    // nothing when the conversion failed.
+    virtual std::optional<std::vector<std::int16_t>> convert(const AudioPCMBuffer& input,
+                                                             std::uint32_t capacity) = 0;
+};
+
+// Makes audio engines and converters. Thread: any (the cloud engine makes
+// them on its connection's callback queue). Failure: returns null.
 class AudioSystem {
 public:
     virtual ~AudioSystem() = default;
     virtual std::unique_ptr<AudioEngine> makeAudioEngine() = 0;
+    // Only conversions to int16 are offered.
+    virtual std::unique_ptr<AudioConverter> makeConverter(const AudioFormat& from,
+                                                          const AudioFormat& to) = 0;
 };
 
 }  // namespace sayvo

@@ -8,6 +8,7 @@
 #include "platform/Preferences.h"
 #include "platform/Scheduler.h"
 #include "platform/SpeechRecognitionService.h"
+#include "platform/WebSocket.h"
 
 namespace sayvo {
 
@@ -22,6 +23,8 @@ struct Platform {
     ApplicationShell& shell;
     KeyboardMonitoring& keyboard;
     AudioSystem& audio;
+    WebSocketService& webSockets;
+    UUIDGenerator& uuids;
 };
 
 }  // namespace sayvo
