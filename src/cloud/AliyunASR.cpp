@@ -1,23 +1,245 @@
 #include "cloud/AliyunASR.h"
 
+#include "cloud/CloudProtocol.h"
+#include "speech/AudioLevel.h"
+
 namespace sayvo {
 
-AliyunASR::AliyunASR(Scheduler& scheduler) : scheduler_(scheduler) {}
-AliyunASR::~AliyunASR() = default;
+namespace {
+constexpr double kRunTaskDelay = 0.5;
+constexpr double kCloseDelay = 1.0;
+constexpr int kGoingAway = 1001;
+constexpr int kTapBus = 0;
+constexpr std::uint32_t kCaptureFrames = 1600;
+const AudioFormat kTargetFormat{16000, 1, SampleType::int16};
 
-void AliyunASR::startRecognition(const std::string& /*apiKey*/) {
+std::string littleEndianBytes(const std::vector<std::int16_t>& samples) {
+    std::string bytes(samples.size() * 2, '\0');
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        const auto v = static_cast<std::uint16_t>(samples[i]);
+        bytes[2 * i] = static_cast<char>(v & 0xFF);
+        bytes[2 * i + 1] = static_cast<char>(v >> 8);
+    }
+    return bytes;
+}
+}  // namespace
+
+std::shared_ptr<AliyunASR> AliyunASR::create(Services services, std::string wsURL) {
+    return std::shared_ptr<AliyunASR>(new AliyunASR(services, std::move(wsURL)));
+}
+
+AliyunASR::AliyunASR(Services services, std::string wsURL)
+    : services_(services), wsURL_(std::move(wsURL)) {}
+
+AliyunASR::~AliyunASR() {
+    stopAudioCapture();
+    if (auto task = currentTask()) task->cancel(kGoingAway);
+}
+
+template <typename Work>
+void AliyunASR::onMain(std::uint64_t start, Work work) {
+    std::weak_ptr<AliyunASR> weak = weak_from_this();
+    services_.scheduler.post([weak, start, work = std::move(work)] {
+        auto self = weak.lock();
+        if (self && self->start_ == start) work(*self);
+    });
+}
+
+std::shared_ptr<WebSocketTask> AliyunASR::currentTask() const {
+    return connection_->get();
+}
+
+void AliyunASR::startRecognition(const std::string& apiKey) {
     if (isRunning_) return;
     isRunning_ = true;
+    const std::uint64_t start = ++start_;
+    taskId_ = makeTaskId(services_.uuids);
+
+    WebSocketRequest request{wsURL_, {{"Authorization", "bearer " + apiKey}}, 60};
+    std::weak_ptr<AliyunASR> weak = weak_from_this();
+    WebSocketDelegate delegate;
+    delegate.onClose = [weak, start](int) {
+        auto self = weak.lock();
+        if (!self) return;
+        self->onMain(start, [](AliyunASR& client) {
+            client.isRunning_ = false;
+            // A closed connection must not leave the microphone open.
+            client.stopAudioCapture();
+            client.report(client.onStopped);
+        });
+    };
+    auto task = services_.webSockets.makeWebSocketTask(request, std::move(delegate));
+    connection_->set(task);
+    task->resume();
+    receiveMessages(task, start);
+    services_.scheduler.postAfter(kRunTaskDelay, [weak, start] {
+        if (auto self = weak.lock()) self->sendRunTask(start);
+    });
 }
 
 void AliyunASR::stopRecognition() {
     if (!isRunning_) return;
     isRunning_ = false;
-    std::weak_ptr<bool> alive = alive_;
-    scheduler_.post([this, alive] {
-        if (alive.expired()) return;
-        if (onStopped) onStopped();
+    stopAudioCapture();
+    sendFinishTask();
+    // The close belongs to this connection, whatever starts in the meantime.
+    std::weak_ptr<AliyunASR> weak = weak_from_this();
+    services_.scheduler.postAfter(kCloseDelay, [weak, task = currentTask()] {
+        if (auto self = weak.lock()) self->closeTask(task);
     });
+    onMain(start_, [](AliyunASR& client) { client.report(client.onStopped); });
+}
+
+void AliyunASR::closeTask(const std::shared_ptr<WebSocketTask>& task) {
+    if (!task) return;
+    task->cancel(kGoingAway);
+    connection_->clearIf(task);
+}
+
+void AliyunASR::sendRunTask(std::uint64_t start) {
+    // A stop (or a newer start) within the delay makes this command pointless.
+    if (!isRunning_ || start != start_) return;
+    const auto command = buildRunTask(taskId_);
+    auto task = currentTask();
+    if (!command || !task) return;
+    std::weak_ptr<AliyunASR> weak = weak_from_this();
+    task->send({WebSocketMessage::Kind::text, *command},
+               [weak, start](std::optional<PlatformError> error) {
+                   auto self = weak.lock();
+                   if (!self || !error) return;
+                   self->onMain(start, [description = error->localizedDescription](AliyunASR& c) {
+                       if (c.onError) c.onError("发送指令失败: " + description);
+                   });
+               });
+}
+
+void AliyunASR::sendFinishTask() {
+    const auto command = buildFinishTask(taskId_);
+    auto task = currentTask();
+    if (!command || !task) return;
+    task->send({WebSocketMessage::Kind::text, *command}, [](std::optional<PlatformError>) {});
+}
+
+void AliyunASR::receiveMessages(std::shared_ptr<WebSocketTask> task, std::uint64_t start) {
+    std::weak_ptr<AliyunASR> weak = weak_from_this();
+    task->receive([weak, task, start](std::optional<WebSocketMessage> message,
+                                      std::optional<PlatformError> error) {
+        // Callback queue.
+        auto self = weak.lock();
+        if (!self) return;
+        if (error || !message) {
+            const std::string description = error ? error->localizedDescription : "";
+            self->onMain(start, [description, task](AliyunASR& c) {
+                // Our own close after the service finished is not a failure to report.
+                if (task == c.closedAfterServiceEnd_) return;
+                if (c.onError) c.onError("接收失败: " + description);
+            });
+            return;
+        }
+        if (message->kind == WebSocketMessage::Kind::text)
+            self->handleMessage(message->data, start);
+        if (self->isRunning_ && self->currentTask() == task) self->receiveMessages(task, start);
+    });
+}
+
+void AliyunASR::handleMessage(const std::string& text, std::uint64_t start) {
+    const CloudEvent event = parseCloudEvent(text);
+    switch (event.kind) {
+        case CloudEvent::Kind::started:
+            onMain(start, [start](AliyunASR& c) {
+                c.report(c.onStarted);
+                c.startAudioCapture(start);
+            });
+            break;
+        case CloudEvent::Kind::result:
+            onMain(start, [event](AliyunASR& c) {
+                if (c.onTranscript) c.onTranscript(event.text, event.isFinal);
+            });
+            break;
+        case CloudEvent::Kind::finished:
+            onMain(start, [start](AliyunASR& c) {
+                c.report(c.onStopped);
+                c.endedByService(start);
+            });
+            break;
+        case CloudEvent::Kind::failed:
+            onMain(start, [start, message = event.text](AliyunASR& c) {
+                if (c.onError) c.onError(message);
+                c.report(c.onStopped);
+                c.endedByService(start);
+            });
+            break;
+        case CloudEvent::Kind::ignored:
+            break;
+    }
+}
+
+// The service ended the task while we still counted it as running: the user
+// sees the recording end, so the microphone closes and the next start must
+// begin a new task rather than be ignored.
+void AliyunASR::endedByService(std::uint64_t start) {
+    if (start != start_ || !isRunning_) return;
+    isRunning_ = false;
+    stopAudioCapture();
+    closedAfterServiceEnd_ = currentTask();
+    closeTask(closedAfterServiceEnd_);
+}
+
+// Runs on the main thread, right after the started report, so that capture
+// never begins once the client has stopped.
+void AliyunASR::startAudioCapture(std::uint64_t start) {
+    if (!isRunning_ || start != start_ || audioEngine_) return;
+    audioEngine_ = services_.audio.makeAudioEngine();
+    if (!audioEngine_) {
+        if (onError) onError("音频引擎启动失败: 无法创建音频引擎");
+        return;
+    }
+    AudioInputNode& input = audioEngine_->inputNode();
+    const AudioFormat inputFormat = input.outputFormat(kTapBus);
+    std::shared_ptr<AudioConverter> converter =
+        services_.audio.makeConverter(inputFormat, kTargetFormat);
+    if (!converter) {
+        if (onError) onError("无法创建音频转换器");
+        return;
+    }
+    // Audio thread: level first, then conversion and the send; never waits.
+    // It holds the connection, not the client, so it can never be the last
+    // owner of the client.
+    std::weak_ptr<AliyunASR> weak = weak_from_this();
+    Scheduler& scheduler = services_.scheduler;
+    input.installTap(
+        kTapBus, kCaptureFrames, inputFormat,
+        [weak, converter, &scheduler, connection = connection_,
+         start](std::shared_ptr<const AudioPCMBuffer> buffer) {
+            if (const auto level = audioLevel(buffer->floatChannelData(0), buffer->frameLength())) {
+                scheduler.post([weak, start, level = *level] {
+                    auto self = weak.lock();
+                    if (self && self->start_ == start && self->isRunning_ && self->onAudioLevel) {
+                        self->onAudioLevel(level);
+                    }
+                });
+            }
+            const double rate = buffer->format().sampleRate;
+            if (!(rate > 0)) return;
+            const auto capacity = static_cast<std::uint32_t>(buffer->frameLength() *
+                                                             (kTargetFormat.sampleRate / rate));
+            const auto samples = converter->convert(*buffer, capacity);
+            if (!samples || samples->empty()) return;
+            if (auto task = connection->get()) {
+                task->send({WebSocketMessage::Kind::binary, littleEndianBytes(*samples)},
+                           [](std::optional<PlatformError>) {});
+            }
+        });
+    if (auto failure = audioEngine_->start()) {
+        if (onError) onError("音频引擎启动失败: " + failure->localizedDescription);
+    }
+}
+
+void AliyunASR::stopAudioCapture() {
+    if (!audioEngine_) return;
+    audioEngine_->inputNode().removeTap(kTapBus);
+    audioEngine_->stop();
+    audioEngine_.reset();
 }
 
 }  // namespace sayvo

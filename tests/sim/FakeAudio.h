@@ -74,6 +74,31 @@ public:
     }
 };
 
+// Converts by taking every n-th sample of channel 0 (no filtering: tests
+// check amounts and order, not sound quality).
+class FakeConverter final : public AudioConverter {
+public:
+    explicit FakeConverter(AudioFormat from) : from_(from) {}
+    std::optional<std::vector<std::int16_t>> convert(const AudioPCMBuffer& input,
+                                                     std::uint32_t capacity) override {
+        if (!(input.format() == from_)) return std::nullopt;
+        const double step = from_.sampleRate / 16000.0;
+        std::vector<std::int16_t> out;
+        for (double at = 0; at < input.frameLength() && out.size() < capacity; at += step) {
+            const auto i = static_cast<std::size_t>(at);
+            if (const float* f = input.floatChannelData(0)) {
+                out.push_back(static_cast<std::int16_t>(f[i] * 32767));
+            } else {
+                out.push_back(input.int16ChannelData(0)[i]);
+            }
+        }
+        return out;
+    }
+
+private:
+    AudioFormat from_;
+};
+
 // Keeps every engine it made, so a test can inspect one the logic released.
 class FakeAudioSystem final : public AudioSystem {
 public:
@@ -91,6 +116,13 @@ public:
         return std::make_unique<Handle>(*engines.back());
     }
     FakeAudioEngine& last() { return *engines.back(); }
+
+    bool refuseConverters = false;
+    std::unique_ptr<AudioConverter> makeConverter(const AudioFormat& from,
+                                                  const AudioFormat& to) override {
+        if (refuseConverters || !(to == AudioFormat{16000, 1, SampleType::int16})) return nullptr;
+        return std::make_unique<FakeConverter>(from);
+    }
 
 private:
     // What the logic owns: releasing it marks the engine released.

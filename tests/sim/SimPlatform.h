@@ -4,6 +4,7 @@
 #include "FakeKeyboard.h"
 #include "FakeServices.h"
 #include "FakeShell.h"
+#include "FakeWebSocket.h"
 #include "SimScheduler.h"
 #include "platform/Platform.h"
 
@@ -19,10 +20,12 @@ struct SimPlatform {
     FakeApplicationShell shell;
     FakeKeyboard keyboard;
     FakeAudioSystem audio;
+    FakeWebSocketService webSockets;
+    FakeUUIDs uuids;
 
     Platform platform() {
-        return Platform{scheduler, preferences, pasteboard, microphone,
-                        speech,    shell,       keyboard,   audio};
+        return Platform{scheduler, preferences, pasteboard, microphone, speech,
+                        shell,     keyboard,    audio,      webSockets, uuids};
     }
 };
 

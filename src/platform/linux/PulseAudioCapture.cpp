@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/linux/SoxrAudioConverter.h"
+
 namespace sayvo {
 namespace {
 
@@ -463,6 +465,14 @@ void PulseAudioEngine::stop() {
 
 std::unique_ptr<AudioEngine> PulseAudioSystem::makeAudioEngine() {
     return std::make_unique<PulseAudioEngine>();
+}
+
+std::unique_ptr<AudioConverter> PulseAudioSystem::makeConverter(const AudioFormat& from,
+                                                                const AudioFormat& to) {
+    if (to != AudioFormat{SoxrConverter::outputRate, 1, SampleType::int16}) return nullptr;
+    auto converter = std::make_unique<SoxrAudioConverter>(from);
+    if (!converter->isValid()) return nullptr;
+    return converter;
 }
 
 MicrophoneAuthorizationStatus PulseMicrophoneAuthorization::status() const {

@@ -44,10 +44,14 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
-// Thread: main thread.
+// Thread: makeAudioEngine on the main thread; makeConverter on any thread.
 class PulseAudioSystem final : public AudioSystem {
 public:
     std::unique_ptr<AudioEngine> makeAudioEngine() override;
+    // A SoxrAudioConverter when `to` is 16 kHz mono int16 and `from` is a
+    // format libsoxr takes; null otherwise.
+    std::unique_ptr<AudioConverter> makeConverter(const AudioFormat& from,
+                                                  const AudioFormat& to) override;
 };
 
 // Linux asks no one for microphone access: whoever can reach the sound server

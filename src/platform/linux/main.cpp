@@ -9,6 +9,8 @@
 #include "platform/linux/QtApplicationShell.h"
 #include "platform/linux/QtPasteboard.h"
 #include "platform/linux/QtScheduler.h"
+#include "platform/linux/QtUUIDGenerator.h"
+#include "platform/linux/QtWebSocketService.h"
 #include "platform/linux/QuitOnSignal.h"
 #include "platform/linux/X11KeyboardMonitor.h"
 
@@ -25,15 +27,18 @@ int main(int argc, char** argv) {
     sayvo::QtPasteboard pasteboard;
     sayvo::PulseMicrophoneAuthorization microphone;
     sayvo::PulseAudioSystem audio;
+    sayvo::QtWebSocketService webSockets;
+    sayvo::QtUUIDGenerator uuids;
     sayvo::PocketSphinxSpeechService speech;
     sayvo::QtApplicationShell shell;
     sayvo::X11KeyboardMonitor keyboard;
-    const sayvo::Platform platform{scheduler, preferences, pasteboard, microphone,
-                                   speech,    shell,       keyboard,   audio};
+    const sayvo::Platform platform{scheduler, preferences, pasteboard, microphone, speech,
+                                   shell,     keyboard,    audio,      webSockets, uuids};
 
     // The process-wide instances live exactly as long as the services above.
+    // The service's address is fixed when Sayvo is built; nothing at run time changes it.
     sayvo::SharedInstance<sayvo::AliyunASR>::Scope cloudScope(
-        std::make_shared<sayvo::AliyunASR>(scheduler));
+        sayvo::AliyunASR::create({scheduler, webSockets, uuids, audio}, SAYVO_CLOUD_ENDPOINT));
     sayvo::SharedInstance<sayvo::HotkeyManager>::Scope hotkeyScope(
         sayvo::HotkeyManager::create(preferences, keyboard, scheduler));
     sayvo::TypeSimulator typeSimulator;

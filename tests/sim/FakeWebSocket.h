@@ -1,0 +1,114 @@
+#pragma once
+
+#include <cstdio>
+#include <mutex>
+#include <vector>
+
+#include "platform/WebSocket.h"
+
+namespace sayvo::sim {
+
+// A connection whose service side the test plays. Sends are recorded (from
+// any thread); the test answers a pending receive, fails it, or closes.
+class FakeWebSocketTask final : public WebSocketTask {
+public:
+    FakeWebSocketTask(WebSocketRequest request, WebSocketDelegate delegate)
+        : request(std::move(request)), delegate(std::move(delegate)) {}
+
+    WebSocketRequest request;
+    WebSocketDelegate delegate;
+    bool resumed = false;
+    std::optional<int> closeCode;
+    std::optional<PlatformError> failSendsWith;
+
+    void resume() override { resumed = true; }
+    void send(WebSocketMessage message, SendCompletion completion) override {
+        {
+            std::lock_guard lock(mutex_);
+            sent_.push_back(std::move(message));
+        }
+        if (completion) completion(failSendsWith);
+    }
+    void receive(ReceiveCompletion completion) override {
+        std::lock_guard lock(mutex_);
+        pending_ = std::move(completion);
+    }
+    void cancel(int code) override {
+        closeCode = code;
+        fail("cancelled");
+    }
+
+    // The service side.
+    bool hasPendingReceive() {
+        std::lock_guard lock(mutex_);
+        return static_cast<bool>(pending_);
+    }
+    void deliver(WebSocketMessage message) { complete(std::move(message), std::nullopt); }
+    void deliverText(const std::string& text) { deliver({WebSocketMessage::Kind::text, text}); }
+    void fail(const std::string& description) {
+        complete(std::nullopt, PlatformError{"WebSocket", 57, description});
+    }
+    void closeFromService(int code) {
+        if (delegate.onClose) delegate.onClose(code);
+    }
+
+    std::vector<WebSocketMessage> sent() {
+        std::lock_guard lock(mutex_);
+        return sent_;
+    }
+    std::vector<std::string> sentTexts() {
+        std::vector<std::string> texts;
+        for (const auto& m : sent()) {
+            if (m.kind == WebSocketMessage::Kind::text) texts.push_back(m.data);
+        }
+        return texts;
+    }
+    std::vector<std::string> sentAudio() {
+        std::vector<std::string> chunks;
+        for (const auto& m : sent()) {
+            if (m.kind == WebSocketMessage::Kind::binary) chunks.push_back(m.data);
+        }
+        return chunks;
+    }
+
+private:
+    void complete(std::optional<WebSocketMessage> message, std::optional<PlatformError> error) {
+        ReceiveCompletion completion;
+        {
+            std::lock_guard lock(mutex_);
+            completion = std::exchange(pending_, {});
+        }
+        if (completion) completion(std::move(message), std::move(error));
+    }
+
+    std::mutex mutex_;
+    std::vector<WebSocketMessage> sent_;
+    ReceiveCompletion pending_;
+};
+
+class FakeWebSocketService final : public WebSocketService {
+public:
+    std::vector<std::shared_ptr<FakeWebSocketTask>> tasks;
+
+    std::shared_ptr<WebSocketTask> makeWebSocketTask(const WebSocketRequest& request,
+                                                     WebSocketDelegate delegate) override {
+        tasks.push_back(std::make_shared<FakeWebSocketTask>(request, std::move(delegate)));
+        return tasks.back();
+    }
+    FakeWebSocketTask& last() { return *tasks.back(); }
+};
+
+// Version 4 UUIDs in lower case, different every time.
+class FakeUUIDs final : public UUIDGenerator {
+public:
+    std::string uuidString() override {
+        char text[37];
+        std::snprintf(text, sizeof text, "3f2a9c1e-7b4d-4e8a-9c2b-%012x", ++count_);
+        return text;
+    }
+
+private:
+    unsigned count_ = 0;
+};
+
+}  // namespace sayvo::sim

@@ -1,0 +1,94 @@
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "FakeWebSocket.h"
+#include "cloud/CloudProtocol.h"
+
+namespace sayvo {
+namespace {
+
+using nlohmann::json;
+
+TEST(CloudProtocol, RunTaskHasExactlyTheMembersAndTypesTheServiceExpects) {
+    const auto text = buildRunTask("0123456789ABCDEF0123456789ABCDEF");
+    ASSERT_TRUE(text);
+    EXPECT_EQ(text->find('\n'), std::string::npos) << "compact, one line";
+    const json expected = R"({
+        "header": {"action": "run-task", "task_id": "0123456789ABCDEF0123456789ABCDEF",
+                   "streaming": "duplex"},
+        "payload": {"task_group": "audio", "task": "asr", "function": "recognition",
+                    "model": "fun-asr-realtime",
+                    "parameters": {"format": "pcm", "sample_rate": 16000}, "input": {}}})"_json;
+    const json actual = json::parse(*text);
+    EXPECT_EQ(actual, expected);
+    EXPECT_TRUE(actual["payload"]["parameters"]["sample_rate"].is_number_integer());
+    EXPECT_TRUE(actual["payload"]["input"].is_object());
+}
+
+TEST(CloudProtocol, FinishTaskCarriesOnlyAnEmptyInput) {
+    const auto text = buildFinishTask("ABC");
+    ASSERT_TRUE(text);
+    EXPECT_EQ(json::parse(*text), R"({"header": {"action": "finish-task", "task_id": "ABC",
+        "streaming": "duplex"}, "payload": {"input": {}}})"_json);
+    EXPECT_FALSE(buildFinishTask("\xff\xfe")) << "not UTF-8: cannot be serialised";
+}
+
+TEST(CloudProtocol, TaskIdsAreThirtyTwoUpperCaseHexDigitsAndFresh) {
+    sim::FakeUUIDs uuids;
+    const std::string a = makeTaskId(uuids), b = makeTaskId(uuids);
+    ASSERT_EQ(a.size(), 32u);
+    EXPECT_EQ(a.find_first_not_of("0123456789ABCDEF"), std::string::npos) << a;
+    EXPECT_NE(a, b);
+}
+
+TEST(CloudProtocol, EventsAreParsedMemberByMember) {
+    using K = CloudEvent::Kind;
+    struct Case {
+        const char* json;
+        K kind;
+        std::string text;
+        bool isFinal;
+    };
+    const Case cases[] = {
+        {R"({"header":{"event":"task-started"},"payload":{}})", K::started, "", false},
+        {R"({"header":{"event":"task-finished","task_id":"X"}})", K::finished, "", false},
+        {R"({"header":{"event":"result-generated"},"payload":{"output":{"sentence":
+            {"text":"你好","sentence_end":true,"begin_time":0}}}})",
+         K::result, "你好", true},
+        {R"({"header":{"event":"result-generated"},"payload":{"output":{"sentence":
+            {"text":"你"}}}})",
+         K::result, "你", false},
+        {R"({"header":{"event":"result-generated"},"payload":{"output":{"sentence":
+            {"text":"","sentence_end":"true"}}}})",
+         K::result, "", false},
+        {R"({"header":{"event":"result-generated"},"payload":{"output":{"sentence":
+            {"sentence_end":true}}}})",
+         K::ignored, "", false},
+        {R"({"header":{"event":"result-generated"},"payload":{"output":{"sentence":"hi"}}})",
+         K::ignored, "", false},
+        {R"({"header":{"event":"result-generated"},"payload":[]})", K::ignored, "", false},
+        {R"({"header":{"event":"task-failed","error_message":"配额不足"}})", K::failed, "配额不足",
+         false},
+        {R"({"header":{"event":"task-failed","error_message":42}})", K::failed, "未知错误", false},
+        {R"({"header":{"event":"task-failed"},"payload":{"error_message":"x"}})", K::failed,
+         "未知错误", false},
+        {R"({"header":{"event":"Task-Started"}})", K::ignored, "", false},
+        {R"({"header":{"event":"task-paused"}})", K::ignored, "", false},
+        {R"({"header":{"event":7}})", K::ignored, "", false},
+        {R"({"header":"task-started"})", K::ignored, "", false},
+        {R"(["task-started"])", K::ignored, "", false},
+        {R"({"header":{"event":"task-started"})", K::ignored, "", false},
+        {"", K::ignored, "", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.json);
+        const CloudEvent event = parseCloudEvent(c.json);
+        EXPECT_EQ(event.kind, c.kind);
+        EXPECT_EQ(event.text, c.text);
+        EXPECT_EQ(event.isFinal, c.isFinal);
+    }
+}
+
+}  // namespace
+}  // namespace sayvo
