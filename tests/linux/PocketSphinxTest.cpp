@@ -664,8 +664,8 @@ std::vector<std::string> transcribe(SpeechRecognitionService& service,
             EXPECT_TRUE(recording->start(recognizer));
         }
         feed16k(*recording->request(), samples, at, at + kChunk);
-        // Paced like capture, a few times faster than real time.
-        std::this_thread::sleep_for(std::chrono::milliseconds(15));
+        // Paced like capture: a real microphone never runs ahead of the decoder.
+        std::this_thread::sleep_for(std::chrono::milliseconds(64));
     }
     recording->request()->endAudio();
     EXPECT_TRUE(recording->waitForEnd());
@@ -676,6 +676,8 @@ std::vector<std::string> transcribe(SpeechRecognitionService& service,
 TEST_F(PocketSphinxRecognition, EachUtteranceEndsItsTaskAndTheNextTaskHearsTheNext) {
     auto speech = goForward();
     const auto once = speech;
+    // A second's pause, as between two sentences: the next task starts within it.
+    speech.insert(speech.end(), 16000, 0);
     speech.insert(speech.end(), once.begin(), once.end());
     EXPECT_EQ(transcribe(*service_, *recognizer_, speech),
               (std::vector<std::string>{goForwardText, goForwardText}));
