@@ -122,11 +122,15 @@ void AliyunASR::sendFinishTask() {
 
 void AliyunASR::receiveMessages(std::shared_ptr<WebSocketTask> task, std::uint64_t start) {
     std::weak_ptr<AliyunASR> weak = weak_from_this();
-    task->receive([weak, task, start](std::optional<WebSocketMessage> message,
-                                      std::optional<PlatformError> error) {
+    // The task keeps this completion until it runs: holding the task strongly
+    // here would make a cycle that outlives a connection never closed.
+    std::weak_ptr<WebSocketTask> weakTask = task;
+    task->receive([weak, weakTask, start](std::optional<WebSocketMessage> message,
+                                          std::optional<PlatformError> error) {
         // Callback queue.
         auto self = weak.lock();
-        if (!self) return;
+        auto task = weakTask.lock();
+        if (!self || !task) return;
         if (error || !message) {
             const std::string description = error ? error->localizedDescription : "";
             self->onMain(start, [description, task](AliyunASR& c) {
