@@ -24,21 +24,6 @@ namespace {
 
 const QString kSpeech = QStringLiteral("/usr/share/pocketsphinx/test/data/goforward.raw");
 
-bool speak() {
-    return QProcess::execute(QStringLiteral("paplay"),
-                             {QStringLiteral("-d"), QStringLiteral("mic"), QStringLiteral("--raw"),
-                              QStringLiteral("--format=s16le"), QStringLiteral("--rate=16000"),
-                              QStringLiteral("--channels=1"), kSpeech}) == 0;
-}
-
-std::string clipboard() {
-    QProcess xclip;
-    xclip.start(QStringLiteral("xclip"),
-                {QStringLiteral("-o"), QStringLiteral("-selection"), QStringLiteral("clipboard")});
-    xclip.waitForFinished(5000);
-    return xclip.readAllStandardOutput().toStdString();
-}
-
 // The mock service as a child process; reads what it reports per connection.
 class MockService {
 public:
@@ -107,7 +92,7 @@ protected:
         // The microphone opens only once the service has accepted the task
         // (about half a second, plus the test sound server's own start-up).
         waitUntil([] { return false; }, 2000);
-        EXPECT_TRUE(speak());
+        EXPECT_TRUE(speak(kSpeech));
         waitUntil([] { return false; }, 1000);
         keys_.release("space");
         keys_.release("Alt_L");

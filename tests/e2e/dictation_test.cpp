@@ -22,22 +22,6 @@ namespace {
 const QString kSpeech = QStringLiteral("/usr/share/pocketsphinx/test/data/goforward.raw");
 const std::string kIndicatorTitle = "Sayvo indicator";
 
-// Plays 16 kHz mono s16le audio into the test microphone and waits for it to end.
-bool speak(const QString& rawFile) {
-    return QProcess::execute(QStringLiteral("paplay"),
-                             {QStringLiteral("-d"), QStringLiteral("mic"), QStringLiteral("--raw"),
-                              QStringLiteral("--format=s16le"), QStringLiteral("--rate=16000"),
-                              QStringLiteral("--channels=1"), rawFile}) == 0;
-}
-
-std::string clipboard() {
-    QProcess xclip;
-    xclip.start(QStringLiteral("xclip"),
-                {QStringLiteral("-o"), QStringLiteral("-selection"), QStringLiteral("clipboard")});
-    xclip.waitForFinished(5000);
-    return xclip.readAllStandardOutput().toStdString();
-}
-
 class DictationTest : public ::testing::Test {
 protected:
     void SetUp() override {

@@ -31,3 +31,18 @@ void measure(const char* what, qint64 value, const char* unit) {
     std::printf("MEASURE: %s %lld %s\n", what, static_cast<long long>(value), unit);
     std::fflush(stdout);
 }
+
+bool speak(const QString& rawFile) {
+    return QProcess::execute(QStringLiteral("paplay"),
+                             {QStringLiteral("-d"), QStringLiteral("mic"), QStringLiteral("--raw"),
+                              QStringLiteral("--format=s16le"), QStringLiteral("--rate=16000"),
+                              QStringLiteral("--channels=1"), rawFile}) == 0;
+}
+
+std::string clipboard() {
+    QProcess xclip;
+    xclip.start(QStringLiteral("xclip"),
+                {QStringLiteral("-o"), QStringLiteral("-selection"), QStringLiteral("clipboard")});
+    xclip.waitForFinished(5000);
+    return xclip.readAllStandardOutput().toStdString();
+}
