@@ -12,19 +12,17 @@ constexpr double kPopoverHeight = 220;
 
 std::shared_ptr<AppDelegate> AppDelegate::create(const Platform& platform,
                                                  std::shared_ptr<SpeechRecognizer> speechRecognizer,
-                                                 HotkeyManager& hotkeyManager,
-                                                 TypeSimulator& typeSimulator) {
+                                                 HotkeyManager& hotkeyManager) {
     return std::shared_ptr<AppDelegate>(
-        new AppDelegate(platform, std::move(speechRecognizer), hotkeyManager, typeSimulator));
+        new AppDelegate(platform, std::move(speechRecognizer), hotkeyManager));
 }
 
 AppDelegate::AppDelegate(const Platform& platform,
                          std::shared_ptr<SpeechRecognizer> speechRecognizer,
-                         HotkeyManager& hotkeyManager, TypeSimulator& typeSimulator)
+                         HotkeyManager& hotkeyManager)
     : platform_(platform),
       speechRecognizer_(std::move(speechRecognizer)),
-      hotkeyManager_(hotkeyManager),
-      typeSimulator_(typeSimulator) {}
+      hotkeyManager_(hotkeyManager) {}
 
 void AppDelegate::applicationDidFinishLaunching() {
     checkAccessibilityPermission();
@@ -49,9 +47,11 @@ void AppDelegate::applicationDidFinishLaunching() {
     platform_.shell.setAccessoryActivationPolicy();
 }
 
-// The platform has no prompt to show on this desktop; the check belongs to
-// text insertion and lands with it.
-void AppDelegate::checkAccessibilityPermission() {}
+// Asks once, at launch, and goes on whatever the answer: without trust the
+// hotkey only works in Sayvo's own windows and the text waits on the clipboard.
+void AppDelegate::checkAccessibilityPermission() {
+    platform_.accessibility.isProcessTrustedWithOptions({{kTrustedCheckOptionPrompt, true}});
+}
 
 void AppDelegate::setupStatusItem() {
     statusItem_ = platform_.shell.makeTrayItem();
@@ -163,7 +163,7 @@ void AppDelegate::supersedePendingFinish() {
 void AppDelegate::pasteTranscript(const std::string& text) {
     platform_.pasteboard.clearContents();
     platform_.pasteboard.setString(text);
-    typeSimulator_.pasteText();
+    TypeSimulator::pasteText(platform_);
 }
 
 void AppDelegate::showFloatingIndicator() {

@@ -24,8 +24,7 @@ public:
 
     static std::shared_ptr<AppDelegate> create(const Platform& platform,
                                                std::shared_ptr<SpeechRecognizer> speechRecognizer,
-                                               HotkeyManager& hotkeyManager,
-                                               TypeSimulator& typeSimulator);
+                                               HotkeyManager& hotkeyManager);
 
     void applicationDidFinishLaunching();
     void statusItemClicked(TrayClick click);
@@ -48,7 +47,7 @@ private:
     };
 
     AppDelegate(const Platform& platform, std::shared_ptr<SpeechRecognizer> speechRecognizer,
-                HotkeyManager& hotkeyManager, TypeSimulator& typeSimulator);
+                HotkeyManager& hotkeyManager);
 
     void setupStatusItem();
     void showPopover();
@@ -63,7 +62,6 @@ private:
     Platform platform_;
     std::shared_ptr<SpeechRecognizer> speechRecognizer_;
     HotkeyManager& hotkeyManager_;
-    TypeSimulator& typeSimulator_;
     std::unique_ptr<FloatingIndicatorWindow> floatingWindow_;
     std::unique_ptr<TrayItem> statusItem_;
     std::unique_ptr<Popover> popover_;

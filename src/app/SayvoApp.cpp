@@ -2,10 +2,9 @@
 
 namespace sayvo {
 
-SayvoApp::SayvoApp(const Platform& platform, CloudASRClient& cloud, HotkeyManager& hotkeyManager,
-                   TypeSimulator& typeSimulator)
+SayvoApp::SayvoApp(const Platform& platform, CloudASRClient& cloud, HotkeyManager& hotkeyManager)
     : appDelegate_(AppDelegate::create(platform, SpeechRecognizer::create(platform, cloud),
-                                       hotkeyManager, typeSimulator)) {}
+                                       hotkeyManager)) {}
 
 void SayvoApp::launch() {
     appDelegate_->applicationDidFinishLaunching();

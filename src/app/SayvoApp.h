@@ -11,8 +11,7 @@ namespace sayvo {
 // Thread: main thread.
 class SayvoApp {
 public:
-    SayvoApp(const Platform& platform, CloudASRClient& cloud, HotkeyManager& hotkeyManager,
-             TypeSimulator& typeSimulator);
+    SayvoApp(const Platform& platform, CloudASRClient& cloud, HotkeyManager& hotkeyManager);
     void launch();
     AppDelegate& appDelegate() { return *appDelegate_; }
 

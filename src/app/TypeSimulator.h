@@ -1,16 +1,31 @@
 #pragma once
 
+#include <cstdint>
+#include <string>
+
+#include "platform/Platform.h"
+
 namespace sayvo {
 
-// Inserts text into the focused application by its paste command.
+// Inserts text into the focused application: the text goes on the pasteboard
+// and the paste keystroke follows, as if the user had pressed it. Holds no
+// state; nothing is ever made of it.
 // Thread: main thread only.
 class TypeSimulator {
 public:
-    virtual ~TypeSimulator() = default;
-    // Posts the paste keystroke; the text must already be on the pasteboard.
-    // Until synthetic keyboard events exist this posts nothing and the text
-    // waits on the pasteboard for the user.
-    virtual void pasteText() {}
+    TypeSimulator() = delete;
+
+    static constexpr std::uint16_t pasteKeyCode = 9;       // V
+    static constexpr std::uint64_t pasteFlags = 0x100000;  // command only
+    static constexpr int eventSourceState = EventSourceStateID::combinedSessionState;
+    static constexpr int eventTap = EventTapLocation::sessionEventTap;
+    static constexpr double pasteDelay = 0.1;
+
+    // Puts the text on the pasteboard and pastes it 0.1 s later. The
+    // pasteboard keeps the text afterwards.
+    static void typeText(const Platform& platform, const std::string& text);
+    // Pastes whatever the pasteboard holds now.
+    static void pasteText(const Platform& platform);
 };
 
 }  // namespace sayvo

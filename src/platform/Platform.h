@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/AccessibilityTrust.h"
 #include "platform/ApplicationShell.h"
 #include "platform/Audio.h"
 #include "platform/Keyboard.h"
@@ -8,6 +9,7 @@
 #include "platform/Preferences.h"
 #include "platform/Scheduler.h"
 #include "platform/SpeechRecognitionService.h"
+#include "platform/SyntheticKeyboard.h"
 #include "platform/WebSocket.h"
 
 namespace sayvo {
@@ -25,6 +27,8 @@ struct Platform {
     AudioSystem& audio;
     WebSocketService& webSockets;
     UUIDGenerator& uuids;
+    SyntheticKeyboard& syntheticKeyboard;
+    AccessibilityTrust& accessibility;
 };
 
 }  // namespace sayvo

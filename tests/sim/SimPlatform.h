@@ -4,6 +4,7 @@
 #include "FakeKeyboard.h"
 #include "FakeServices.h"
 #include "FakeShell.h"
+#include "FakeSyntheticKeyboard.h"
 #include "FakeWebSocket.h"
 #include "SimScheduler.h"
 #include "platform/Platform.h"
@@ -22,10 +23,13 @@ struct SimPlatform {
     FakeAudioSystem audio;
     FakeWebSocketService webSockets;
     FakeUUIDs uuids;
+    FakeSyntheticKeyboard syntheticKeyboard;
+    FakeAccessibilityTrust accessibility;
 
     Platform platform() {
-        return Platform{scheduler, preferences, pasteboard, microphone, speech,
-                        shell,     keyboard,    audio,      webSockets, uuids};
+        return Platform{scheduler,  preferences, pasteboard,        microphone,
+                        speech,     shell,       keyboard,          audio,
+                        webSockets, uuids,       syntheticKeyboard, accessibility};
     }
 };
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "SimPlatform.h"
 #include "app/AppDelegate.h"
 
@@ -22,17 +24,11 @@ struct FnKey {
     }
 };
 
-class CountingTypeSimulator : public TypeSimulator {
-public:
-    void pasteText() override { ++pastes; }
-    int pastes = 0;
-};
-
 class AppDelegateTest : public ::testing::Test {
 protected:
     void SetUp() override {
         app = AppDelegate::create(sim.platform(), SpeechRecognizer::create(sim.platform(), cloud),
-                                  *hotkey.manager, typer);
+                                  *hotkey.manager);
         app->applicationDidFinishLaunching();
     }
     SpeechRecognizer& recognizer() { return app->speechRecognizer(); }
@@ -40,6 +36,12 @@ protected:
     sim::FakeFloatingWindow& indicator() { return *sim.shell.windows.at(0); }
     void run() { sim.scheduler.runUntilIdle(); }
     void advance(double s) { sim.scheduler.advance(s); }
+    // Paste keystrokes posted into the focused application.
+    long pastes() const {
+        return std::count_if(sim.syntheticKeyboard.posted.begin(),
+                             sim.syntheticKeyboard.posted.end(),
+                             [](const auto& p) { return p.event.keyDown; });
+    }
     void recordSaying(const std::string& text) {
         hotkey.press();
         run();
@@ -49,7 +51,6 @@ protected:
     SimPlatform sim;
     sim::FakeCloudClient cloud;
     FnKey hotkey{sim};
-    CountingTypeSimulator typer;
     std::shared_ptr<AppDelegate> app;
 };
 
@@ -62,6 +63,29 @@ TEST_F(AppDelegateTest, LaunchLeavesOnlyTheTrayItem) {
     EXPECT_FALSE(sim.shell.popover->isShown());
     EXPECT_EQ(sim.shell.popover->width, 260);
     EXPECT_EQ(sim.shell.popover->height, 220);
+}
+
+TEST_F(AppDelegateTest, LaunchAsksForTrustOnceWithThePrompt) {
+    ASSERT_EQ(sim.accessibility.checks.size(), 1u);
+    EXPECT_EQ(sim.accessibility.checks[0], (TrustCheckOptions{{kTrustedCheckOptionPrompt, true}}));
+    EXPECT_EQ(sim.accessibility.promptsShown, 0) << "already trusted: nothing shown";
+
+    SimPlatform untrusted;
+    untrusted.accessibility.trusted = false;
+    FnKey keys{untrusted};
+    auto other = AppDelegate::create(
+        untrusted.platform(), SpeechRecognizer::create(untrusted.platform(), cloud), *keys.manager);
+    other->applicationDidFinishLaunching();
+    untrusted.scheduler.runUntilIdle();
+    EXPECT_EQ(untrusted.accessibility.promptsShown, 1);
+    EXPECT_EQ(untrusted.shell.trayItem->currentImage(), "mic.fill") << "launch goes on";
+    EXPECT_EQ(untrusted.microphone.requestCount, 0) << "no microphone request at launch";
+    EXPECT_EQ(untrusted.speech.requestCount, 0);
+
+    // Asked at launch only, not again when recording.
+    keys.press();
+    untrusted.scheduler.runUntilIdle();
+    EXPECT_EQ(untrusted.accessibility.checks.size(), 1u);
 }
 
 TEST_F(AppDelegateTest, HotkeyCycleShowsPastesClearsAndHidesOnTime) {
@@ -80,7 +104,7 @@ TEST_F(AppDelegateTest, HotkeyCycleShowsPastesClearsAndHidesOnTime) {
     advance(0.01);
     EXPECT_EQ(sim.pasteboard.writes, std::vector<std::string>{"hello world"});
     EXPECT_EQ(sim.pasteboard.clearCount, 1);
-    EXPECT_EQ(typer.pastes, 1);
+    EXPECT_EQ(pastes(), 1);
     EXPECT_TRUE(indicator().visible) << "stays up showing the inserted text";
     advance(0.39);
     EXPECT_EQ(recognizer().transcript.get(), "hello world");
@@ -99,7 +123,7 @@ TEST_F(AppDelegateTest, EmptyRecordingHidesAndLeavesThePasteboardAlone) {
     EXPECT_FALSE(indicator().visible);
     EXPECT_EQ(sim.pasteboard.contents, "keep me");
     EXPECT_EQ(sim.pasteboard.clearCount, 0);
-    EXPECT_EQ(typer.pastes, 0);
+    EXPECT_EQ(pastes(), 0);
 }
 
 TEST_F(AppDelegateTest, TrayClicksToggleOrOpenAFreshPanel) {
@@ -128,7 +152,7 @@ TEST_F(AppDelegateTest, WithoutATrayTheHotkeyStillRecords) {
     bare.shell.trayAvailable = false;
     FnKey keys{bare};
     auto other = AppDelegate::create(
-        bare.platform(), SpeechRecognizer::create(bare.platform(), cloud), *keys.manager, typer);
+        bare.platform(), SpeechRecognizer::create(bare.platform(), cloud), *keys.manager);
     other->applicationDidFinishLaunching();
     keys.press();
     bare.scheduler.runUntilIdle();
@@ -228,7 +252,7 @@ TEST_F(AppDelegateTest, DuplicateStartsAndStopsQueuedTogetherActOnce) {
     run();
     advance(1.0);
     EXPECT_EQ(sim.pasteboard.writes, std::vector<std::string>{"once"});
-    EXPECT_EQ(typer.pastes, 1);
+    EXPECT_EQ(pastes(), 1);
 }
 
 TEST_F(AppDelegateTest, ReportsThatOutliveTheControllerDoNothing) {

@@ -1,0 +1,24 @@
+#include "app/TypeSimulator.h"
+
+namespace sayvo {
+
+void TypeSimulator::typeText(const Platform& platform, const std::string& text) {
+    platform.pasteboard.clearContents();
+    platform.pasteboard.setString(text);
+    platform.scheduler.postAfter(pasteDelay, [platform] { pasteText(platform); });
+}
+
+void TypeSimulator::pasteText(const Platform& platform) {
+    SyntheticKeyboard& keyboard = platform.syntheticKeyboard;
+    const auto source = keyboard.createEventSource(eventSourceState);
+    // The flags are replaced, not added to: a modifier the user still holds
+    // would turn the paste into another command.
+    for (const bool keyDown : {true, false}) {
+        auto event = keyboard.createKeyboardEvent(source.get(), pasteKeyCode, keyDown);
+        if (!event) continue;
+        event->flags = pasteFlags;
+        keyboard.post(eventTap, *event);
+    }
+}
+
+}  // namespace sayvo

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+namespace sayvo {
+
+// The keyboard state a synthetic event source starts from.
+namespace EventSourceStateID {
+constexpr int combinedSessionState = 0;
+constexpr int hidSystemState = 1;
+}  // namespace EventSourceStateID
+
+// Where synthetic events enter the system's event stream.
+namespace EventTapLocation {
+constexpr int hidEventTap = 0;
+constexpr int sessionEventTap = 1;
+}  // namespace EventTapLocation
+
+// What synthetic events are made from; backends may keep state in it.
+class KeyEventSource {
+public:
+    virtual ~KeyEventSource() = default;
+};
+
+// A synthetic keyboard event between its creation and its posting.
+struct SyntheticKeyEvent {
+    std::uint16_t keyCode = 0;  // portable key code
+    bool keyDown = true;
+    std::uint64_t flags = 0;  // ModifierFlag bits the event carries
+};
+
+// Typing as if on the keyboard, into whatever application has the focus.
+// A backend delivers a posted key with the command flag as its own platform's
+// command shortcut (on Linux: Ctrl), so command-V pastes everywhere.
+// Thread: main thread only.
+// Failure: creation may give nothing; posting never reports. Without
+// accessibility trust the system may drop posted events silently.
+class SyntheticKeyboard {
+public:
+    virtual ~SyntheticKeyboard() = default;
+
+    // Nothing when the system gives no source; events can still be made.
+    virtual std::unique_ptr<KeyEventSource> createEventSource(int stateID) = 0;
+    // An event for the key, its flags taken from the source's (or the
+    // system's) current modifiers. Nothing when the event cannot be made.
+    virtual std::optional<SyntheticKeyEvent> createKeyboardEvent(const KeyEventSource* source,
+                                                                 std::uint16_t keyCode,
+                                                                 bool keyDown) = 0;
+    // Sends the event on; does not wait for any application to handle it.
+    virtual void post(int tapLocation, const SyntheticKeyEvent& event) = 0;
+};
+
+}  // namespace sayvo
