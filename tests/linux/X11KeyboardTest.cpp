@@ -5,6 +5,7 @@
 #include <QEventLoop>
 #include <vector>
 
+#include "Spin.h"
 #include "XTestKeys.h"
 #include "hotkey/HotkeyCombo.h"
 #include "platform/linux/X11KeyboardMonitor.h"
@@ -14,12 +15,6 @@ namespace {
 
 constexpr std::uint64_t kAll =
     KeyEventMask::keyDown | KeyEventMask::keyUp | KeyEventMask::flagsChanged;
-
-void spin(int ms) {
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-}
 
 class X11KeyboardTest : public ::testing::Test {
 protected:

@@ -3,7 +3,10 @@
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XInput2.h>
+#include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
+
+#include <algorithm>
 
 #include "platform/linux/X11KeyTranslation.h"
 
@@ -22,6 +25,7 @@ struct X11KeyboardConnection::Impl {
     std::unique_ptr<Display, DisplayCloser> display;
     int xiOpcode = 0;
     int xkbEventBase = 0;
+    bool hasXTest = false;
     unsigned altMask = Mod1Mask;
     unsigned superMask = Mod4Mask;
     std::uint64_t modifierFlags = 0;  // from the last XKB state
@@ -50,6 +54,8 @@ struct X11KeyboardConnection::Impl {
                         XkbStateNotifyMask | XkbMapNotifyMask);
         XkbSelectEventDetails(dpy, XkbUseCoreKbd, XkbStateNotify, XkbModifierStateMask,
                               XkbModifierStateMask);
+        int xtestEvent = 0, xtestError = 0, xtestMajor = 0, xtestMinor = 0;
+        hasXTest = XTestQueryExtension(dpy, &xtestEvent, &xtestError, &xtestMajor, &xtestMinor);
         readModifierMasks();
         XkbStateRec state{};
         if (XkbGetState(dpy, XkbUseCoreKbd, &state) == Success) modifierFlags = toFlags(state.mods);
@@ -97,6 +103,30 @@ struct X11KeyboardConnection::Impl {
         deliver({press ? KeyEventType::keyDown : KeyEventType::keyUp, code, currentFlags(), false});
     }
 
+    void handleNextEvent(const std::function<void(const KeyEvent&)>& deliver) {
+        Display* dpy = display.get();
+        XEvent event;
+        XNextEvent(dpy, &event);
+        if (event.xcookie.type == GenericEvent && event.xcookie.extension == xiOpcode &&
+            XGetEventData(dpy, &event.xcookie)) {
+            const auto* raw = static_cast<const XIRawEvent*>(event.xcookie.data);
+            const int type = event.xcookie.evtype;
+            const auto keycode = static_cast<unsigned>(raw->detail);
+            XFreeEventData(dpy, &event.xcookie);
+            if (type == XI_RawKeyPress || type == XI_RawKeyRelease) {
+                onRawKey(keycode, type == XI_RawKeyPress, deliver);
+            }
+        } else if (event.type == xkbEventBase) {
+            auto& xkb = reinterpret_cast<XkbEvent&>(event);
+            if (xkb.any.xkb_type == XkbStateNotify) {
+                onModifierState(xkb.state.mods, xkb.state.keycode, deliver);
+            } else if (xkb.any.xkb_type == XkbMapNotify) {
+                XkbRefreshKeyboardMapping(&xkb.map);
+                readModifierMasks();
+            }
+        }
+    }
+
     void onModifierState(unsigned mods, unsigned keycode,
                          const std::function<void(const KeyEvent&)>& deliver) {
         const std::uint64_t flags = toFlags(mods);
@@ -132,27 +162,54 @@ void X11KeyboardConnection::drain(const std::function<void(const KeyEvent&)>& de
     Display* dpy = impl_->display.get();
     if (!dpy) return;
     // Xlib may queue events during any call, handlers included: read until none is left.
-    while (XPending(dpy) > 0) {
-        XEvent event;
-        XNextEvent(dpy, &event);
-        if (event.xcookie.type == GenericEvent && event.xcookie.extension == impl_->xiOpcode &&
-            XGetEventData(dpy, &event.xcookie)) {
-            const auto* raw = static_cast<const XIRawEvent*>(event.xcookie.data);
-            const int type = event.xcookie.evtype;
-            const auto keycode = static_cast<unsigned>(raw->detail);
-            XFreeEventData(dpy, &event.xcookie);
-            if (type == XI_RawKeyPress || type == XI_RawKeyRelease) {
-                impl_->onRawKey(keycode, type == XI_RawKeyPress, deliver);
-            }
-        } else if (event.type == impl_->xkbEventBase) {
-            auto& xkb = reinterpret_cast<XkbEvent&>(event);
-            if (xkb.any.xkb_type == XkbStateNotify) {
-                impl_->onModifierState(xkb.state.mods, xkb.state.keycode, deliver);
-            } else if (xkb.any.xkb_type == XkbMapNotify) {
-                XkbRefreshKeyboardMapping(&xkb.map);
-                impl_->readModifierMasks();
-            }
-        }
+    while (XPending(dpy) > 0) impl_->handleNextEvent(deliver);
+}
+
+bool X11KeyboardConnection::canPost() const {
+    return impl_->display && impl_->hasXTest;
+}
+
+std::vector<unsigned> X11KeyboardConnection::heldModifierKeycodes() const {
+    std::vector<unsigned> held;
+    Display* dpy = impl_->display.get();
+    if (!dpy) return held;
+    char keys[32] = {};
+    XQueryKeymap(dpy, keys);
+    XModifierKeymap* map = XGetModifierMapping(dpy);
+    if (!map) return held;
+    for (int i = 0; i < 8 * map->max_keypermod; ++i) {
+        const unsigned code = map->modifiermap[i];
+        if (code == 0 || code > 255) continue;
+        const bool down = (keys[code / 8] >> (code % 8)) & 1;
+        if (down && std::find(held.begin(), held.end(), code) == held.end()) held.push_back(code);
+    }
+    XFreeModifiermap(map);
+    return held;
+}
+
+unsigned X11KeyboardConnection::keycodeForKeysym(unsigned long keysym) const {
+    if (!impl_->display) return 0;
+    return XKeysymToKeycode(impl_->display.get(), keysym);
+}
+
+std::uint64_t X11KeyboardConnection::currentFlags() const {
+    return impl_->currentFlags();
+}
+
+void X11KeyboardConnection::postUnobserved(const std::vector<X11FakeKey>& keys,
+                                           const std::function<void(const KeyEvent&)>& deliver) {
+    if (!canPost()) return;
+    Display* dpy = impl_->display.get();
+    drain(deliver);
+    for (const auto& key : keys) {
+        XTestFakeKeyEvent(dpy, key.keycode, key.press ? True : False, CurrentTime);
+    }
+    // The server sends the events our keys cause before the reply to this
+    // round trip, so afterwards they are all in the queue and nothing else is.
+    XSync(dpy, False);
+    const auto ignore = [](const KeyEvent&) {};
+    for (int queued = XEventsQueued(dpy, QueuedAlready); queued > 0; --queued) {
+        impl_->handleNextEvent(ignore);
     }
 }
 

@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <set>
+#include <vector>
 
 #include "platform/Keyboard.h"
 
@@ -13,8 +14,15 @@ namespace sayvo {
 // key events on the root window and XKB modifier-state events. Turns them into
 // portable events: modifier keys and the fn key (keysym XF86Fn) as
 // flags-changed, every other key as key-down/key-up with the current modifiers.
+// Also posts synthetic keys through XTest on the same connection, so it can
+// tell the events those keys cause from everything else.
 // Kept free of Qt so the X headers' macros stay in one file.
 // Thread: one thread (the main thread in Sayvo).
+struct X11FakeKey {
+    unsigned keycode = 0;  // X keycode
+    bool press = true;
+};
+
 class X11KeyboardConnection {
 public:
     X11KeyboardConnection();
@@ -28,6 +36,19 @@ public:
     int fileDescriptor() const;
     // Reads every queued event and reports the resulting key events.
     void drain(const std::function<void(const KeyEvent&)>& deliver);
+    // Whether synthetic keys can be posted (the XTEST extension is there).
+    bool canPost() const;
+    // X keycodes of the modifier keys held down now.
+    std::vector<unsigned> heldModifierKeycodes() const;
+    // The keycode that gives the keysym in the current layout; 0 when none.
+    unsigned keycodeForKeysym(unsigned long keysym) const;
+    // The portable modifier bits in effect now, as last told by the server.
+    std::uint64_t currentFlags() const;
+    // Sends the keys and waits until the server has handled them. Events that
+    // were already waiting are delivered first; the ones these keys cause are
+    // taken in (the modifier state follows them) but not delivered.
+    void postUnobserved(const std::vector<X11FakeKey>& keys,
+                        const std::function<void(const KeyEvent&)>& deliver);
     // The portable modifier bits of a core X modifier state.
     std::uint64_t flagsForNativeState(unsigned state) const;
     // Whether an X keysym is the fn key's.

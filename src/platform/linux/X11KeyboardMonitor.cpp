@@ -4,10 +4,11 @@
 #include <QKeyEvent>
 #include <QSocketNotifier>
 #include <QWindow>
+#include <algorithm>
+#include <chrono>
 #include <vector>
 
 #include "platform/linux/X11KeyTranslation.h"
-#include "platform/linux/X11KeyboardConnection.h"
 
 namespace sayvo {
 
@@ -26,6 +27,9 @@ struct X11KeyboardMonitor::Impl : public QObject {
     std::vector<Monitor> monitors;
     MonitorToken nextToken = 1;
     bool localFnHeld = false;
+    // Our own synthetic keys on their way to our focused window.
+    std::vector<X11FakeKey> unheardLocally;
+    std::chrono::steady_clock::time_point unheardUntil;
 
     Impl() {
         if (connection.isOpen()) {
@@ -87,11 +91,38 @@ struct X11KeyboardMonitor::Impl : public QObject {
                         key.isAutoRepeat()};
     }
 
+    void postUnobserved(const std::vector<X11FakeKey>& keys) {
+        connection.postUnobserved(keys, [this](const KeyEvent& event) { deliverGlobal(event); });
+        if (QGuiApplication::focusWindow()) {
+            if (std::chrono::steady_clock::now() > unheardUntil) unheardLocally.clear();
+            unheardLocally.insert(unheardLocally.end(), keys.begin(), keys.end());
+            unheardUntil = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+        }
+    }
+
+    bool isOwnSyntheticKey(const QKeyEvent& key) {
+        if (unheardLocally.empty()) return false;
+        if (std::chrono::steady_clock::now() > unheardUntil) {
+            unheardLocally.clear();
+            return false;
+        }
+        const bool press = key.type() == QEvent::KeyPress;
+        const auto it =
+            std::find_if(unheardLocally.begin(), unheardLocally.end(), [&](const X11FakeKey& fake) {
+                return fake.keycode == key.nativeScanCode() && fake.press == press;
+            });
+        if (it == unheardLocally.end()) return false;
+        unheardLocally.erase(it);
+        return true;
+    }
+
     bool eventFilter(QObject* watched, QEvent* event) override {
         if ((event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease) ||
             !watched->isWindowType()) {
             return false;
         }
+        // The window still gets it; our monitors do not.
+        if (isOwnSyntheticKey(static_cast<const QKeyEvent&>(*event))) return false;
         const auto translated = translateLocal(static_cast<const QKeyEvent&>(*event));
         if (!translated) return false;
         bool consumed = false;
@@ -111,6 +142,14 @@ X11KeyboardMonitor::~X11KeyboardMonitor() = default;
 
 bool X11KeyboardMonitor::canObserveGlobally() const {
     return impl_->connection.isOpen();
+}
+
+const X11KeyboardConnection& X11KeyboardMonitor::connection() const {
+    return impl_->connection;
+}
+
+void X11KeyboardMonitor::postUnobserved(const std::vector<X11FakeKey>& keys) {
+    impl_->postUnobserved(keys);
 }
 
 std::optional<MonitorToken> X11KeyboardMonitor::addGlobalMonitor(std::uint64_t eventMask,

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "platform/Keyboard.h"
+#include "platform/linux/X11KeyboardConnection.h"
 
 namespace sayvo {
 
@@ -33,6 +34,11 @@ public:
 
     // Whether system-wide observation works on this display.
     bool canObserveGlobally() const;
+    const X11KeyboardConnection& connection() const;
+    // Posts synthetic keys that no monitor of ours hears: the global ones by
+    // the server's ordering, the local ones (when our window has the focus
+    // and gets them) by matching the next such events within a second.
+    void postUnobserved(const std::vector<X11FakeKey>& keys);
 
 private:
     struct Impl;

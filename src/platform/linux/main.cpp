@@ -12,7 +12,9 @@
 #include "platform/linux/QtUUIDGenerator.h"
 #include "platform/linux/QtWebSocketService.h"
 #include "platform/linux/QuitOnSignal.h"
+#include "platform/linux/X11AccessibilityTrust.h"
 #include "platform/linux/X11KeyboardMonitor.h"
+#include "platform/linux/X11SyntheticKeyboard.h"
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
@@ -32,8 +34,11 @@ int main(int argc, char** argv) {
     sayvo::PocketSphinxSpeechService speech;
     sayvo::QtApplicationShell shell;
     sayvo::X11KeyboardMonitor keyboard;
-    const sayvo::Platform platform{scheduler, preferences, pasteboard, microphone, speech,
-                                   shell,     keyboard,    audio,      webSockets, uuids};
+    sayvo::X11SyntheticKeyboard syntheticKeyboard(keyboard);
+    sayvo::X11AccessibilityTrust accessibility(keyboard);
+    const sayvo::Platform platform{scheduler,  preferences, pasteboard,        microphone,
+                                   speech,     shell,       keyboard,          audio,
+                                   webSockets, uuids,       syntheticKeyboard, accessibility};
 
     // The process-wide instances live exactly as long as the services above.
     // The service's address is fixed when Sayvo is built; nothing at run time changes it.
@@ -41,9 +46,7 @@ int main(int argc, char** argv) {
         sayvo::AliyunASR::create({scheduler, webSockets, uuids, audio}, SAYVO_CLOUD_ENDPOINT));
     sayvo::SharedInstance<sayvo::HotkeyManager>::Scope hotkeyScope(
         sayvo::HotkeyManager::create(preferences, keyboard, scheduler));
-    sayvo::TypeSimulator typeSimulator;
-    sayvo::SayvoApp app(platform, sayvo::AliyunASR::shared(), sayvo::HotkeyManager::shared(),
-                        typeSimulator);
+    sayvo::SayvoApp app(platform, sayvo::AliyunASR::shared(), sayvo::HotkeyManager::shared());
     app.launch();
     return QApplication::exec();
 }

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// A plain X window of another client that holds the keyboard focus and writes
+// down every key it receives, as a target application would see them.
+class XKeyCatcher {
+public:
+    struct Key {
+        std::string keysym;
+        bool press = true;
+        unsigned state = 0;  // core modifier state at the event
+        bool operator==(const Key&) const = default;
+    };
+    static constexpr unsigned shiftMask = 1;
+    static constexpr unsigned controlMask = 4;
+
+    XKeyCatcher();
+    ~XKeyCatcher();
+    XKeyCatcher(const XKeyCatcher&) = delete;
+    XKeyCatcher& operator=(const XKeyCatcher&) = delete;
+
+    unsigned long window() const { return window_; }
+    // Gives this window the keyboard focus.
+    void focus();
+    // The keys received until `count` arrived or `timeoutMs` passed, plus any
+    // that follow within a short grace.
+    std::vector<Key> collect(std::size_t count, int timeoutMs = 3000);
+
+private:
+    void* display_ = nullptr;
+    unsigned long window_ = 0;
+};
