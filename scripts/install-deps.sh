@@ -16,7 +16,7 @@ build_packages=(
 )
 test_packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
-    xvfb xauth x11-utils xdotool xclip dbus dbus-x11
+    xvfb xauth x11-utils xdotool xclip zenity dbus dbus-x11
     pulseaudio pulseaudio-utils pocketsphinx-testdata
 )
 

@@ -2,85 +2,23 @@
 // recognition service on loopback: the audio really travels, converted, over
 // a WebSocket, and the service's answers end up on the clipboard.
 
-#include <gtest/gtest.h>
-
-#include <QDBusMessage>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
-#include <memory>
 
-#include "../linux/XTestKeys.h"
-#include "app_process.h"
-#include "e2e_support.h"
-#include "private_bus.h"
-#include "tray_watcher.h"
-#include "x_windows.h"
+#include "dictation_fixture.h"
+#include "mock_service.h"
 
 namespace {
 
-const QString kSpeech = QStringLiteral("/usr/share/pocketsphinx/test/data/goforward.raw");
-
-// The mock service as a child process; reads what it reports per connection.
-class MockService {
-public:
-    ~MockService() { stop(); }
-    bool start(const QStringList& extra) {
-        stop();
-        lines_.clear();
-        process_.setProgram(QStringLiteral(SAYVO_MOCK_ASR));
-        process_.setArguments(QStringList{QStringLiteral("--port"),
-                                          QString::number(SAYVO_MOCK_PORT), QStringLiteral("--key"),
-                                          QStringLiteral("test-key")} +
-                              extra);
-        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process_.start();
-        return waitUntil([&] { return readLines(), listening_; }, 10000);
-    }
-    void stop() {
-        if (process_.state() == QProcess::NotRunning) return;
-        process_.terminate();
-        if (!process_.waitForFinished(3000)) process_.kill();
-        process_.waitForFinished(1000);
-        listening_ = false;
-    }
-    // The per-connection reports so far.
-    std::vector<QJsonObject> connections() {
-        readLines();
-        return lines_;
-    }
-
-private:
-    void readLines() {
-        while (process_.canReadLine()) {
-            const QByteArray line = process_.readLine().trimmed();
-            if (line.startsWith("LISTENING")) listening_ = true;
-            const auto doc = QJsonDocument::fromJson(line);
-            if (doc.isObject()) lines_.push_back(doc.object());
-        }
-    }
-    QProcess process_;
-    bool listening_ = false;
-    std::vector<QJsonObject> lines_;
-};
-
-class CloudDictationTest : public ::testing::Test {
+class CloudDictationTest : public DictationFixture {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(QFile::exists(kSpeech));
-        ASSERT_TRUE(x_.connected() && keys_.isOpen());
-        QString error;
-        ASSERT_TRUE(bus_.start(&error)) << error.toStdString();
-        ASSERT_TRUE(watcher_.publish(bus_.connection(), &error)) << error.toStdString();
-        app_ = std::make_unique<AppProcess>(QStringLiteral(SAYVO_CLOUD_BINARY));
-        ASSERT_TRUE(app_->writePreferences(R"({"hotkeyKeyCode": 49, "hotkeyModifiers": 524288,
-            "hotkeyIsFnKey": false, "AliyunASRAPIKey": "test-key"})"));
-        ASSERT_TRUE(app_->start(bus_.address(), &error)) << error.toStdString();
-        ASSERT_TRUE(waitUntil([&] { return !watcher_.items().isEmpty(); }, 15000));
-        ASSERT_TRUE(icon_.watch(bus_.connection(), watcher_.items().constFirst()));
+        ASSERT_NO_FATAL_FAILURE(DictationFixture::SetUp());
+        ASSERT_NO_FATAL_FAILURE(
+            launch(QStringLiteral(SAYVO_CLOUD_BINARY), R"(, "AliyunASRAPIKey": "test-key")"));
     }
 
     // Holds the hotkey while the recording plays into the microphone, then lets go.
@@ -98,13 +36,7 @@ protected:
         keys_.release("Alt_L");
     }
 
-    XWindows x_;
-    XTestKeys keys_;
-    PrivateBus bus_;
-    TrayWatcher watcher_;
-    IconChangeCounter icon_;
     MockService mock_;
-    std::unique_ptr<AppProcess> app_;
 };
 
 TEST_F(CloudDictationTest, SpokenWordsComeBackFromTheServiceOntoTheClipboard) {

@@ -144,3 +144,15 @@ bool XWindows::hasFocus(unsigned long window) {
     }
     return false;
 }
+
+std::string XWindows::pixels(unsigned long window) {
+    XWindowAttributes attributes{};
+    if (!XGetWindowAttributes(display_, window, &attributes)) return {};
+    XImage* image = XGetImage(display_, window, 0, 0, static_cast<unsigned>(attributes.width),
+                              static_cast<unsigned>(attributes.height), AllPlanes, ZPixmap);
+    if (!image) return {};
+    std::string bytes(image->data, static_cast<std::size_t>(image->bytes_per_line) *
+                                       static_cast<std::size_t>(image->height));
+    XDestroyImage(image);
+    return bytes;
+}

@@ -36,6 +36,8 @@ public:
     std::optional<bool> wantsDecorations(unsigned long window);
     // True if the X input focus is the window or inside it.
     bool hasFocus(unsigned long window);
+    // The window's pixels as they are on screen now; empty if unreadable.
+    std::string pixels(unsigned long window);
 
 private:
     void walk(unsigned long window, bool parentViewable, std::vector<XWindowInfo>& out);

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <memory>
+
+#include "../linux/XTestKeys.h"
+#include "app_process.h"
+#include "e2e_support.h"
+#include "private_bus.h"
+#include "tray_watcher.h"
+#include "x_windows.h"
+
+// A dictation scene: an X display, the keyboard, a private session bus with
+// a tray host, and Sayvo launched with Alt+Space as its hotkey.
+class DictationFixture : public ::testing::Test {
+protected:
+    static inline const QString kSpeech =
+        QStringLiteral("/usr/share/pocketsphinx/test/data/goforward.raw");
+
+    void SetUp() override {
+        ASSERT_TRUE(QFile::exists(kSpeech)) << "the speech recordings are missing";
+        ASSERT_TRUE(x_.connected() && keys_.isOpen()) << "no X display";
+        QString error;
+        ASSERT_TRUE(bus_.start(&error)) << error.toStdString();
+        ASSERT_TRUE(watcher_.publish(bus_.connection(), &error)) << error.toStdString();
+    }
+    // Starts `binary` with the hotkey and any further preference members
+    // (JSON, each with a leading comma), and waits for its tray item.
+    void launch(const QString& binary, const QByteArray& morePreferences = {}) {
+        app_ = std::make_unique<AppProcess>(binary);
+        ASSERT_TRUE(app_->writePreferences(
+            R"({"hotkeyKeyCode": 49, "hotkeyModifiers": 524288, "hotkeyIsFnKey": false)" +
+            morePreferences + "}"));
+        QString error;
+        ASSERT_TRUE(app_->start(bus_.address(), &error)) << error.toStdString();
+        ASSERT_TRUE(waitUntil([&] { return !watcher_.items().isEmpty(); }, 15000));
+        ASSERT_TRUE(icon_.watch(bus_.connection(), watcher_.items().constFirst()));
+    }
+    bool indicatorShown() { return x_.findViewable("Sayvo indicator", app_->pid()).has_value(); }
+
+    XWindows x_;
+    XTestKeys keys_;
+    PrivateBus bus_;
+    TrayWatcher watcher_;
+    IconChangeCounter icon_;
+    std::unique_ptr<AppProcess> app_;
+};
