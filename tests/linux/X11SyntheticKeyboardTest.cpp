@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QProcess>
 #include <QWindow>
 #include <vector>
 
@@ -132,6 +133,56 @@ TEST_F(X11SyntheticKeyboardTest, PasteIntoOurOwnWindowIsNotHeardLocally) {
     while (heard.size() < 2 && clock.elapsed() < 3000) spin(5);
     EXPECT_EQ(heard.size(), 2u) << "the user's own typing still reaches the local monitor";
     window.hide();
+}
+
+}  // namespace
+}  // namespace sayvo
+
+namespace sayvo {
+namespace {
+
+// A second X server that lacks XTEST, as some locked-down displays do.
+class DisplayWithoutXTest {
+public:
+    DisplayWithoutXTest() {
+        server_.start(
+            QStringLiteral("Xvfb"),
+            {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-extension"),
+             QStringLiteral("XTEST"), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+        if (server_.waitForReadyRead(10000)) name_ = ":" + server_.readLine().trimmed();
+    }
+    ~DisplayWithoutXTest() {
+        server_.terminate();
+        server_.waitForFinished(3000);
+    }
+    QByteArray name() const { return name_; }
+
+private:
+    QProcess server_;
+    QByteArray name_;
+};
+
+TEST(X11AccessibilityTrustTest, WithoutXTestTrustIsRefusedOnceAloudAndNothingIsPosted) {
+    DisplayWithoutXTest display;
+    ASSERT_FALSE(display.name().isEmpty()) << "no second X server";
+    const QByteArray ours = qgetenv("DISPLAY");
+    qputenv("DISPLAY", display.name());
+    X11KeyboardMonitor monitor;  // opens its own connection here
+    qputenv("DISPLAY", ours);
+    EXPECT_TRUE(monitor.canObserveGlobally()) << "XInput2 is there";
+
+    X11AccessibilityTrust trust(monitor);
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(trust.isProcessTrustedWithOptions({{kTrustedCheckOptionPrompt, true}}));
+    EXPECT_FALSE(trust.isProcessTrustedWithOptions({{kTrustedCheckOptionPrompt, true}}));
+    EXPECT_FALSE(trust.isProcessTrustedWithOptions({}));
+    const QString said = QString::fromStdString(::testing::internal::GetCapturedStderr());
+    EXPECT_EQ(said.count(QStringLiteral("XTEST")), 1) << said.toStdString();
+
+    X11SyntheticKeyboard synthetic(monitor);
+    EXPECT_FALSE(synthetic.createEventSource(EventSourceStateID::combinedSessionState));
+    EXPECT_FALSE(synthetic.createKeyboardEvent(nullptr, KeyCode::v, true));
+    synthetic.post(EventTapLocation::sessionEventTap, {KeyCode::v, true, ModifierFlag::command});
 }
 
 }  // namespace
