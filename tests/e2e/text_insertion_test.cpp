@@ -95,6 +95,7 @@ TEST_F(TextInsertionTest, CloudTextArrivesWithItsCharactersIntact) {
     letGo();
     ASSERT_TRUE(waitUntil([&] { return entry.showsText(); }, 5000, 2)) << "nothing arrived";
     measure("cloud_release_to_text_in_entry", sinceRelease.elapsed(), "ms");
+    screenshot("entry_after_cloud_paste");
     EXPECT_EQ(entry.submit(), "向前走十米。");
 }
 
