@@ -67,18 +67,6 @@ std::optional<unsigned> x11KeycodeForPortable(std::uint16_t portableKeyCode) {
     return std::nullopt;
 }
 
-std::optional<char> usLetterOfKey(std::uint16_t portableKeyCode) {
-    static const std::unordered_map<std::uint16_t, char> letters = {
-        {0, 'a'},  {1, 's'},  {2, 'd'},  {3, 'f'},  {4, 'h'},  {5, 'g'},  {6, 'z'},
-        {7, 'x'},  {8, 'c'},  {9, 'v'},  {11, 'b'}, {12, 'q'}, {13, 'w'}, {14, 'e'},
-        {15, 'r'}, {16, 'y'}, {17, 't'}, {31, 'o'}, {32, 'u'}, {34, 'i'}, {35, 'p'},
-        {37, 'l'}, {38, 'j'}, {40, 'k'}, {45, 'n'}, {46, 'm'},
-    };
-    const auto it = letters.find(portableKeyCode);
-    if (it == letters.end()) return std::nullopt;
-    return it->second;
-}
-
 std::optional<std::uint64_t> modifierFlagOfKey(std::uint16_t portableKeyCode) {
     switch (portableKeyCode) {
         case 56:

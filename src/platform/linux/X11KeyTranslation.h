@@ -17,9 +17,6 @@ std::uint16_t portableKeyCodeForX11(unsigned xKeycode);
 // codes that name no key.
 std::optional<unsigned> x11KeycodeForPortable(std::uint16_t portableKeyCode);
 
-// The lower-case letter a portable key code types on the US layout, if any.
-std::optional<char> usLetterOfKey(std::uint16_t portableKeyCode);
-
 // The modifier bit that a portable key code sets while held (shift, control,
 // option, command for left and right keys); nothing for other keys.
 std::optional<std::uint64_t> modifierFlagOfKey(std::uint16_t portableKeyCode);

@@ -10,6 +10,12 @@
 
 namespace sayvo {
 
+// One synthetic key event to post.
+struct X11FakeKey {
+    unsigned keycode = 0;  // X keycode
+    bool press = true;
+};
+
 // A private X connection that observes the keyboard system-wide: XInput2 raw
 // key events on the root window and XKB modifier-state events. Turns them into
 // portable events: modifier keys and the fn key (keysym XF86Fn) as
@@ -18,11 +24,6 @@ namespace sayvo {
 // tell the events those keys cause from everything else.
 // Kept free of Qt so the X headers' macros stay in one file.
 // Thread: one thread (the main thread in Sayvo).
-struct X11FakeKey {
-    unsigned keycode = 0;  // X keycode
-    bool press = true;
-};
-
 class X11KeyboardConnection {
 public:
     X11KeyboardConnection();

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "hotkey/HotkeyCombo.h"
 #include "platform/Keyboard.h"
 #include "platform/linux/X11KeyTranslation.h"
 
@@ -49,12 +50,11 @@ void X11SyntheticKeyboard::post(int, const SyntheticKeyEvent& event) {
 }
 
 unsigned X11SyntheticKeyboard::keycodeFor(std::uint16_t keyCode) const {
-    if (const auto letter = usLetterOfKey(keyCode)) {
-        // Latin keysyms equal their ASCII codes.
-        if (const unsigned code = monitor_.connection().keycodeForKeysym(
-                static_cast<unsigned long>(static_cast<unsigned char>(*letter)))) {
-            return code;
-        }
+    // A letter key is found by its letter; Latin keysyms equal their ASCII codes.
+    const std::string label = HotkeyCombo::keyCodeToString(keyCode);
+    if (label.size() == 1 && label[0] >= 'A' && label[0] <= 'Z') {
+        const unsigned long keysym = static_cast<unsigned long>(label[0] - 'A' + 'a');
+        if (const unsigned code = monitor_.connection().keycodeForKeysym(keysym)) return code;
     }
     const auto code = x11KeycodeForPortable(keyCode);
     return code && *code <= 255 ? *code : 0;
