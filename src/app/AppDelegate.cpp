@@ -1,11 +1,14 @@
 #include "app/AppDelegate.h"
 
+#include <random>
+
 namespace sayvo {
 
 namespace {
 const std::string kIdleIcon = "mic.fill";
 const std::string kRecordingIcon = "waveform";
 const std::string kIconDescription = "Sayvo";
+const std::string kErrorTitle = "Sayvo";
 constexpr double kPopoverWidth = 260;
 constexpr double kPopoverHeight = 220;
 }  // namespace
@@ -43,6 +46,10 @@ void AppDelegate::applicationDidFinishLaunching() {
     recordingObserver_ = speechRecognizer_->isRecording.values.subscribe([weak](bool) {
         if (auto self = weak.lock()) self->updateStatusIcon();
     });
+    errorObserver_ = speechRecognizer_->errorMessage.values.subscribe(
+        [weak](const std::optional<std::string>& message) {
+            if (auto self = weak.lock()) self->reportError(message);
+        });
 
     platform_.shell.setAccessoryActivationPolicy();
 }
@@ -105,6 +112,7 @@ void AppDelegate::runStartTask() {
     // recognizer treats a start while recording as a stop, so only the first may run.
     if (speechRecognizer_->isRecording) return;
     supersedePendingFinish();
+    errorReported_ = false;
     showFloatingIndicator();
     speechRecognizer_->startRecording();
     updateStatusIcon();
@@ -168,8 +176,8 @@ void AppDelegate::pasteTranscript(const std::string& text) {
 
 void AppDelegate::showFloatingIndicator() {
     if (!floatingWindow_) {
-        floatingWindow_ =
-            std::make_unique<FloatingIndicatorWindow>(platform_.shell, speechRecognizer_);
+        floatingWindow_ = std::make_unique<FloatingIndicatorWindow>(platform_, speechRecognizer_,
+                                                                    std::random_device{}());
         std::weak_ptr<AppDelegate> weak = weak_from_this();
         floatingWindow_->onClose = [weak] {
             if (auto self = weak.lock()) {
@@ -181,6 +189,14 @@ void AppDelegate::showFloatingIndicator() {
         floatingWindow_->updateContent();
     }
     floatingWindow_->show();
+}
+
+// One failure often reports several times (a refused task, then the closed
+// connection): the user hears about the first one of each recording only.
+void AppDelegate::reportError(const std::optional<std::string>& message) {
+    if (!message || message->empty() || errorReported_) return;
+    errorReported_ = true;
+    if (statusItem_) statusItem_->showMessage(kErrorTitle, *message);
 }
 
 void AppDelegate::hideFloatingIndicator() {

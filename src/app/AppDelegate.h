@@ -58,6 +58,7 @@ private:
     void finishAfterPasteSettled(std::uint64_t finishId);
     void supersedePendingFinish();
     void pasteTranscript(const std::string& text);
+    void reportError(const std::optional<std::string>& message);
 
     Platform platform_;
     std::shared_ptr<SpeechRecognizer> speechRecognizer_;
@@ -66,6 +67,8 @@ private:
     std::unique_ptr<TrayItem> statusItem_;
     std::unique_ptr<Popover> popover_;
     Subscription recordingObserver_;
+    Subscription errorObserver_;
+    bool errorReported_ = false;
     std::optional<Finish> pendingFinish_;
     std::uint64_t lastFinishId_ = 0;
 };

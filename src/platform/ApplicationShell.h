@@ -24,29 +24,36 @@ public:
     virtual void setImage(const std::string& symbolName,
                           const std::string& accessibilityDescription) = 0;
 
+    // Tells the user something went wrong: a desktop notification from the
+    // item where the desktop shows them, and always a line on standard error.
+    virtual void showMessage(const std::string& title, const std::string& message) = 0;
+
     // Called on the main thread after a left or right mouse-up on the item.
     std::function<void(TrayClick)> onClick;
 };
 
-// What a surface shows. The backend draws each kind with its own view code and
-// binds it to the observable objects it was given when the shell was made.
-enum class SurfaceContent { floatingIndicator, menuPanel };
+// What a panel shows. The backend draws each kind with its own view code.
+enum class SurfaceContent { menuPanel };
 
-// A borderless window that floats above others and never takes keyboard focus.
+// ui/FloatingIndicatorView.h: the view state a floating window draws and the
+// actions its buttons call.
+class FloatingIndicatorView;
+
+// A borderless window that floats above others, never takes keyboard focus and
+// still takes clicks; dragging its background moves it.
 // Thread: main thread only.
 class FloatingWindow {
 public:
     virtual ~FloatingWindow() = default;
+    // Places the window. Once content is set, its height follows the content
+    // and frame() reports it; a height change keeps the lower edge in place.
     virtual void setFrame(const Rect& frame) = 0;
     virtual Rect frame() const = 0;
     virtual void show() = 0;
     virtual void hide() = 0;
     virtual bool isVisible() const = 0;
-    // Rebuilds the drawn content with fresh view state.
-    virtual void reloadContent() = 0;
-
-    // Called on the main thread when the user presses the content's close button.
-    std::function<void()> onCloseRequested;
+    // Draws this view from now on; the window keeps it alive while it shows it.
+    virtual void setContent(std::shared_ptr<FloatingIndicatorView> view) = 0;
 };
 
 // A transient panel anchored at the tray item: it takes focus while open and
@@ -77,9 +84,11 @@ public:
     // The one tray item. Never null; see TrayItem::hasButton for a missing tray.
     virtual std::unique_ptr<TrayItem> makeTrayItem() = 0;
     virtual std::unique_ptr<Popover> makePopover() = 0;
-    virtual std::unique_ptr<FloatingWindow> makeFloatingWindow(SurfaceContent content) = 0;
+    virtual std::unique_ptr<FloatingWindow> makeFloatingWindow() = 0;
 
-    // The main screen's area not covered by panels and docks.
+    // The area not covered by panels and docks of the screen the user works on:
+    // the one holding the focused window, else the one under the pointer, else
+    // the primary one. Empty when there is no screen.
     virtual Rect visibleScreenFrame() const = 0;
 
     // Ends the event loop; the process exits after the current task.

@@ -2,30 +2,41 @@
 
 namespace sayvo {
 
-FloatingIndicatorWindow::FloatingIndicatorWindow(ApplicationShell& shell,
-                                                 std::shared_ptr<SpeechRecognizer> speechRecognizer)
-    : shell_(shell),
+FloatingIndicatorWindow::FloatingIndicatorWindow(const Platform& platform,
+                                                 std::shared_ptr<SpeechRecognizer> speechRecognizer,
+                                                 std::uint64_t randomSeed)
+    : platform_(platform),
       speechRecognizer_(std::move(speechRecognizer)),
-      window_(shell_.makeFloatingWindow(SurfaceContent::floatingIndicator)) {
+      nextSeed_(randomSeed),
+      window_(platform_.shell.makeFloatingWindow()) {
     window_->setFrame({0, 0, width, height});
-    // The close button reaches whatever onClose is at the moment it is pressed.
-    window_->onCloseRequested = [this] {
-        if (onClose) onClose();
-    };
+    updateContent();
     centerWindow();
 }
 
 void FloatingIndicatorWindow::updateContent() {
-    window_->reloadContent();
+    // The close button reaches whatever onClose is at the moment it is pressed.
+    std::weak_ptr<FloatingIndicatorWindow*> weak = self_;
+    auto forwardClose = [weak] {
+        auto self = weak.lock();
+        if (self && (*self)->onClose) (*self)->onClose();
+    };
+    if (view_) view_->setShown(false);
+    view_ = FloatingIndicatorView::create(platform_, speechRecognizer_, std::move(forwardClose),
+                                          nextSeed_++);
+    view_->setShown(window_->isVisible());
+    window_->setContent(view_);
 }
 
 void FloatingIndicatorWindow::show() {
     centerWindow();
     window_->show();
+    view_->setShown(true);
 }
 
 void FloatingIndicatorWindow::hide() {
     window_->hide();
+    view_->setShown(false);
 }
 
 bool FloatingIndicatorWindow::isVisible() const {
@@ -33,7 +44,7 @@ bool FloatingIndicatorWindow::isVisible() const {
 }
 
 void FloatingIndicatorWindow::centerWindow() {
-    const Rect visible = shell_.visibleScreenFrame();
+    const Rect visible = platform_.shell.visibleScreenFrame();
     if (visible.width <= 0 || visible.height <= 0) return;
     Rect frame = window_->frame();
     frame.x = visible.x + visible.width / 2 - frame.width / 2;

@@ -1,10 +1,12 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 
-#include "platform/ApplicationShell.h"
+#include "platform/Platform.h"
 #include "speech/SpeechRecognizer.h"
+#include "ui/FloatingIndicatorView.h"
 
 namespace sayvo {
 
@@ -17,8 +19,9 @@ public:
     static constexpr double height = 140;
     static constexpr double bottomMargin = 80;
 
-    FloatingIndicatorWindow(ApplicationShell& shell,
-                            std::shared_ptr<SpeechRecognizer> speechRecognizer);
+    FloatingIndicatorWindow(const Platform& platform,
+                            std::shared_ptr<SpeechRecognizer> speechRecognizer,
+                            std::uint64_t randomSeed);
 
     // Called when the user presses the indicator's close button.
     std::function<void()> onClose;
@@ -28,13 +31,19 @@ public:
     void show();
     void hide();
     bool isVisible() const;
+    FloatingIndicatorView& view() { return *view_; }
 
 private:
     void centerWindow();
 
-    ApplicationShell& shell_;
+    Platform platform_;
     std::shared_ptr<SpeechRecognizer> speechRecognizer_;
+    std::uint64_t nextSeed_;
     std::unique_ptr<FloatingWindow> window_;
+    std::shared_ptr<FloatingIndicatorView> view_;
+    // Lets a view's close button outlive this object harmlessly.
+    std::shared_ptr<FloatingIndicatorWindow*> self_ =
+        std::make_shared<FloatingIndicatorWindow*>(this);
 };
 
 }  // namespace sayvo

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/ApplicationShell.h"
+#include "ui/FloatingIndicatorView.h"
 
 namespace sayvo::sim {
 
@@ -12,11 +14,15 @@ public:
     bool button = true;
     std::vector<std::string> images;  // every image set, in order
     std::string description;
+    std::vector<std::pair<std::string, std::string>> messages;  // title, text
 
     bool hasButton() const override { return button; }
     void setImage(const std::string& symbolName, const std::string& accessibility) override {
         images.push_back(symbolName);
         description = accessibility;
+    }
+    void showMessage(const std::string& title, const std::string& message) override {
+        messages.emplace_back(title, message);
     }
     std::string currentImage() const { return images.empty() ? "" : images.back(); }
     // The user clicks; as the real tray, nothing is reported without a button.
@@ -31,7 +37,8 @@ public:
     bool visible = false;
     int showCount = 0;
     int hideCount = 0;
-    int reloadCount = 0;
+    std::shared_ptr<FloatingIndicatorView> content;
+    int contentCount = 0;
 
     void setFrame(const Rect& frame) override { currentFrame = frame; }
     Rect frame() const override { return currentFrame; }
@@ -44,10 +51,11 @@ public:
         ++hideCount;
     }
     bool isVisible() const override { return visible; }
-    void reloadContent() override { ++reloadCount; }
-    void pressClose() {
-        if (onCloseRequested) onCloseRequested();
+    void setContent(std::shared_ptr<FloatingIndicatorView> view) override {
+        content = std::move(view);
+        ++contentCount;
     }
+    void pressClose() { content->close(); }
 };
 
 class FakePopover final : public Popover {
@@ -94,7 +102,7 @@ public:
         popover = made.get();
         return made;
     }
-    std::unique_ptr<FloatingWindow> makeFloatingWindow(SurfaceContent) override {
+    std::unique_ptr<FloatingWindow> makeFloatingWindow() override {
         auto window = std::make_unique<FakeFloatingWindow>();
         windows.push_back(window.get());
         return window;

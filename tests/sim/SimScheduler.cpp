@@ -18,6 +18,17 @@ private:
     bool valid_ = true;
 };
 
+SimScheduler::~SimScheduler() {
+    // Tasks never run may own objects whose timers cancel themselves as they
+    // go: drop them while the timer table still exists.
+    std::map<Key, Entry> pending;
+    {
+        std::lock_guard lock(mutex_);
+        pending.swap(queue_);
+    }
+    pending.clear();
+}
+
 void SimScheduler::post(Task task) {
     std::lock_guard lock(mutex_);
     queue_.emplace(Key{now_, nextSequence_++}, Entry{std::move(task), 0});

@@ -15,6 +15,8 @@ namespace sayvo::sim {
 // post/postAfter are safe from any thread; the rest is for the test thread.
 class SimScheduler final : public Scheduler {
 public:
+    SimScheduler() = default;
+    ~SimScheduler() override;
     void post(Task task) override;
     void postAfter(double seconds, Task task) override;
     std::unique_ptr<RepeatingTimer> scheduleRepeating(double intervalSeconds, Task action) override;

@@ -6,16 +6,16 @@
 #include <QIcon>
 #include <QScreen>
 #include <QSystemTrayIcon>
+#include <QTimer>
+#include <iostream>
 
+#include "platform/linux/QtFloatingIndicatorWindow.h"
 #include "platform/linux/SurfaceView.h"
+#include "platform/linux/X11DesktopQueries.h"
 
 namespace sayvo {
 
 namespace {
-
-QRect toQRect(const Rect& r) {
-    return QRect(qRound(r.x), qRound(r.y), qRound(r.width), qRound(r.height));
-}
 
 class QtTrayItem final : public TrayItem {
 public:
@@ -32,6 +32,11 @@ public:
         icon_.show();
     }
     bool hasButton() const override { return true; }
+    void showMessage(const std::string& title, const std::string& message) override {
+        std::cerr << "sayvo: " << message << std::endl;
+        icon_.showMessage(QString::fromStdString(title), QString::fromStdString(message),
+                          QSystemTrayIcon::Warning);
+    }
     void setImage(const std::string& symbolName, const std::string& description) override {
         // Every change goes out to the tray host; an unchanged image need not.
         if (symbolName == currentSymbol_ && description == currentDescription_) return;
@@ -48,32 +53,6 @@ private:
     QSystemTrayIcon icon_;
     std::string currentSymbol_ = "mic.fill";
     std::string currentDescription_ = "Sayvo";
-};
-
-class QtFloatingWindow final : public FloatingWindow {
-public:
-    explicit QtFloatingWindow(SurfaceContent content)
-        : surface_(std::make_unique<SurfaceView>(content,
-                                                 Qt::Tool | Qt::FramelessWindowHint |
-                                                     Qt::WindowStaysOnTopHint |
-                                                     Qt::WindowDoesNotAcceptFocus,
-                                                 QStringLiteral("Sayvo indicator"))) {
-        surface_->bridge().onClose = [this] {
-            if (onCloseRequested) onCloseRequested();
-        };
-    }
-    void setFrame(const Rect& frame) override { surface_->view().setGeometry(toQRect(frame)); }
-    Rect frame() const override {
-        const QRect g = surface_->view().geometry();
-        return {double(g.x()), double(g.y()), double(g.width()), double(g.height())};
-    }
-    void show() override { surface_->view().show(); }
-    void hide() override { surface_->view().hide(); }
-    bool isVisible() const override { return surface_->view().isVisible(); }
-    void reloadContent() override { surface_->reload(); }
-
-private:
-    std::unique_ptr<SurfaceView> surface_;
 };
 
 class QtPopover final : public Popover {
@@ -133,20 +112,36 @@ void QtApplicationShell::setAccessoryActivationPolicy() {
     QApplication::setQuitOnLastWindowClosed(false);
 }
 
+QtApplicationShell::QtApplicationShell() = default;
+QtApplicationShell::~QtApplicationShell() = default;
+
 std::unique_ptr<TrayItem> QtApplicationShell::makeTrayItem() {
-    return std::make_unique<QtTrayItem>();
+    auto item = std::make_unique<QtTrayItem>();
+    // Loading the indicator's QML takes a quarter of a second: do it once the
+    // tray item is up, so neither the tray nor the first dictation waits for it.
+    QTimer::singleShot(0, &preloadContext_, [this] {
+        if (!preloadedIndicator_ && !indicatorMade_) {
+            preloadedIndicator_ = std::make_unique<QtFloatingIndicatorWindow>();
+        }
+    });
+    return item;
 }
 
 std::unique_ptr<Popover> QtApplicationShell::makePopover() {
     return std::make_unique<QtPopover>();
 }
 
-std::unique_ptr<FloatingWindow> QtApplicationShell::makeFloatingWindow(SurfaceContent content) {
-    return std::make_unique<QtFloatingWindow>(content);
+std::unique_ptr<FloatingWindow> QtApplicationShell::makeFloatingWindow() {
+    indicatorMade_ = true;
+    if (preloadedIndicator_) return std::move(preloadedIndicator_);
+    return std::make_unique<QtFloatingIndicatorWindow>();
 }
 
 Rect QtApplicationShell::visibleScreenFrame() const {
-    QScreen* screen = QGuiApplication::primaryScreen();
+    QScreen* screen = nullptr;
+    if (const auto focused = focusedWindowCenter()) screen = QGuiApplication::screenAt(*focused);
+    if (!screen) screen = QGuiApplication::screenAt(QCursor::pos());
+    if (!screen) screen = QGuiApplication::primaryScreen();
     if (!screen) return {};
     const QRect area = screen->availableGeometry();
     return {double(area.x()), double(area.y()), double(area.width()), double(area.height())};

@@ -8,8 +8,6 @@ namespace sayvo {
 namespace {
 QUrl sourceFor(SurfaceContent content) {
     switch (content) {
-        case SurfaceContent::floatingIndicator:
-            return QUrl(QStringLiteral("qrc:/qml/FloatingIndicator.qml"));
         case SurfaceContent::menuPanel:
             return QUrl(QStringLiteral("qrc:/qml/MenuPanel.qml"));
     }

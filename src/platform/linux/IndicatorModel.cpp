@@ -1,0 +1,108 @@
+#include "platform/linux/IndicatorModel.h"
+
+#include <QMetaObject>
+
+#include "ui/Color.h"
+
+namespace sayvo {
+
+namespace {
+QString qs(const std::string& s) {
+    return QString::fromStdString(s);
+}
+}  // namespace
+
+void IndicatorModel::setView(std::shared_ptr<FloatingIndicatorView> view) {
+    view_ = std::move(view);
+    viewObserver_.reset();
+    recognizerObserver_.reset();
+    barsObserver_.reset();
+    if (view_) {
+        viewObserver_ = view_->objectWillChange.subscribe([this] { scheduleTextUpdate(); });
+        recognizerObserver_ = view_->recognizerChanged.subscribe([this] { scheduleTextUpdate(); });
+        barsObserver_ =
+            view_->waveform().objectWillChange.subscribe([this] { scheduleBarsUpdate(); });
+    }
+    // A fresh view shows its fresh state at once, not a turn later.
+    updateText();
+    updateBars();
+}
+
+void IndicatorModel::setShown(bool shown) {
+    if (shown_ == shown) return;
+    shown_ = shown;
+    emit shownChanged();
+}
+
+// Stores announce themselves before they happen: read them a turn later.
+void IndicatorModel::scheduleTextUpdate() {
+    if (textPending_) return;
+    textPending_ = true;
+    QMetaObject::invokeMethod(this, &IndicatorModel::updateText, Qt::QueuedConnection);
+}
+
+void IndicatorModel::scheduleBarsUpdate() {
+    if (barsPending_) return;
+    barsPending_ = true;
+    QMetaObject::invokeMethod(this, &IndicatorModel::updateBars, Qt::QueuedConnection);
+}
+
+void IndicatorModel::updateText() {
+    textPending_ = false;
+    if (!view_) return;
+    switch (view_->content()) {
+        case IndicatorContent::waitingForText:
+            content_ = QStringLiteral("waiting");
+            break;
+        case IndicatorContent::text:
+            content_ = QStringLiteral("text");
+            break;
+        case IndicatorContent::placeholder:
+            content_ = QStringLiteral("placeholder");
+            break;
+    }
+    transcript_ = qs(view_->transcript());
+    dots_ = qs(view_->dots);
+    showCopied_ = view_->showCopied;
+    showInserted_ = view_->showInserted;
+    emit textChanged();
+}
+
+void IndicatorModel::updateBars() {
+    barsPending_ = false;
+    if (!view_) return;
+    const WaveformView& waveform = view_->waveform();
+    QVariantList bars;
+    for (double h : waveform.animationValues.get()) bars.append(h);
+    bars_ = bars;
+    barsIdle_ = waveform.lastAnimation() == WaveformView::Animation::idle;
+    emit barsChanged();
+}
+
+QString IndicatorModel::title() const {
+    return qs(FloatingIndicatorView::title);
+}
+QString IndicatorModel::hint() const {
+    return qs(FloatingIndicatorView::hint);
+}
+QString IndicatorModel::waitingText() const {
+    return qs(FloatingIndicatorView::waitingText);
+}
+QString IndicatorModel::placeholderText() const {
+    return qs(FloatingIndicatorView::placeholderText);
+}
+QColor IndicatorModel::accentColor() const {
+    return QColor(qs(sayvo::accentColor.argbHex()));
+}
+
+void IndicatorModel::copy() {
+    if (view_) view_->copyText();
+}
+void IndicatorModel::insert() {
+    if (view_) view_->insertText();
+}
+void IndicatorModel::close() {
+    if (view_) view_->close();
+}
+
+}  // namespace sayvo

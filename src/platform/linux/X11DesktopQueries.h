@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QPoint>
+#include <optional>
+
+namespace sayvo {
+
+// Questions about the X11 desktop that Qt does not answer, asked on Qt's own
+// X connection. Without an X11 display each answers "don't know".
+// Thread: GUI thread only.
+
+// The centre of the window that has the keyboard focus, in root coordinates.
+std::optional<QPoint> focusedWindowCenter();
+
+// Whether a compositing manager runs on the default screen, i.e. whether
+// translucent window pixels blend with what lies below instead of showing black.
+bool compositingManagerRunning();
+
+}  // namespace sayvo

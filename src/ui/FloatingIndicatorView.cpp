@@ -1,0 +1,120 @@
+#include "ui/FloatingIndicatorView.h"
+
+#include "app/TypeSimulator.h"
+
+namespace sayvo {
+
+IndicatorContent indicatorContentFor(const std::string& transcript, bool isProcessing) {
+    if (transcript.empty() && isProcessing) return IndicatorContent::waitingForText;
+    if (!transcript.empty()) return IndicatorContent::text;
+    return IndicatorContent::placeholder;
+}
+
+std::shared_ptr<FloatingIndicatorView> FloatingIndicatorView::create(
+    const Platform& platform, std::shared_ptr<SpeechRecognizer> speechRecognizer,
+    std::function<void()> onClose, std::uint64_t randomSeed) {
+    std::shared_ptr<FloatingIndicatorView> view(new FloatingIndicatorView(
+        platform, std::move(speechRecognizer), std::move(onClose), randomSeed));
+    view->observeRecognizer();
+    return view;
+}
+
+FloatingIndicatorView::FloatingIndicatorView(const Platform& platform,
+                                             std::shared_ptr<SpeechRecognizer> speechRecognizer,
+                                             std::function<void()> onClose,
+                                             std::uint64_t randomSeed)
+    : platform_(platform),
+      speechRecognizer_(std::move(speechRecognizer)),
+      onClose_(std::move(onClose)),
+      waveform_(platform_.scheduler, true, randomSeed),
+      lastLevel_(speechRecognizer_->audioLevel) {}
+
+FloatingIndicatorView::~FloatingIndicatorView() = default;
+
+void FloatingIndicatorView::observeRecognizer() {
+    std::weak_ptr<FloatingIndicatorView> weak = weak_from_this();
+    auto changed = [weak] {
+        if (auto self = weak.lock()) self->recognizerDidChange();
+    };
+    transcriptObserver_ = speechRecognizer_->transcript.values.subscribe(
+        [changed](const std::string&) { changed(); });
+    processingObserver_ =
+        speechRecognizer_->isProcessing.values.subscribe([changed](bool) { changed(); });
+    levelObserver_ = speechRecognizer_->audioLevel.values.subscribe([weak](float level) {
+        auto self = weak.lock();
+        if (!self) return;
+        // Every captured buffer stores a level; only a new value moves the bars.
+        if (level != self->lastLevel_) {
+            self->lastLevel_ = level;
+            self->waveform_.updateWaveform(level);
+        }
+        self->recognizerChanged.fire();
+    });
+}
+
+IndicatorContent FloatingIndicatorView::content() const {
+    return indicatorContentFor(speechRecognizer_->transcript, speechRecognizer_->isProcessing);
+}
+
+const std::string& FloatingIndicatorView::transcript() const {
+    return speechRecognizer_->transcript;
+}
+
+void FloatingIndicatorView::recognizerDidChange() {
+    updateDotsAnimation();
+    recognizerChanged.fire();
+}
+
+void FloatingIndicatorView::copyText() {
+    platform_.pasteboard.clearContents();
+    platform_.pasteboard.setString(speechRecognizer_->transcript);
+    showCopied = true;
+    resetAfterConfirmation(&FloatingIndicatorView::showCopied);
+}
+
+void FloatingIndicatorView::insertText() {
+    TypeSimulator::typeText(platform_, speechRecognizer_->transcript);
+    showInserted = true;
+    resetAfterConfirmation(&FloatingIndicatorView::showInserted);
+}
+
+void FloatingIndicatorView::close() {
+    if (onClose_) onClose_();
+}
+
+void FloatingIndicatorView::resetAfterConfirmation(Published<bool> FloatingIndicatorView::*flag) {
+    // Each click schedules its own reset and none is cancelled, so the look
+    // ends 1.5 s after the first of several quick clicks.
+    std::weak_ptr<FloatingIndicatorView> weak = weak_from_this();
+    platform_.scheduler.postAfter(confirmationDuration, [weak, flag] {
+        if (auto self = weak.lock()) (self.get()->*flag) = false;
+    });
+}
+
+void FloatingIndicatorView::setShown(bool shown) {
+    shown_ = shown;
+    if (shown) {
+        waveform_.appear();
+    } else {
+        waveform_.disappear();
+    }
+    updateDotsAnimation();
+}
+
+void FloatingIndicatorView::updateDotsAnimation() {
+    const bool waitingShown = shown_ && content() == IndicatorContent::waitingForText;
+    if (waitingShown && !dotsTimer_) {
+        startDotsAnimation();
+    } else if (!waitingShown) {
+        dotsTimer_.reset();
+    }
+}
+
+void FloatingIndicatorView::startDotsAnimation() {
+    dotsTimer_ = platform_.scheduler.scheduleRepeating(dotsInterval, [this] {
+        const std::string current = dots;
+        dots = current.size() < 3 ? current + "." : "";
+    });
+}
+
+}  // namespace sayvo

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "core/Observable.h"
+#include "platform/Platform.h"
+#include "speech/SpeechRecognizer.h"
+#include "ui/WaveformView.h"
+
+namespace sayvo {
+
+// What the indicator's content area shows, chosen from the recognizer alone.
+enum class IndicatorContent { waitingForText, text, placeholder };
+IndicatorContent indicatorContentFor(const std::string& transcript, bool isProcessing);
+
+// The indicator's view state and actions: what the drawing code shows and what
+// its buttons do. One instance per dictation; a fresh one starts from scratch.
+// Thread: main thread only. Make it with create(): delayed work holds it weakly.
+class FloatingIndicatorView : public Observable,
+                              public std::enable_shared_from_this<FloatingIndicatorView> {
+public:
+    static constexpr double dotsInterval = 0.4;
+    static constexpr double confirmationDuration = 1.5;
+    static inline const std::string title = "正在聆听...";
+    static inline const std::string hint = "松开快捷键或静音自动停止";
+    static inline const std::string waitingText = "识别中";
+    static inline const std::string placeholderText = "请开始说话...";
+
+    static std::shared_ptr<FloatingIndicatorView> create(
+        const Platform& platform, std::shared_ptr<SpeechRecognizer> speechRecognizer,
+        std::function<void()> onClose, std::uint64_t randomSeed);
+    ~FloatingIndicatorView();
+
+    Published<bool> showCopied{*this, false};
+    Published<bool> showInserted{*this, false};
+    Published<std::string> dots{*this, ""};
+
+    IndicatorContent content() const;
+    const std::string& transcript() const;
+    WaveformView& waveform() { return waveform_; }
+    // Fires after the recognizer's transcript, processing flag or level changed.
+    Signal<> recognizerChanged;
+
+    // The buttons. Neither copy nor insert touches the recording.
+    void copyText();
+    void insertText();
+    void close();
+
+    // The window holding the view was ordered front or out.
+    void setShown(bool shown);
+    bool isShown() const { return shown_; }
+    bool isDotsAnimationRunning() const { return dotsTimer_ != nullptr; }
+
+private:
+    FloatingIndicatorView(const Platform& platform,
+                          std::shared_ptr<SpeechRecognizer> speechRecognizer,
+                          std::function<void()> onClose, std::uint64_t randomSeed);
+    void observeRecognizer();
+    void recognizerDidChange();
+    void updateDotsAnimation();
+    void startDotsAnimation();
+    void resetAfterConfirmation(Published<bool> FloatingIndicatorView::*flag);
+
+    Platform platform_;
+    std::shared_ptr<SpeechRecognizer> speechRecognizer_;
+    std::function<void()> onClose_;
+    WaveformView waveform_;
+    std::unique_ptr<RepeatingTimer> dotsTimer_;
+    bool shown_ = false;
+    float lastLevel_;
+    Subscription transcriptObserver_;
+    Subscription processingObserver_;
+    Subscription levelObserver_;
+};
+
+}  // namespace sayvo
