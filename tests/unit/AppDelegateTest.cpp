@@ -184,6 +184,70 @@ TEST_F(AppDelegateTest, ClosingTheIndicatorMidRecordingStillInsertsTheText) {
     EXPECT_EQ(sim.pasteboard.contents, "closed early");
 }
 
+TEST_F(AppDelegateTest, ARecordingThatStopsItselfKeepsItsTextUpToInsert) {
+    for (const bool useCloud : {false, true}) {
+        SCOPED_TRACE(useCloud ? "cloud" : "on-device");
+        if (useCloud) sim.preferences.raw["AliyunASRAPIKey"] = std::string("key");
+        const long before = pastes();
+        hotkey.press();
+        run();
+        if (useCloud) {
+            cloud.fireTranscript("kept", true);
+            cloud.fireStoppedByService();
+            run();
+        } else {
+            sim.speech.made.front()->currentTask().result("kept");
+            advance(3.6);  // the silence check ends it
+        }
+        ASSERT_FALSE(recognizer().isRecording);
+        hotkey.release();
+        run();
+        advance(1.0);
+        EXPECT_EQ(pastes(), before) << "the controller was not told: nothing pasted";
+        ASSERT_TRUE(indicator().visible);
+        FloatingIndicatorView& view = *indicator().content;
+        EXPECT_EQ(view.content(), IndicatorContent::text);
+        view.insertText();
+        advance(0.1);
+        EXPECT_EQ(sim.pasteboard.contents, "kept");
+        EXPECT_EQ(pastes(), before + 1);
+        indicator().pressClose();
+        EXPECT_FALSE(indicator().visible);
+    }
+}
+
+TEST_F(AppDelegateTest, EachFailedRecordingIsReportedOnce) {
+    sim.preferences.raw["AliyunASRAPIKey"] = std::string("refused");
+    for (std::size_t recording = 1; recording <= 2; ++recording) {
+        hotkey.press();
+        run();
+        cloud.fireError("API Key 无效");
+        cloud.fireError("连接已关闭");
+        cloud.fireStoppedByService();
+        run();
+        hotkey.release();
+        run();
+        ASSERT_EQ(tray().messages.size(), recording);
+        EXPECT_EQ(tray().messages.back().second, "API Key 无效");
+    }
+}
+
+TEST_F(AppDelegateTest, EachDictationStartsFreshAtTheBottomCentre) {
+    recordSaying("one");
+    const auto first = indicator().content;
+    first->copyText();
+    indicator().currentFrame.x = 12;  // dragged away
+    hotkey.release();
+    run();
+    advance(1.0);
+    hotkey.press();
+    run();
+    EXPECT_NE(indicator().content, first);
+    EXPECT_FALSE(indicator().content->showCopied);
+    EXPECT_EQ(indicator().currentFrame, (Rect{540, 680, 360, 140}));
+    EXPECT_EQ(sim.shell.windows.size(), 1u) << "one window, made once";
+}
+
 TEST_F(AppDelegateTest, IconFollowsRecordingsThatBeginOrEndWithoutAStartOrStopTask) {
     // A start that waits for the microphone answer begins after the start task.
     sim.microphone.currentStatus = MicrophoneAuthorizationStatus::notDetermined;

@@ -1,0 +1,170 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "SimPlatform.h"
+#include "ui/Color.h"
+#include "ui/FloatingIndicatorView.h"
+
+namespace sayvo {
+namespace {
+
+TEST(ColorTest, HexTextGivesTheChannelsItsLengthCallsFor) {
+    const struct {
+        const char* hex;
+        const char* argb;
+    } cases[] = {
+        {"6366F1", "#FF6366F1"},  {"#6366F1", "#FF6366F1"},  {" #6366f1;", "#FF6366F1"},
+        {"F80", "#FFFF8800"},     {"806366F1", "#806366F1"}, {"12345", "#FF000000"},
+        {"1234567", "#FF000000"}, {"", "#FF000000"},         {"##", "#FF000000"},
+        {"GGGGGG", "#FF000000"},  {"ZZZZZZZZ", "#00000000"}, {"12G", "#FF001122"},
+        {"6366F1é", "#FF000000"}, {"FF0000FF", "#FF0000FF"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.hex);
+        EXPECT_EQ(Color(c.hex).argbHex(), c.argb);
+    }
+    EXPECT_EQ(accentColor, Color(0x63 / 255.0, 0x66 / 255.0, 0xF1 / 255.0));
+}
+
+TEST(IndicatorContentTest, TextWinsThenProcessingThenThePlaceholder) {
+    EXPECT_EQ(indicatorContentFor("", true), IndicatorContent::waitingForText);
+    EXPECT_EQ(indicatorContentFor("", false), IndicatorContent::placeholder);
+    EXPECT_EQ(indicatorContentFor("x", true), IndicatorContent::text);
+    EXPECT_EQ(indicatorContentFor("x", false), IndicatorContent::text);
+}
+
+class IndicatorViewTest : public ::testing::Test {
+protected:
+    std::shared_ptr<FloatingIndicatorView> makeView() {
+        return FloatingIndicatorView::create(
+            sim.platform(), recognizer, [this] { ++closes; }, 7);
+    }
+    void advance(double s) { sim.scheduler.advance(s); }
+
+    sim::SimPlatform sim;
+    sim::FakeCloudClient cloud;
+    std::shared_ptr<SpeechRecognizer> recognizer = SpeechRecognizer::create(sim.platform(), cloud);
+    std::shared_ptr<FloatingIndicatorView> view = makeView();
+    int closes = 0;
+};
+
+TEST_F(IndicatorViewTest, DotsCycleOnlyWhileTheWaitingStateIsShown) {
+    recognizer->isProcessing = true;
+    advance(1.0);
+    EXPECT_EQ(view->dots.get(), "") << "hidden: no dots timer";
+    view->setShown(true);
+    std::string seen;
+    for (int tick = 0; tick < 5; ++tick) {
+        advance(FloatingIndicatorView::dotsInterval);
+        seen += "[" + view->dots.get() + "]";
+    }
+    EXPECT_EQ(seen, "[.][..][...][][.]");
+
+    recognizer->transcript = "words";
+    EXPECT_FALSE(view->isDotsAnimationRunning());
+    recognizer->transcript = "";
+    recognizer->transcript = "";
+    advance(FloatingIndicatorView::dotsInterval);
+    EXPECT_EQ(view->dots.get(), "..") << "back in the waiting state: one timer, not two";
+
+    view->setShown(false);
+    EXPECT_FALSE(view->isDotsAnimationRunning());
+    view->setShown(true);
+    view.reset();
+    EXPECT_EQ(sim.scheduler.pendingCount(), 0u) << "a replaced view leaves no timer behind";
+}
+
+TEST_F(IndicatorViewTest, ConfirmationsEndOnTheirFirstClicksReset) {
+    recognizer->transcript = "你好 world";
+    sim.pasteboard.contents = "older";
+    view->copyText();
+    view->insertText();
+    EXPECT_EQ(sim.pasteboard.contents, "你好 world");
+    EXPECT_TRUE(view->showCopied && view->showInserted);
+    advance(0.1);
+    EXPECT_EQ(sim.syntheticKeyboard.posted.size(), 2u) << "insert pastes 0.1 s later";
+
+    advance(0.9);
+    view->copyText();
+    advance(0.49);
+    EXPECT_TRUE(view->showCopied);
+    advance(0.01);
+    EXPECT_FALSE(view->showCopied) << "the first click's reset is not postponed";
+    EXPECT_FALSE(view->showInserted);
+    view->copyText();
+    view.reset();
+    advance(2);  // a reset outliving its view does nothing
+
+    EXPECT_FALSE(recognizer->isRecording) << "buttons never start or stop a recording";
+    EXPECT_EQ(cloud.startedKeys.size(), 0u);
+}
+
+TEST_F(IndicatorViewTest, CloseCallsTheOwnersHandler) {
+    view->close();
+    EXPECT_EQ(closes, 1);
+}
+
+TEST_F(IndicatorViewTest, BarsFollowTheLevelAndShimmerOnlyWhileShown) {
+    const struct {
+        float level;
+        double low, high;
+    } levels[] = {
+        {0.4f, 1.0, 1.5},
+        {0.9f, 1.0, 1.5},
+        {0.2f, 0.5, 0.75},
+        {0.02f, 0.15, 0.175},  // n = 0.05: the base wins, spread by up to 0.025
+        {std::numeric_limits<float>::quiet_NaN(), 0.15, 0.15},
+        {0.0f, 0.15, 0.15},
+    };
+    WaveformView& bars = view->waveform();
+    for (const auto& c : levels) {
+        SCOPED_TRACE(c.level);
+        recognizer->audioLevel = c.level;
+        const auto heights = bars.animationValues.get();
+        for (double h : heights) {
+            EXPECT_GE(h, c.low);
+            EXPECT_LE(h, c.high);
+        }
+        EXPECT_EQ(bars.lastAnimation(), WaveformView::Animation::level);
+        if (c.low != c.high) {
+            EXPECT_NE(heights[0], heights[1]) << "each bar draws its own";
+        }
+    }
+    const auto levelHeights = bars.animationValues.get();
+    advance(1.0);
+    EXPECT_EQ(bars.animationValues.get(), levelHeights) << "hidden: no idle animation";
+
+    view->setShown(true);
+    view->setShown(true);
+    int ticks = 0;
+    auto counter = bars.animationValues.values.subscribe([&](const auto& heights) {
+        ++ticks;
+        for (double h : heights) {
+            EXPECT_GE(h, WaveformView::idleLow);
+            EXPECT_LE(h, WaveformView::idleHigh);
+        }
+    });
+    advance(WaveformView::idlePeriod * 10 + 0.001);
+    EXPECT_EQ(ticks, 10) << "showing twice must not double the ticks";
+    EXPECT_EQ(bars.lastAnimation(), WaveformView::Animation::idle);
+
+    const int before = ticks;
+    recognizer->audioLevel = 0.0f;  // stored again, unchanged: no new heights
+    EXPECT_EQ(ticks, before);
+    view->setShown(false);
+    EXPECT_FALSE(bars.isIdleAnimationRunning());
+}
+
+TEST(WaveformViewTest, WithoutAnimationBarsMoveOnlyWithTheLevel) {
+    sim::SimScheduler scheduler;
+    WaveformView bars(scheduler, false, 1);
+    bars.appear();
+    scheduler.advance(1.0);
+    EXPECT_EQ(bars.animationValues.get()[0], WaveformView::initialHeight);
+    EXPECT_EQ(scheduler.pendingCount(), 0u);
+}
+
+}  // namespace
+}  // namespace sayvo
