@@ -1,5 +1,6 @@
 #include "ui/Color.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -24,21 +25,19 @@ std::size_t characterCount(std::string_view text) {
 }
 
 // The leading hex digits (after an optional "0x"), as a scanner reads them;
-// nothing readable gives 0. Only lengths up to 8 are ever used, so 16 digits
-// of input never overflow.
+// nothing readable gives 0. Too many digits saturate, and such lengths give
+// black anyway.
 std::uint64_t scanHex(std::string_view text) {
-    const std::string bounded(text.substr(0, 18));
-    return std::strtoull(bounded.c_str(), nullptr, 16);
+    return std::strtoull(std::string(text).c_str(), nullptr, 16);
 }
 
 }  // namespace
 
 Color::Color(std::string_view hex) {
-    std::size_t begin = 0;
-    std::size_t end = hex.size();
-    while (begin < end && !isLetterOrDigit(static_cast<unsigned char>(hex[begin]))) ++begin;
-    while (end > begin && !isLetterOrDigit(static_cast<unsigned char>(hex[end - 1]))) --end;
-    const std::string_view digits = hex.substr(begin, end - begin);
+    const auto kept = [](char c) { return isLetterOrDigit(static_cast<unsigned char>(c)); };
+    const auto first = std::find_if(hex.begin(), hex.end(), kept);
+    const auto last = std::find_if(hex.rbegin(), hex.rend(), kept).base();
+    const std::string_view digits = first < last ? std::string_view(first, last) : "";
     const std::uint64_t n = scanHex(digits);
 
     std::uint64_t a = 255, r = 0, g = 0, b = 0;

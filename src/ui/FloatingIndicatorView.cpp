@@ -48,7 +48,6 @@ void FloatingIndicatorView::observeRecognizer() {
             self->lastLevel_ = level;
             self->waveform_.updateWaveform(level);
         }
-        self->recognizerChanged.fire();
     });
 }
 

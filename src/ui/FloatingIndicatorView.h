@@ -41,7 +41,8 @@ public:
     IndicatorContent content() const;
     const std::string& transcript() const;
     WaveformView& waveform() { return waveform_; }
-    // Fires after the recognizer's transcript, processing flag or level changed.
+    // Fires after the recognizer's transcript or processing flag changed; level
+    // changes show in the waveform.
     Signal<> recognizerChanged;
 
     // The buttons. Neither copy nor insert touches the recording.

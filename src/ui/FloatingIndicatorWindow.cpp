@@ -21,7 +21,6 @@ void FloatingIndicatorWindow::updateContent() {
         auto self = weak.lock();
         if (self && (*self)->onClose) (*self)->onClose();
     };
-    if (view_) view_->setShown(false);
     view_ = FloatingIndicatorView::create(platform_, speechRecognizer_, std::move(forwardClose),
                                           nextSeed_++);
     view_->setShown(window_->isVisible());

@@ -1,6 +1,7 @@
 #include "ui/WaveformView.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace sayvo {
 
@@ -8,7 +9,7 @@ WaveformView::WaveformView(Scheduler& scheduler, bool isAnimating, std::uint64_t
     : scheduler_(scheduler), isAnimating_(isAnimating), random_(randomSeed) {}
 
 void WaveformView::updateWaveform(float level) {
-    if (!(level >= 0)) level = 0;  // a NaN from a broken buffer must not reach the drawing
+    if (std::isnan(level)) level = 0;  // a broken buffer must not reach the drawing
     const double n = std::min(level * levelGain, levelCap);
     const double base = std::max(n, minimumBase);
     Heights heights{};

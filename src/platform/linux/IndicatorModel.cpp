@@ -75,7 +75,11 @@ void IndicatorModel::updateBars() {
     QVariantList bars;
     for (double h : waveform.animationValues.get()) bars.append(h);
     bars_ = bars;
-    barsIdle_ = waveform.lastAnimation() == WaveformView::Animation::idle;
+    const bool idle = waveform.lastAnimation() == WaveformView::Animation::idle;
+    if (idle != barsIdle_) {
+        barsIdle_ = idle;
+        emit barsIdleChanged();
+    }
     emit barsChanged();
 }
 

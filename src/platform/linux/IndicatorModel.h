@@ -23,7 +23,7 @@ class IndicatorModel : public QObject {
     Q_PROPERTY(bool showCopied READ showCopied NOTIFY textChanged)
     Q_PROPERTY(bool showInserted READ showInserted NOTIFY textChanged)
     Q_PROPERTY(QVariantList bars READ bars NOTIFY barsChanged)
-    Q_PROPERTY(bool barsIdle READ barsIdle NOTIFY barsChanged)
+    Q_PROPERTY(bool barsIdle READ barsIdle NOTIFY barsIdleChanged)
     Q_PROPERTY(bool shown READ shown NOTIFY shownChanged)
     Q_PROPERTY(QString title READ title CONSTANT)
     Q_PROPERTY(QString hint READ hint CONSTANT)
@@ -56,6 +56,8 @@ public:
 
 signals:
     void textChanged();
+    // Before barsChanged, so the transition is chosen before the heights move.
+    void barsIdleChanged();
     void barsChanged();
     void shownChanged();
 

@@ -72,7 +72,7 @@ Item {
             // Header: level meter, title and hint, close button.
             Item {
                 width: parent.width
-                height: Math.max(28, titles.implicitHeight, 24)
+                height: Math.max(28, titles.implicitHeight)
 
                 Row {
                     id: waveform
