@@ -18,6 +18,7 @@ test_packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth x11-utils xdotool xclip zenity dbus dbus-x11
     pulseaudio pulseaudio-utils pocketsphinx-testdata
+    at-spi2-core python3-pyatspi
 )
 
 packages=("${build_packages[@]}")

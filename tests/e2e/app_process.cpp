@@ -30,6 +30,7 @@ bool AppProcess::start(const QString& busAddress, QString* error) {
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     env.insert(QStringLiteral("QT_QUICK_BACKEND"), QStringLiteral("software"));
+    env.insert(extra_);
 
     process_.setProgram(program_);
     process_.setProcessEnvironment(env);

@@ -16,6 +16,8 @@ public:
 
     // Puts a preferences file in place for the next start.
     bool writePreferences(const QByteArray& json);
+    // Variables added to its environment at the next start.
+    void addEnvironment(const QProcessEnvironment& extra) { extra_.insert(extra); }
     bool start(const QString& busAddress, QString* error);
     // User and system CPU time used so far, in milliseconds; -1 if unreadable.
     long cpuMilliseconds() const;
@@ -32,6 +34,7 @@ public:
 
 private:
     QString program_;
+    QProcessEnvironment extra_;
     QTemporaryDir home_;
     QProcess process_;
 };

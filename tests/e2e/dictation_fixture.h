@@ -30,6 +30,7 @@ protected:
     // (JSON, each with a leading comma), and waits for its tray item.
     void launch(const QString& binary, const QByteArray& morePreferences = {}) {
         app_ = std::make_unique<AppProcess>(binary);
+        app_->addEnvironment(appEnvironment_);
         ASSERT_TRUE(app_->writePreferences(
             R"({"hotkeyKeyCode": 49, "hotkeyModifiers": 524288, "hotkeyIsFnKey": false)" +
             morePreferences + "}"));
@@ -40,6 +41,8 @@ protected:
     }
     bool indicatorShown() { return x_.findViewable("Sayvo indicator", app_->pid()).has_value(); }
 
+    // Added to Sayvo's environment by launch().
+    QProcessEnvironment appEnvironment_;
     XWindows x_;
     XTestKeys keys_;
     PrivateBus bus_;

@@ -54,6 +54,15 @@ bool GtkEntry::open(QString* error) {
         *error = QStringLiteral("zenity did not take the focus");
         return false;
     }
+    empty_ = settledLook();
+    if (empty_.empty()) {
+        *error = QStringLiteral("zenity's window keeps changing");
+        return false;
+    }
+    return true;
+}
+
+std::string GtkEntry::settledLook() {
     // Settled once two looks a moment apart agree.
     std::string previous;
     const bool settled = waitUntil(
@@ -64,12 +73,7 @@ bool GtkEntry::open(QString* error) {
             return same;
         },
         5000, 150);
-    if (!settled) {
-        *error = QStringLiteral("zenity's window keeps changing");
-        return false;
-    }
-    empty_ = previous;
-    return true;
+    return settled ? previous : std::string();
 }
 
 bool GtkEntry::hasFocus() {
@@ -77,8 +81,12 @@ bool GtkEntry::hasFocus() {
 }
 
 bool GtkEntry::showsText() {
+    return looksOtherThan(empty_);
+}
+
+bool GtkEntry::looksOtherThan(const std::string& look) {
     const std::string now = x_.pixels(window_);
-    return !now.empty() && now != empty_;
+    return !now.empty() && now != look;
 }
 
 std::string GtkEntry::submit() {

@@ -23,6 +23,9 @@ public:
     bool hasFocus();
     // True once the entry looks different from when it was opened.
     bool showsText();
+    // How it looks once it stops changing; empty if it keeps changing.
+    std::string settledLook();
+    bool looksOtherThan(const std::string& look);
     // Presses Return, as the user confirming the dialog, and returns the text
     // the entry held.
     std::string submit();

@@ -126,6 +126,8 @@ TEST_F(HotkeyTest, OptionSpaceHeldInAnotherApplicationShowsAndHidesTheIndicator)
                                            press, release));
         if (i == 0) screenshot("hotkey-released");
     }
+    // The first show maps a window made and loaded at launch: no slower.
+    measure("hotkey_press_to_first_indicator_us", latencies.front(), "us");
     std::sort(latencies.begin(), latencies.end());
     measure("hotkey_press_to_indicator_median_us", latencies[latencies.size() / 2], "us");
 

@@ -145,6 +145,22 @@ bool XWindows::hasFocus(unsigned long window) {
     return false;
 }
 
+std::optional<XRect> XWindows::geometry(unsigned long window) {
+    XWindowAttributes attributes{};
+    if (!XGetWindowAttributes(display_, window, &attributes)) return std::nullopt;
+    Window child = 0;
+    int x = 0, y = 0;
+    if (!XTranslateCoordinates(display_, window, attributes.root, 0, 0, &x, &y, &child)) {
+        return std::nullopt;
+    }
+    return XRect{x, y, attributes.width, attributes.height};
+}
+
+XRect XWindows::screen() {
+    return {0, 0, DisplayWidth(display_, DefaultScreen(display_)),
+            DisplayHeight(display_, DefaultScreen(display_))};
+}
+
 std::string XWindows::pixels(unsigned long window) {
     XWindowAttributes attributes{};
     if (!XGetWindowAttributes(display_, window, &attributes)) return {};

@@ -12,6 +12,10 @@ struct XWindowInfo {
     bool viewable = false;  // mapped, and so are all its ancestors
 };
 
+struct XRect {
+    int x = 0, y = 0, width = 0, height = 0;
+};
+
 // Read-only view of the X server named by DISPLAY. Xlib types stay in the
 // .cpp so its macros (None, Bool, Status...) cannot clash with Qt or gtest.
 class XWindows {
@@ -36,6 +40,9 @@ public:
     std::optional<bool> wantsDecorations(unsigned long window);
     // True if the X input focus is the window or inside it.
     bool hasFocus(unsigned long window);
+    // Where the window is on the screen; nullopt once it is gone.
+    std::optional<XRect> geometry(unsigned long window);
+    XRect screen();
     // The window's pixels as they are on screen now; empty if unreadable.
     std::string pixels(unsigned long window);
 

@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QTest>
+#include <QWindow>
 #include <vector>
 
 #include "Spin.h"
@@ -126,16 +128,40 @@ TEST_F(X11KeyboardTest, EveryLabelledKeyOfTheUsLayoutGetsItsLabel) {
     }
 }
 
-TEST_F(X11KeyboardTest, AHeldKeyReportsOneKeyDownWhileTheServerRepeatsIt) {
+TEST_F(X11KeyboardTest, AHeldKeyIsReleasedOnceWhileTheServerRepeatsIt) {
     keys.setAutoRepeat(true);
-    keys.press("space");
-    spin(1200);  // well past the server's repeat delay
-    keys.release("space");
-    await(2);
-    keys.setAutoRepeat(false);
+    const auto hold = [&] {
+        keys.press("space");
+        spin(1200);  // well past the server's repeat delay
+        keys.release("space");
+        await(2);
+    };
+    hold();
     ASSERT_EQ(seen.size(), 2u);
     EXPECT_EQ(seen[0].type, KeyEventType::keyDown);
     EXPECT_EQ(seen[1].type, KeyEventType::keyUp);
+
+    // Sayvo's own focused window hears the repeats too.
+    QWindow own;
+    own.setGeometry(0, 0, 50, 50);
+    own.show();
+    own.requestActivate();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&own));
+    std::vector<KeyEvent> local;
+    const auto localToken = monitor.addLocalMonitor(kAll, [&](const KeyEvent& e) {
+        local.push_back(e);
+        return std::optional<KeyEvent>();
+    });
+    hold();
+    keys.setAutoRepeat(false);
+    monitor.removeMonitor(*localToken);
+    ASSERT_GT(local.size(), 2u) << "no repeats reached the window";
+    EXPECT_FALSE(local.front().isRepeat);
+    for (std::size_t i = 1; i + 1 < local.size(); ++i) {
+        EXPECT_EQ(local[i].type, KeyEventType::keyDown);
+        EXPECT_TRUE(local[i].isRepeat);
+    }
+    EXPECT_EQ(local.back().type, KeyEventType::keyUp);
 }
 
 TEST_F(X11KeyboardTest, TheFnKeyIsAModifierWithTheFunctionFlag) {

@@ -87,6 +87,9 @@ struct X11KeyboardMonitor::Impl : public QObject {
             flags = press ? (flags | *bit) : (flags & ~*bit);
             return KeyEvent{KeyEventType::flagsChanged, code, flags, false};
         }
+        // X repeats a held key as release-press pairs; only the press is a
+        // repeat. Reporting the release would end a held hotkey.
+        if (!press && key.isAutoRepeat()) return std::nullopt;
         return KeyEvent{press ? KeyEventType::keyDown : KeyEventType::keyUp, code, flags,
                         key.isAutoRepeat()};
     }

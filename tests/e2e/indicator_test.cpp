@@ -1,0 +1,143 @@
+// The floating indicator as its users meet it: where it appears, the words it
+// shows while they speak, and its buttons, clicked with the pointer or pressed
+// by a screen reader, all while another application keeps the keyboard.
+
+#include <QElapsedTimer>
+#include <QProcess>
+
+#include "dictation_fixture.h"
+#include "gtk_entry.h"
+#include "mock_service.h"
+#include "screen_reader.h"
+
+namespace {
+
+const QString kWords = QStringLiteral("go forward ten meters");
+
+class IndicatorTest : public DictationFixture {
+protected:
+    void SetUp() override {
+        ASSERT_NO_FATAL_FAILURE(DictationFixture::SetUp());
+        QString error;
+        ASSERT_TRUE(reader_.start(bus_.connection(), bus_.address(), &error))
+            << error.toStdString();
+        appEnvironment_ = ScreenReader::applicationEnvironment();
+    }
+    // A failed check must not leave the keys down for whatever runs next.
+    void TearDown() override { letGo(); }
+    void holdHotkey() {
+        const int before = icon_.count();
+        keys_.press("Alt_L");
+        keys_.press("space");
+        ASSERT_TRUE(waitUntil([&] { return icon_.count() > before; }, 5000)) << "no recording";
+    }
+    void letGo() {
+        keys_.release("space");
+        keys_.release("Alt_L");
+    }
+    QString shownText() {
+        const auto transcript = reader_.find(app_->pid(), QStringLiteral("label"));
+        return transcript ? transcript->name : QString();
+    }
+    std::optional<AccessibleNode> button(const QString& name) {
+        return reader_.find(app_->pid(), QStringLiteral("push button"), name);
+    }
+    // A real click: the pointer goes there, the button goes down and up. The
+    // pointer then goes back: with no window focused, X gives the keys to the
+    // window under it, and later dictations must not type into an indicator.
+    static void click(const std::optional<AccessibleNode>& node) {
+        ASSERT_TRUE(node) << "no such button on screen";
+        const QPoint at = node->extents.center();
+        ASSERT_EQ(QProcess::execute(
+                      QStringLiteral("xdotool"),
+                      {QStringLiteral("mousemove"), QString::number(at.x()),
+                       QString::number(at.y()), QStringLiteral("click"), QStringLiteral("1"),
+                       QStringLiteral("mousemove"), QStringLiteral("restore")}),
+                  0);
+    }
+
+    ScreenReader reader_;
+    MockService mock_;
+};
+
+TEST_F(IndicatorTest, CloudTextIsCopiedInsertedAndClosedWithThePointer) {
+    ASSERT_TRUE(mock_.start({}));
+    ASSERT_NO_FATAL_FAILURE(
+        launch(QStringLiteral(SAYVO_CLOUD_BINARY), R"(, "AliyunASRAPIKey": "test-key")"));
+    GtkEntry entry(x_, keys_);
+    QString error;
+    ASSERT_TRUE(entry.open(&error)) << error.toStdString();
+    ASSERT_NO_FATAL_FAILURE(holdHotkey());
+    // The microphone opens once the service has accepted the task.
+    waitUntil([] { return false; }, 2000);
+    ASSERT_TRUE(speak(kSpeech));
+    // Each look starts a Python process: not too often.
+    ASSERT_TRUE(waitUntil([&] { return shownText() == kWords; }, 5000, 200))
+        << "the indicator shows \"" << shownText().toStdString() << "\"";
+    screenshot("indicator_with_cloud_text");
+
+    // The visible panel sits inside a transparent shadow margin.
+    constexpr int kShadow = 40;
+    const auto window = x_.findViewable("Sayvo indicator", app_->pid());
+    ASSERT_TRUE(window);
+    const auto frame = x_.geometry(window->id);
+    ASSERT_TRUE(frame);
+    const XRect screen = x_.screen();
+    EXPECT_EQ(frame->width - 2 * kShadow, 360);
+    EXPECT_NEAR(frame->x + frame->width / 2.0, screen.width / 2.0, 1.0);
+    EXPECT_EQ(frame->y + frame->height - kShadow, screen.height - 80) << "lower edge of the panel";
+    EXPECT_TRUE(entry.hasFocus()) << "the indicator took the keyboard focus";
+
+    ASSERT_NE(clipboard(), kWords.toStdString());
+    ASSERT_NO_FATAL_FAILURE(click(button(QStringLiteral("复制"))));
+    EXPECT_TRUE(waitUntil([&] { return clipboard() == kWords.toStdString(); }, 3000))
+        << "clipboard holds \"" << clipboard() << "\"";
+
+    ASSERT_NO_FATAL_FAILURE(click(button(QStringLiteral("插入"))));
+    ASSERT_TRUE(waitUntil([&] { return entry.showsText(); }, 3000)) << "nothing was inserted";
+    EXPECT_TRUE(entry.hasFocus()) << "a click on the indicator took the keyboard focus";
+
+    // Closing mid-recording hides at once; the recording's own stop still pastes.
+    const std::string inserted = entry.settledLook();
+    ASSERT_FALSE(inserted.empty());
+    const auto close = button(QStringLiteral("关闭"));
+    QElapsedTimer sinceClose;
+    sinceClose.start();
+    ASSERT_NO_FATAL_FAILURE(click(close));
+    ASSERT_TRUE(waitUntil([&] { return !indicatorShown(); }, 3000)) << "the indicator stayed";
+    EXPECT_FALSE(entry.looksOtherThan(inserted)) << "the indicator waited for the paste to hide";
+    EXPECT_TRUE(waitUntil([&] { return entry.looksOtherThan(inserted); }, 3000))
+        << "the recording's text was not pasted";
+    measure("close_to_text_in_entry", sinceClose.elapsed(), "ms");
+    letGo();
+    EXPECT_EQ(entry.submit(), (kWords + kWords).toStdString());
+}
+
+TEST_F(IndicatorTest, AfterASilenceStopTheTextWaitsForAScreenReaderToInsertIt) {
+    ASSERT_NO_FATAL_FAILURE(launch(QStringLiteral(SAYVO_BINARY)));
+    GtkEntry entry(x_, keys_);
+    QString error;
+    ASSERT_TRUE(entry.open(&error)) << error.toStdString();
+    ASSERT_NO_FATAL_FAILURE(holdHotkey());
+    const int recording = icon_.count();
+    ASSERT_TRUE(speak(kSpeech));
+    // Still held: the engine ends the recording itself once the words stop coming.
+    ASSERT_TRUE(waitUntil([&] { return icon_.count() > recording; }, 10000))
+        << "the recording did not stop by itself";
+    letGo();
+    // Longer than a release's stop and paste would take.
+    waitUntil([] { return false; }, 1500);
+    EXPECT_FALSE(entry.showsText()) << "the release pasted";
+    EXPECT_TRUE(indicatorShown());
+    EXPECT_EQ(shownText(), kWords);
+
+    ASSERT_TRUE(reader_.press(app_->pid(), QStringLiteral("插入")));
+    ASSERT_TRUE(waitUntil([&] { return entry.showsText(); }, 3000)) << "nothing was inserted";
+    ASSERT_TRUE(reader_.press(app_->pid(), QStringLiteral("关闭")));
+    EXPECT_TRUE(waitUntil([&] { return !indicatorShown(); }, 3000));
+    // No recording is under way: closing pastes nothing more.
+    waitUntil([] { return false; }, 1500);
+    EXPECT_EQ(entry.submit(), kWords.toStdString());
+}
+
+}  // namespace
