@@ -30,52 +30,9 @@ configure build-tsan -DCMAKE_BUILD_TYPE=Debug -DSAYVO_BUILD_LINUX=OFF \
 cmake --build build-tsan -j "$jobs" || exit 1
 
 # The services the backend and end-to-end tests talk to, private to this run.
-scratch=$(mktemp -d)
-xvfb_pid=""
-pulse_started=""
-cleanup() {
-    [ -n "$pulse_started" ] && pulseaudio --kill 2>/dev/null
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
-    rm -rf "$scratch"
-}
-trap cleanup EXIT
-
-exec 3<> "$scratch/displayfd"
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp >"$scratch/xvfb.log" 2>&1 &
-xvfb_pid=$!
-display=""
-for _ in $(seq 100); do
-    display=$(head -n1 "$scratch/displayfd" 2>/dev/null)
-    [ -n "$display" ] && break
-    sleep 0.1
-done
-exec 3>&-
-if [ -z "$display" ]; then
-    echo "Xvfb did not start:"
-    cat "$scratch/xvfb.log"
-    exit 1
-fi
-export DISPLAY=":$display"
-export XDG_RUNTIME_DIR="$scratch/runtime" XDG_CONFIG_HOME="$scratch/config"
-mkdir -p -m 700 "$XDG_RUNTIME_DIR" "$XDG_CONFIG_HOME"
-export QT_QPA_PLATFORM=xcb QT_QUICK_BACKEND=software
-unset DBUS_SESSION_BUS_ADDRESS
-
-# A headless sound server whose default source is the monitor of a null sink
-# named "mic": what the tests play into "mic", Sayvo hears as its microphone.
-export PULSE_RUNTIME_PATH="$XDG_RUNTIME_DIR/pulse" HOME="${HOME:-$scratch}"
-unset PULSE_SERVER
-if ! pulseaudio --daemonize=yes --exit-idle-time=-1 -n --log-target=file:"$scratch/pulse.log" \
-    --load=module-native-protocol-unix \
-    --load="module-null-sink sink_name=mic format=float32le rate=48000 channels=1" 2>>"$scratch/pulse.log"; then
-    echo "PulseAudio did not start:"
-    cat "$scratch/pulse.log"
-    exit 1
-fi
-pulse_started=1
-# Every client, Sayvo under its own runtime directory included, finds this server.
-export PULSE_SERVER="unix:$PULSE_RUNTIME_PATH/native"
-pactl set-default-source mic.monitor || exit 1
+. scripts/lib/headless.sh
+headless_start || exit 1
+scratch=$headless_scratch
 
 passed=0
 failed=0
