@@ -114,6 +114,15 @@ TEST_F(HotkeyTest, OptionSpaceHeldInAnotherApplicationShowsAndHidesTheIndicator)
         launch(R"({"hotkeyKeyCode": 49, "hotkeyModifiers": 524288, "hotkeyIsFnKey": false})"));
     auto press = [&](const std::string& k) { keys_.press(k); };
     auto release = [&](const std::string& k) { keys_.release(k); };
+    // The indicator's window is made, unmapped, once the tray is up.
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            const auto windows = x_.all();
+            return std::any_of(windows.begin(), windows.end(), [&](const XWindowInfo& w) {
+                return w.name == kIndicatorTitle && w.pid == app_->pid() && !w.viewable;
+            });
+        },
+        kTimeoutMs));
 
     std::vector<qint64> latencies;
     for (int i = 0; i < 20 && !HasFailure(); ++i) {

@@ -86,6 +86,8 @@ void QtFloatingIndicatorWindow::show() {
     updateMask();
     view_.show();
     view_.raise();
+    // Starting the microphone comes next and may block for a while.
+    sendPendingRequests();
 }
 
 void QtFloatingIndicatorWindow::hide() {

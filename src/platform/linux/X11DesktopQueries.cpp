@@ -51,4 +51,8 @@ bool compositingManagerRunning() {
     return XGetSelectionOwner(display, selection) != 0;
 }
 
+void sendPendingRequests() {
+    if (Display* display = qtDisplay()) XFlush(display);
+}
+
 }  // namespace sayvo

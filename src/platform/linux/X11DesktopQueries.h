@@ -16,4 +16,8 @@ std::optional<QPoint> focusedWindowCenter();
 // translucent window pixels blend with what lies below instead of showing black.
 bool compositingManagerRunning();
 
+// Sends what Qt has queued for the X server now, rather than when the event
+// loop next waits: a window shown before blocking work is mapped at once.
+void sendPendingRequests();
+
 }  // namespace sayvo
