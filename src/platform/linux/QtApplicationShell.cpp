@@ -143,7 +143,10 @@ Rect QtApplicationShell::visibleScreenFrame() const {
     if (!screen) screen = QGuiApplication::screenAt(QCursor::pos());
     if (!screen) screen = QGuiApplication::primaryScreen();
     if (!screen) return {};
-    const QRect area = screen->availableGeometry();
+    // A window manager that is still starting may not have said yet what its
+    // panels cover: the whole screen is then the best guess.
+    QRect area = screen->availableGeometry();
+    if (area.isEmpty()) area = screen->geometry();
     return {double(area.x()), double(area.y()), double(area.width()), double(area.height())};
 }
 
