@@ -2,6 +2,7 @@
 # What the indicator costs on a real X server, with the cloud engine against
 # the local mock service: memory after start and after a dictation, CPU while
 # dictating (about 10 s of speech), and wakeups once idle again.
+# SAYVO_BENCH_ENGINE=device dictates to the on-device recogniser instead.
 # Usage: bench/indicator_costs.sh [build dir, default build] (after building it)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -14,8 +15,10 @@ port=$(sed -n 's/^SAYVO_MOCK_ASR_PORT:STRING=//p' "$build/CMakeCache.txt")
 "$build/tests/mock/sayvo_mock_asr" --port "$port" --key bench-key >"$headless_scratch/mock.log" &
 headless_pids+=($!)
 mkdir -p "$XDG_CONFIG_HOME/sayvo"
-echo '{"hotkeyKeyCode": 49, "hotkeyModifiers": 524288, "hotkeyIsFnKey": false,
-       "AliyunASRAPIKey": "bench-key"}' >"$XDG_CONFIG_HOME/sayvo/preferences.json"
+key='"AliyunASRAPIKey": "bench-key"'
+[ "${SAYVO_BENCH_ENGINE:-cloud}" = device ] && key='"AliyunASRAPIKey": ""'
+echo "{\"hotkeyKeyCode\": 49, \"hotkeyModifiers\": 524288, \"hotkeyIsFnKey\": false, $key}" \
+    >"$XDG_CONFIG_HOME/sayvo/preferences.json"
 "$build/sayvo_with_mock_asr" 2>"$headless_scratch/sayvo.log" &
 pid=$!
 headless_pids+=("$pid")
@@ -47,7 +50,7 @@ awk -v t=$((end_ticks - start_ticks)) -v hz="$ticks_per_second" -v ns=$((end_ns 
     'BEGIN {printf "cpu_while_dictating_percent %.1f (over %.1f s)\n", 100 * t / hz / (ns / 1e9), ns / 1e9}'
 
 sleep 3
-echo "rss_after_cloud_dictation_kB $(rss_kb)"
+echo "rss_after_dictation_kB $(rss_kb)"
 xwininfo -name "Sayvo indicator" | grep -q IsUnMapped && echo "indicator hidden"
 
 before=$(switches)

@@ -9,9 +9,9 @@ FloatingIndicatorWindow::FloatingIndicatorWindow(const Platform& platform,
       speechRecognizer_(std::move(speechRecognizer)),
       nextSeed_(randomSeed),
       window_(platform_.shell.makeFloatingWindow()) {
+    // Placed at every show(), so a window dragged away comes back.
     window_->setFrame({0, 0, width, height});
     updateContent();
-    centerWindow();
 }
 
 void FloatingIndicatorWindow::updateContent() {
