@@ -10,6 +10,7 @@
 #include "platform/Scheduler.h"
 #include "platform/SpeechRecognitionService.h"
 #include "platform/SyntheticKeyboard.h"
+#include "platform/URLOpener.h"
 #include "platform/WebSocket.h"
 
 namespace sayvo {
@@ -29,6 +30,7 @@ struct Platform {
     UUIDGenerator& uuids;
     SyntheticKeyboard& syntheticKeyboard;
     AccessibilityTrust& accessibility;
+    URLOpener& urls;
 };
 
 }  // namespace sayvo

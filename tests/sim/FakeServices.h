@@ -15,6 +15,7 @@
 #include "platform/Pasteboard.h"
 #include "platform/Preferences.h"
 #include "platform/SpeechRecognitionService.h"
+#include "platform/URLOpener.h"
 
 namespace sayvo::sim {
 
@@ -221,6 +222,16 @@ public:
 private:
     mutable std::mutex mutex_;
     bool isRunning_ = false;
+};
+
+// Records every address opened.
+class FakeURLOpener final : public URLOpener {
+public:
+    std::vector<std::string> opened;
+    bool open(const std::string& url) override {
+        opened.push_back(url);
+        return true;
+    }
 };
 
 }  // namespace sayvo::sim

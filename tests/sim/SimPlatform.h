@@ -25,11 +25,12 @@ struct SimPlatform {
     FakeUUIDs uuids;
     FakeSyntheticKeyboard syntheticKeyboard;
     FakeAccessibilityTrust accessibility;
+    FakeURLOpener urls;
 
     Platform platform() {
-        return Platform{scheduler,  preferences, pasteboard,        microphone,
-                        speech,     shell,       keyboard,          audio,
-                        webSockets, uuids,       syntheticKeyboard, accessibility};
+        return Platform{
+            scheduler, preferences, pasteboard, microphone,        speech,        shell, keyboard,
+            audio,     webSockets,  uuids,      syntheticKeyboard, accessibility, urls};
     }
 };
 

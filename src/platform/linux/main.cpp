@@ -9,6 +9,7 @@
 #include "platform/linux/QtApplicationShell.h"
 #include "platform/linux/QtPasteboard.h"
 #include "platform/linux/QtScheduler.h"
+#include "platform/linux/QtURLOpener.h"
 #include "platform/linux/QtUUIDGenerator.h"
 #include "platform/linux/QtWebSocketService.h"
 #include "platform/linux/QuitOnSignal.h"
@@ -36,9 +37,10 @@ int main(int argc, char** argv) {
     sayvo::X11KeyboardMonitor keyboard;
     sayvo::X11SyntheticKeyboard syntheticKeyboard(keyboard);
     sayvo::X11AccessibilityTrust accessibility(keyboard);
-    const sayvo::Platform platform{scheduler,  preferences, pasteboard,        microphone,
-                                   speech,     shell,       keyboard,          audio,
-                                   webSockets, uuids,       syntheticKeyboard, accessibility};
+    sayvo::QtURLOpener urls;
+    const sayvo::Platform platform{
+        scheduler, preferences, pasteboard, microphone,        speech,        shell, keyboard,
+        audio,     webSockets,  uuids,      syntheticKeyboard, accessibility, urls};
 
     // The process-wide instances live exactly as long as the services above.
     // The service's address is fixed when Sayvo is built; nothing at run time changes it.

@@ -1,0 +1,143 @@
+#include "ui/MenuBarView.h"
+
+#include <vector>
+
+namespace sayvo {
+
+namespace {
+constexpr std::size_t kShownKeyCharacters = 6;
+const std::string kBullets = "••••••";
+}  // namespace
+
+std::string maskedAPIKey(const std::string& key) {
+    // Where each character starts; continuation bytes belong to the one before.
+    std::vector<std::size_t> starts;
+    for (std::size_t i = 0; i < key.size(); ++i) {
+        if ((static_cast<unsigned char>(key[i]) & 0xC0) != 0x80) starts.push_back(i);
+    }
+    const std::size_t from =
+        starts.size() > kShownKeyCharacters ? starts[starts.size() - kShownKeyCharacters] : 0;
+    return kBullets + key.substr(from);
+}
+
+std::shared_ptr<MenuBarView> MenuBarView::create(const Platform& platform,
+                                                 std::shared_ptr<SpeechRecognizer> speechRecognizer,
+                                                 HotkeyManager& hotkeyManager) {
+    return std::shared_ptr<MenuBarView>(
+        new MenuBarView(platform, std::move(speechRecognizer), hotkeyManager));
+}
+
+MenuBarView::MenuBarView(const Platform& platform,
+                         std::shared_ptr<SpeechRecognizer> speechRecognizer,
+                         HotkeyManager& hotkeyManager)
+    : platform_(platform),
+      speechRecognizer_(std::move(speechRecognizer)),
+      hotkeyManager_(hotkeyManager) {}
+
+MenuBarView::~MenuBarView() {
+    removeHotkeyMonitor();
+}
+
+bool MenuBarView::useAliyunASR() const {
+    return speechRecognizer_->useAliyunASR();
+}
+
+std::string MenuBarView::engineBadge() const {
+    return useAliyunASR() ? "阿里云" : "系统";
+}
+
+std::string MenuBarView::keyRowText() const {
+    const std::string& key = apiKeyInput;
+    return key.empty() ? unsetKeyText : maskedAPIKey(key);
+}
+
+bool MenuBarView::showsConsoleLink() const {
+    return apiKeyInput.get().empty();
+}
+
+std::string MenuBarView::hotkeyButtonText() const {
+    return isRecordingHotkey ? capturingText : hotkeyManager_.currentHotkey.get().displayString();
+}
+
+void MenuBarView::appear() {
+    apiKeyInput = speechRecognizer_->aliyunAPIKey();
+}
+
+void MenuBarView::disappear() {
+    showAPIKey = false;
+    if (isRecordingHotkey) endCapture(true);
+}
+
+void MenuBarView::toggleAPIKeyEditing() {
+    showAPIKey = !showAPIKey;
+    if (!showAPIKey) saveAPIKey();
+}
+
+void MenuBarView::submitAPIKey() {
+    saveAPIKey();
+}
+
+void MenuBarView::saveAPIKey() {
+    // As typed: a key is the user's to get right, and the recognizer stores
+    // whatever it is given.
+    speechRecognizer_->setAliyunAPIKey(apiKeyInput);
+    objectWillChange.fire();  // the badge follows the stored key
+}
+
+void MenuBarView::openConsole() {
+    platform_.urls.open(consoleURL);
+}
+
+void MenuBarView::quit() {
+    platform_.shell.quit();
+}
+
+void MenuBarView::toggleHotkeyRecording() {
+    if (isRecordingHotkey) {
+        endCapture(true);
+        return;
+    }
+    isRecordingHotkey = true;
+    hotkeyManager_.startRecordingHotkey();
+    setupHotkeyMonitor();
+}
+
+void MenuBarView::setupHotkeyMonitor() {
+    std::weak_ptr<MenuBarView> weak = weak_from_this();
+    localMonitor_ = platform_.keyboard.addLocalMonitor(
+        KeyEventMask::keyDown | KeyEventMask::flagsChanged,
+        [weak](const KeyEvent& event) -> std::optional<KeyEvent> {
+            auto self = weak.lock();
+            return self ? self->offerToCapture(event) : event;
+        });
+}
+
+std::optional<KeyEvent> MenuBarView::offerToCapture(const KeyEvent& event) {
+    if (!isRecordingHotkey) return event;
+    // Escape cancels, as in every desktop's shortcut editor: nobody wants it
+    // as a push-to-talk key. The monitor is not removed from inside itself.
+    const bool escape = event.type == KeyEventType::keyDown && event.keyCode == KeyCode::escape &&
+                        event.modifierFlags == 0;
+    if (escape || hotkeyManager_.recordHotkey(event)) {
+        std::weak_ptr<MenuBarView> weak = weak_from_this();
+        platform_.scheduler.post([weak, escape] {
+            auto self = weak.lock();
+            if (self && self->isRecordingHotkey) self->endCapture(escape);
+        });
+    }
+    return std::nullopt;  // nothing reaches the panel while capturing
+}
+
+void MenuBarView::endCapture(bool cancelled) {
+    isRecordingHotkey = false;
+    if (cancelled) hotkeyManager_.stopRecordingHotkey();
+    removeHotkeyMonitor();
+}
+
+void MenuBarView::removeHotkeyMonitor() {
+    if (!localMonitor_) return;
+    platform_.keyboard.removeMonitor(*localMonitor_);
+    localMonitor_.reset();
+}
+
+}  // namespace sayvo

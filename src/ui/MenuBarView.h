@@ -1,0 +1,78 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "core/Observable.h"
+#include "hotkey/HotkeyManager.h"
+#include "platform/Platform.h"
+#include "speech/SpeechRecognizer.h"
+
+namespace sayvo {
+
+// "••••••" and the key's last six characters (the whole key when shorter),
+// counted in characters, so a multi-byte character is never cut.
+std::string maskedAPIKey(const std::string& key);
+
+// The tray panel's view state and actions: the engine badge, the API key
+// editor, the hotkey capture and the rows. One instance per opening of the
+// panel. Thread: main thread only. Make it with create(): the capture's
+// monitor and deferred work hold it weakly.
+class MenuBarView : public Observable, public std::enable_shared_from_this<MenuBarView> {
+public:
+    static inline const std::string consoleURL =
+        "https://bailian.console.aliyun.com/cn-beijing/"
+        "?source_channel=%22sayvo%22?tab=app#/api-key";
+    static inline const std::string unsetKeyText = "未设置（使用系统识别）";
+    static inline const std::string invitationText = "想要更精准的识别体验？";
+    static inline const std::string consoleLinkText = "前往阿里云百炼获取 API Key";
+    static inline const std::string enabledText = "已启用阿里云识别引擎";
+    static inline const std::string capturingText = "按下新键...";
+
+    static std::shared_ptr<MenuBarView> create(const Platform& platform,
+                                               std::shared_ptr<SpeechRecognizer> speechRecognizer,
+                                               HotkeyManager& hotkeyManager);
+    ~MenuBarView();
+
+    Published<bool> isRecordingHotkey{*this, false};
+    Published<std::string> apiKeyInput{*this, ""};
+    Published<bool> showAPIKey{*this, false};
+
+    // The badge follows the stored key; the hint follows the field.
+    bool useAliyunASR() const;
+    std::string engineBadge() const;
+    std::string keyRowText() const;
+    bool showsConsoleLink() const;
+    std::string hotkeyButtonText() const;
+
+    // The panel was opened (the field loads the stored key) or closed (an
+    // unsaved edit is dropped; a capture under way is cancelled, so the
+    // global hotkey keeps working).
+    void appear();
+    void disappear();
+
+    // The pencil and checkmark button: leaving edit mode saves.
+    void toggleAPIKeyEditing();
+    // Return in the field: saves, the field stays open.
+    void submitAPIKey();
+    void openConsole();
+    void toggleHotkeyRecording();
+    void quit();
+
+private:
+    MenuBarView(const Platform& platform, std::shared_ptr<SpeechRecognizer> speechRecognizer,
+                HotkeyManager& hotkeyManager);
+    void saveAPIKey();
+    void setupHotkeyMonitor();
+    void removeHotkeyMonitor();
+    std::optional<KeyEvent> offerToCapture(const KeyEvent& event);
+    void endCapture(bool cancelled);
+
+    Platform platform_;
+    std::shared_ptr<SpeechRecognizer> speechRecognizer_;
+    HotkeyManager& hotkeyManager_;
+    std::optional<MonitorToken> localMonitor_;
+};
+
+}  // namespace sayvo

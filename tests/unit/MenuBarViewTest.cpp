@@ -1,0 +1,127 @@
+#include <gtest/gtest.h>
+
+#include "SimPlatform.h"
+#include "ui/MenuBarView.h"
+
+namespace sayvo {
+namespace {
+
+TEST(MaskedAPIKeyTest, ShowsTheLastSixCharactersNeverCuttingOne) {
+    const struct {
+        std::string key, shown;
+    } cases[] = {
+        {"abcd", "••••••abcd"},
+        {"abcdef", "••••••abcdef"},
+        {"sk-1234567890", "••••••567890"},
+        {"        ", "••••••      "},
+        {"密钥：你好世界朋友", "••••••你好世界朋友"},
+        {"k🔑🔑🔑🔑🔑🔑", "••••••🔑🔑🔑🔑🔑🔑"},
+        {std::string(4000, 'x'), "••••••xxxxxx"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.key.substr(0, 20));
+        EXPECT_EQ(maskedAPIKey(c.key), c.shown);
+    }
+}
+
+class MenuBarViewTest : public ::testing::Test {
+protected:
+    std::shared_ptr<MenuBarView> open() {
+        auto view = MenuBarView::create(sim.platform(), recognizer, *hotkeys);
+        view->appear();
+        return view;
+    }
+    bool typeInPanel(const KeyEvent& event) { return sim.keyboard.typeInOwnWindow(event); }
+
+    sim::SimPlatform sim;
+    sim::FakeCloudClient cloud;
+    std::shared_ptr<SpeechRecognizer> recognizer = SpeechRecognizer::create(sim.platform(), cloud);
+    std::shared_ptr<HotkeyManager> hotkeys =
+        HotkeyManager::create(sim.preferences, sim.keyboard, sim.scheduler);
+    std::shared_ptr<MenuBarView> panel = open();
+};
+
+TEST_F(MenuBarViewTest, BadgeFollowsTheStoredKeyAndTheHintTheField) {
+    EXPECT_EQ(panel->engineBadge(), "系统");
+    EXPECT_EQ(panel->keyRowText(), "未设置（使用系统识别）");
+    EXPECT_TRUE(panel->showsConsoleLink());
+
+    panel->toggleAPIKeyEditing();
+    panel->apiKeyInput = "k";
+    EXPECT_FALSE(panel->showsConsoleLink()) << "the hint follows typing at once";
+    EXPECT_EQ(panel->engineBadge(), "系统") << "nothing saved yet";
+
+    panel->submitAPIKey();  // Return
+    EXPECT_TRUE(panel->showAPIKey) << "Return leaves the field open";
+    EXPECT_EQ(recognizer->aliyunAPIKey(), "k");
+    EXPECT_EQ(panel->engineBadge(), "阿里云");
+
+    panel->apiKeyInput = " k2 ";
+    panel->toggleAPIKeyEditing();  // the checkmark
+    EXPECT_FALSE(panel->showAPIKey);
+    EXPECT_EQ(recognizer->aliyunAPIKey(), " k2 ") << "stored as typed";
+
+    // Closing while editing saves nothing; the next opening shows the stored key.
+    panel->toggleAPIKeyEditing();
+    panel->apiKeyInput = "";
+    panel->disappear();
+    EXPECT_EQ(recognizer->aliyunAPIKey(), " k2 ");
+    panel = open();
+    EXPECT_FALSE(panel->showAPIKey);
+    EXPECT_EQ(panel->apiKeyInput.get(), " k2 ");
+
+    panel->toggleAPIKeyEditing();
+    panel->apiKeyInput = "";
+    panel->toggleAPIKeyEditing();
+    EXPECT_EQ(panel->engineBadge(), "系统") << "an empty key switches back";
+}
+
+TEST_F(MenuBarViewTest, ConsoleLinkAndQuitGoThroughThePlatform) {
+    panel->openConsole();
+    EXPECT_EQ(sim.urls.opened,
+              std::vector<std::string>{"https://bailian.console.aliyun.com/cn-beijing/"
+                                       "?source_channel=%22sayvo%22?tab=app#/api-key"});
+    panel->quit();
+    EXPECT_EQ(sim.shell.quitCount, 1);
+}
+
+TEST_F(MenuBarViewTest, EveryWayOutOfACaptureLeavesTheHotkeyWatched) {
+    const HotkeyCombo before = hotkeys->currentHotkey;
+    const KeyEvent ctrlAltD{KeyEventType::keyDown, 2, ModifierFlag::control | ModifierFlag::option,
+                            false};
+    const KeyEvent escape{KeyEventType::keyDown, KeyCode::escape, 0, false};
+    const struct {
+        const char* name;
+        std::function<void()> leave;
+        bool taken;
+    } ways[] = {
+        {"a key is taken", [&] { EXPECT_TRUE(typeInPanel(ctrlAltD)); }, true},
+        {"second click", [&] { panel->toggleHotkeyRecording(); }, false},
+        {"escape", [&] { EXPECT_TRUE(typeInPanel(escape)); }, false},
+        {"panel closed", [&] { panel->disappear(); }, false},
+    };
+    for (const auto& way : ways) {
+        SCOPED_TRACE(way.name);
+        hotkeys->currentHotkey = before;
+        hotkeys->startListening();
+        panel = open();
+        panel->toggleHotkeyRecording();
+        EXPECT_EQ(panel->hotkeyButtonText(), "按下新键...");
+        EXPECT_TRUE(hotkeys->isListeningForHotkey);
+        const KeyEvent shift{KeyEventType::flagsChanged, 56, ModifierFlag::shift, false};
+        EXPECT_TRUE(typeInPanel(shift)) << "modifier changes are consumed too";
+
+        way.leave();
+        sim.scheduler.runUntilIdle();
+        EXPECT_FALSE(panel->isRecordingHotkey);
+        EXPECT_FALSE(hotkeys->isListeningForHotkey) << "watching resumed";
+        EXPECT_EQ(sim.keyboard.globalCount(), 1u);
+        EXPECT_EQ(hotkeys->currentHotkey.get() == before, !way.taken);
+        EXPECT_EQ(panel->hotkeyButtonText(), hotkeys->currentHotkey.get().displayString());
+        EXPECT_FALSE(typeInPanel({KeyEventType::keyDown, 0, 0, false}))
+            << "the panel's monitor is gone";
+    }
+}
+
+}  // namespace
+}  // namespace sayvo
