@@ -12,6 +12,16 @@ const std::string kMicrophoneDenied = "请在系统设置中开启麦克风权�
 const std::string kSpeechDenied = "请在系统设置中开启语音识别权限";
 const std::string kStartFailedPrefix = "启动语音识别失败: ";
 const std::string kServiceUnavailable = "语音识别服务当前不可用";
+const std::string kInvalidAPIKey = "API Key 含有换行等无效字符，请在设置中重新输入";
+
+// A line break pasted in with the key would land inside the handshake's
+// header, where it ends the header and starts another.
+bool hasControlCharacter(const std::string& text) {
+    for (unsigned char c : text) {
+        if (c < 0x20 || c == 0x7F) return true;
+    }
+    return false;
+}
 }  // namespace
 
 std::shared_ptr<SpeechRecognizer> SpeechRecognizer::create(const Platform& platform,
@@ -94,8 +104,14 @@ void SpeechRecognizer::startRecording() {
 
     if (useAliyunASR()) {
         currentEngine = RecognitionEngine::aliyun;
+        const std::string key = aliyunAPIKey();
+        if (hasControlCharacter(key)) {
+            errorMessage = kInvalidAPIKey;
+            isProcessing = false;
+            return;
+        }
         isRecording = true;
-        cloud_.startRecognition(aliyunAPIKey());
+        cloud_.startRecognition(key);
         return;
     }
 

@@ -81,7 +81,6 @@ void MenuBarView::saveAPIKey() {
     // As typed: a key is the user's to get right, and the recognizer stores
     // whatever it is given.
     speechRecognizer_->setAliyunAPIKey(apiKeyInput);
-    objectWillChange.fire();  // the badge follows the stored key
 }
 
 void MenuBarView::openConsole() {

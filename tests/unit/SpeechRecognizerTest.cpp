@@ -52,6 +52,25 @@ TEST_F(SpeechRecognizerTest, EngineIsChosenFromTheStoredKeyAtEveryStart) {
     EXPECT_EQ(cloud.startedKeys, (std::vector<std::string>{" ", "sk-1"}));
 }
 
+TEST_F(SpeechRecognizerTest, AKeyWithControlCharactersNeverReachesTheService) {
+    for (const char* key : {"sk-1\r\nX-Injected: 1", "sk-1\n", "\tsk-1",
+                            "sk\x7f"
+                            "1"}) {
+        SCOPED_TRACE(key);
+        setKey(key);
+        recognizer->startRecording();
+        sim.scheduler.runUntilIdle();
+        EXPECT_FALSE(recognizer->isRecording);
+        EXPECT_FALSE(recognizer->isProcessing);
+        EXPECT_EQ(recognizer->errorMessage.get(), "API Key 含有换行等无效字符，请在设置中重新输入");
+    }
+    EXPECT_TRUE(cloud.startedKeys.empty());
+    EXPECT_TRUE(sim.audio.engines.empty()) << "the microphone stays closed";
+    setKey("sk-1");
+    recognizer->startRecording();
+    EXPECT_TRUE(recognizer->isRecording) << "a fixed key works at once";
+}
+
 TEST_F(SpeechRecognizerTest, StartWhileRecordingStopsAndKeepsTheTranscript) {
     recognizer->startRecording();
     recognizer->transcript = "hello";
