@@ -5,6 +5,7 @@
 #include <QEventLoop>
 #include <QTest>
 #include <QWindow>
+#include <algorithm>
 #include <vector>
 
 #include "Spin.h"
@@ -156,11 +157,12 @@ TEST_F(X11KeyboardTest, AHeldKeyIsReleasedOnceWhileTheServerRepeatsIt) {
     keys.setAutoRepeat(false);
     monitor.removeMonitor(*localToken);
     ASSERT_GT(local.size(), 2u) << "no repeats reached the window";
+    EXPECT_EQ(local.front().type, KeyEventType::keyDown);
     EXPECT_FALSE(local.front().isRepeat);
-    for (std::size_t i = 1; i + 1 < local.size(); ++i) {
-        EXPECT_EQ(local[i].type, KeyEventType::keyDown);
-        EXPECT_TRUE(local[i].isRepeat);
-    }
+    EXPECT_EQ(std::count_if(local.begin(), local.end(),
+                            [](const KeyEvent& e) { return e.type == KeyEventType::keyUp; }),
+              1)
+        << "released once, at the end";
     EXPECT_EQ(local.back().type, KeyEventType::keyUp);
 }
 

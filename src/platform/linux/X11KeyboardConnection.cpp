@@ -169,6 +169,14 @@ bool X11KeyboardConnection::canPost() const {
     return impl_->display && impl_->hasXTest;
 }
 
+bool X11KeyboardConnection::isKeyDown(unsigned keycode) const {
+    Display* dpy = impl_->display.get();
+    if (!dpy || keycode > 255) return false;
+    char keys[32] = {};
+    XQueryKeymap(dpy, keys);
+    return (keys[keycode / 8] >> (keycode % 8)) & 1;
+}
+
 std::vector<unsigned> X11KeyboardConnection::heldModifierKeycodes() const {
     std::vector<unsigned> held;
     Display* dpy = impl_->display.get();

@@ -39,6 +39,8 @@ public:
     void drain(const std::function<void(const KeyEvent&)>& deliver);
     // Whether synthetic keys can be posted (the XTEST extension is there).
     bool canPost() const;
+    // Whether the key with this X keycode is down at the server now.
+    bool isKeyDown(unsigned keycode) const;
     // X keycodes of the modifier keys held down now.
     std::vector<unsigned> heldModifierKeycodes() const;
     // The keycode that gives the keysym in the current layout; 0 when none.

@@ -87,9 +87,12 @@ struct X11KeyboardMonitor::Impl : public QObject {
             flags = press ? (flags | *bit) : (flags & ~*bit);
             return KeyEvent{KeyEventType::flagsChanged, code, flags, false};
         }
-        // X repeats a held key as release-press pairs; only the press is a
-        // repeat. Reporting the release would end a held hotkey.
-        if (!press && key.isAutoRepeat()) return std::nullopt;
+        // X repeats a held key as release-press pairs, and Qt spots the pair
+        // only when both have arrived: ask the server whether the key is still
+        // down. Reporting a repeat's release would end a held hotkey.
+        if (!press && (key.isAutoRepeat() || connection.isKeyDown(key.nativeScanCode()))) {
+            return std::nullopt;
+        }
         return KeyEvent{press ? KeyEventType::keyDown : KeyEventType::keyUp, code, flags,
                         key.isAutoRepeat()};
     }
