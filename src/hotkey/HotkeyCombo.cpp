@@ -57,14 +57,18 @@ std::string HotkeyCombo::keyCodeToString(std::uint16_t keyCode) {
     return "Key" + std::to_string(keyCode);
 }
 
-std::string HotkeyCombo::displayString() const {
-    if (isFnKey) return "fn";
+std::string HotkeyCombo::modifierString(std::uint64_t modifiers, const ModifierNotation& notation) {
     std::string text;
-    if (modifiers & ModifierFlag::control) text += "⌃";
-    if (modifiers & ModifierFlag::option) text += "⌥";
-    if (modifiers & ModifierFlag::shift) text += "⇧";
-    if (modifiers & ModifierFlag::command) text += "⌘";
-    return text + keyCodeToString(keyCode);
+    if (modifiers & ModifierFlag::control) text += notation.control + notation.separator;
+    if (modifiers & ModifierFlag::option) text += notation.option + notation.separator;
+    if (modifiers & ModifierFlag::shift) text += notation.shift + notation.separator;
+    if (modifiers & ModifierFlag::command) text += notation.command + notation.separator;
+    return text;
+}
+
+std::string HotkeyCombo::displayString(const ModifierNotation& notation) const {
+    if (isFnKey) return "fn";
+    return modifierString(modifiers, notation) + keyCodeToString(keyCode);
 }
 
 std::optional<HotkeyCombo> loadStoredHotkey(const Preferences& preferences) {

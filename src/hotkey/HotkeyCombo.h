@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/Keyboard.h"
 #include "platform/Preferences.h"
 
 namespace sayvo {
@@ -17,8 +18,11 @@ struct HotkeyCombo {
 
     static const HotkeyCombo fnKey;
 
-    // "fn", or the modifier symbols in the fixed order ⌃⌥⇧⌘ followed by the key's label.
-    std::string displayString() const;
+    // "fn", or the modifiers in the fixed order control, option, shift,
+    // command followed by the key's label: "⌃⌥D", or "Ctrl+Alt+D" in words.
+    std::string displayString(const ModifierNotation& notation = {}) const;
+    // The modifiers alone, each followed by the separator: "⌃⌥", "Ctrl+Alt+".
+    static std::string modifierString(std::uint64_t modifiers, const ModifierNotation& notation);
     // The key's label, or "Key<n>" for a key without one.
     static std::string keyCodeToString(std::uint16_t keyCode);
 

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
 
 namespace sayvo {
 
@@ -57,6 +58,16 @@ struct KeyEvent {
 
 using MonitorToken = std::uint64_t;
 
+// How the desktop writes a shortcut's modifiers: symbols run together
+// ("⌃⌥D") or words joined by a separator ("Ctrl+Alt+D").
+struct ModifierNotation {
+    std::string control = "⌃";
+    std::string option = "⌥";
+    std::string shift = "⇧";
+    std::string command = "⌘";
+    std::string separator;
+};
+
 // Observing the keyboard.
 // Thread: main thread; handlers are called on the main thread.
 // Failure: a monitor that cannot be installed gives no token and never fires.
@@ -76,6 +87,9 @@ public:
                                                         LocalHandler handler) = 0;
     // Unknown or already removed tokens are ignored.
     virtual void removeMonitor(MonitorToken token) = 0;
+
+    // The desktop's way of writing a hotkey's modifiers.
+    virtual ModifierNotation modifierNotation() const { return {}; }
 };
 
 }  // namespace sayvo

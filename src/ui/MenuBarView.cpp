@@ -56,7 +56,10 @@ bool MenuBarView::showsConsoleLink() const {
 }
 
 std::string MenuBarView::hotkeyButtonText() const {
-    return isRecordingHotkey ? capturingText : hotkeyManager_.currentHotkey.get().displayString();
+    const ModifierNotation notation = platform_.keyboard.modifierNotation();
+    if (!isRecordingHotkey) return hotkeyManager_.currentHotkey.get().displayString(notation);
+    if (capturedModifiers == 0) return capturingText;
+    return HotkeyCombo::modifierString(capturedModifiers, notation) + "…";
 }
 
 void MenuBarView::appear() {
@@ -113,6 +116,7 @@ void MenuBarView::setupHotkeyMonitor() {
 
 std::optional<KeyEvent> MenuBarView::offerToCapture(const KeyEvent& event) {
     if (!isRecordingHotkey) return event;
+    if (event.type == KeyEventType::flagsChanged) capturedModifiers = event.modifierFlags;
     // Escape cancels, as in every desktop's shortcut editor: nobody wants it
     // as a push-to-talk key. The monitor is not removed from inside itself.
     const bool escape = event.type == KeyEventType::keyDown && event.keyCode == KeyCode::escape &&
@@ -129,6 +133,7 @@ std::optional<KeyEvent> MenuBarView::offerToCapture(const KeyEvent& event) {
 
 void MenuBarView::endCapture(bool cancelled) {
     isRecordingHotkey = false;
+    capturedModifiers = 0;
     if (cancelled) hotkeyManager_.stopRecordingHotkey();
     removeHotkeyMonitor();
 }

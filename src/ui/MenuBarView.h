@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -38,6 +39,8 @@ public:
     Published<bool> isRecordingHotkey{*this, false};
     Published<std::string> apiKeyInput{*this, ""};
     Published<bool> showAPIKey{*this, false};
+    // The modifiers held so far during a capture.
+    Published<std::uint64_t> capturedModifiers{*this, 0};
 
     // The badge follows the stored key; the hint follows the field.
     bool useAliyunASR() const;

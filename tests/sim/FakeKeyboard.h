@@ -12,6 +12,9 @@ namespace sayvo::sim {
 class FakeKeyboard final : public KeyboardMonitoring {
 public:
     bool refuseGlobalMonitors = false;  // as without accessibility trust
+    ModifierNotation notation;
+
+    ModifierNotation modifierNotation() const override { return notation; }
 
     std::optional<MonitorToken> addGlobalMonitor(std::uint64_t mask,
                                                  GlobalHandler handler) override {

@@ -123,5 +123,20 @@ TEST_F(MenuBarViewTest, EveryWayOutOfACaptureLeavesTheHotkeyWatched) {
     }
 }
 
+TEST_F(MenuBarViewTest, HotkeysAreWrittenInTheDesktopsWords) {
+    sim.keyboard.notation = {"Ctrl", "Alt", "Shift", "Super", "+"};
+    hotkeys->currentHotkey = HotkeyCombo{49, ModifierFlag::option, false};
+    EXPECT_EQ(panel->hotkeyButtonText(), "Alt+Space");
+    panel->toggleHotkeyRecording();
+    const std::uint64_t ctrlAlt = ModifierFlag::control | ModifierFlag::option;
+    typeInPanel({KeyEventType::flagsChanged, 59, ctrlAlt, false});
+    EXPECT_EQ(panel->hotkeyButtonText(), "Ctrl+Alt+…");
+    typeInPanel({KeyEventType::keyDown, 2, ctrlAlt, false});
+    sim.scheduler.runUntilIdle();
+    EXPECT_EQ(panel->hotkeyButtonText(), "Ctrl+Alt+D");
+    panel->toggleHotkeyRecording();
+    EXPECT_EQ(panel->hotkeyButtonText(), "按下新键...") << "a fresh capture shows no modifiers";
+}
+
 }  // namespace
 }  // namespace sayvo

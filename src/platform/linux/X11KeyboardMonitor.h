@@ -31,6 +31,10 @@ public:
     std::optional<MonitorToken> addLocalMonitor(std::uint64_t eventMask,
                                                 LocalHandler handler) override;
     void removeMonitor(MonitorToken token) override;
+    // As Linux desktops write shortcuts: "Ctrl+Alt+D", "Super+H".
+    ModifierNotation modifierNotation() const override {
+        return {"Ctrl", "Alt", "Shift", "Super", "+"};
+    }
 
     // Whether system-wide observation works on this display.
     bool canObserveGlobally() const;
