@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "core/Utf8.h"
+
 namespace sayvo {
 
 namespace {
@@ -14,14 +16,6 @@ namespace {
 // punctuation and spaces are trimmed.
 bool isLetterOrDigit(unsigned char c) {
     return c >= 0x80 || (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-
-std::size_t characterCount(std::string_view text) {
-    std::size_t count = 0;
-    for (unsigned char c : text) {
-        if ((c & 0xC0) != 0x80) ++count;  // continuation bytes belong to the character before
-    }
-    return count;
 }
 
 // The leading hex digits (after an optional "0x"), as a scanner reads them;
@@ -41,7 +35,7 @@ Color::Color(std::string_view hex) {
     const std::uint64_t n = scanHex(digits);
 
     std::uint64_t a = 255, r = 0, g = 0, b = 0;
-    switch (characterCount(digits)) {
+    switch (utf8CharacterCount(digits)) {
         case 3:
             r = (n >> 8) * 17;
             g = ((n >> 4) & 0xF) * 17;

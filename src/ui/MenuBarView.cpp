@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "core/Utf8.h"
+
 namespace sayvo {
 
 namespace {
@@ -10,10 +12,9 @@ const std::string kBullets = "••••••";
 }  // namespace
 
 std::string maskedAPIKey(const std::string& key) {
-    // Where each character starts; continuation bytes belong to the one before.
     std::vector<std::size_t> starts;
     for (std::size_t i = 0; i < key.size(); ++i) {
-        if ((static_cast<unsigned char>(key[i]) & 0xC0) != 0x80) starts.push_back(i);
+        if (startsUtf8Character(key[i])) starts.push_back(i);
     }
     const std::size_t from =
         starts.size() > kShownKeyCharacters ? starts[starts.size() - kShownKeyCharacters] : 0;

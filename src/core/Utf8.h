@@ -1,0 +1,20 @@
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+namespace sayvo {
+
+// Whether a byte begins a UTF-8 character (continuation bytes belong to the
+// character before them). Counting these counts characters, not bytes.
+constexpr bool startsUtf8Character(char byte) {
+    return (static_cast<unsigned char>(byte) & 0xC0) != 0x80;
+}
+
+inline std::size_t utf8CharacterCount(std::string_view text) {
+    std::size_t count = 0;
+    for (char c : text) count += startsUtf8Character(c);
+    return count;
+}
+
+}  // namespace sayvo
