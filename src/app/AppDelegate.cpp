@@ -71,7 +71,16 @@ void AppDelegate::setupStatusItem() {
     }
     popover_ = platform_.shell.makePopover();
     popover_->setContentSize(kPopoverWidth, kPopoverHeight);
-    popover_->setContent(SurfaceContent::menuPanel);
+    std::weak_ptr<AppDelegate> weak = weak_from_this();
+    popover_->onClose = [weak] {
+        if (auto self = weak.lock()) self->popoverDidClose();
+    };
+    setPopoverContent();
+}
+
+void AppDelegate::setPopoverContent() {
+    menuBarView_ = MenuBarView::create(platform_, speechRecognizer_, hotkeyManager_);
+    popover_->setContent(menuBarView_);
 }
 
 void AppDelegate::statusItemClicked(TrayClick click) {
@@ -84,8 +93,17 @@ void AppDelegate::statusItemClicked(TrayClick click) {
 
 void AppDelegate::showPopover() {
     if (!statusItem_ || !statusItem_->hasButton() || !popover_) return;
-    popover_->setContent(SurfaceContent::menuPanel);
+    // A right click on an open panel shows it where it is, as it is.
+    if (popover_->isShown()) return;
+    setPopoverContent();
+    menuBarView_->appear();
     popover_->showRelativeToTrayItem();
+}
+
+// The panel drops an unsaved edit and ends a capture, so the hotkey keeps
+// working after the panel is gone.
+void AppDelegate::popoverDidClose() {
+    if (menuBarView_) menuBarView_->disappear();
 }
 
 void AppDelegate::updateStatusIcon() {

@@ -10,6 +10,7 @@
 #include "platform/Platform.h"
 #include "speech/SpeechRecognizer.h"
 #include "ui/FloatingIndicatorWindow.h"
+#include "ui/MenuBarView.h"
 
 namespace sayvo {
 
@@ -37,6 +38,8 @@ public:
 
     SpeechRecognizer& speechRecognizer() { return *speechRecognizer_; }
     FloatingIndicatorWindow* floatingWindow() { return floatingWindow_.get(); }
+    // The panel in the popover; a fresh one at every opening.
+    MenuBarView* menuBarView() { return menuBarView_.get(); }
 
 private:
     // A stop in progress. A new start supersedes it: the start hands over the
@@ -51,6 +54,8 @@ private:
 
     void setupStatusItem();
     void showPopover();
+    void setPopoverContent();
+    void popoverDidClose();
     void checkAccessibilityPermission();
     void runStartTask();
     void runStopTask();
@@ -66,6 +71,7 @@ private:
     std::unique_ptr<FloatingIndicatorWindow> floatingWindow_;
     std::unique_ptr<TrayItem> statusItem_;
     std::unique_ptr<Popover> popover_;
+    std::shared_ptr<MenuBarView> menuBarView_;
     Subscription recordingObserver_;
     Subscription errorObserver_;
     bool errorReported_ = false;

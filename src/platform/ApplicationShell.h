@@ -32,12 +32,11 @@ public:
     std::function<void(TrayClick)> onClick;
 };
 
-// What a panel shows. The backend draws each kind with its own view code.
-enum class SurfaceContent { menuPanel };
-
 // ui/FloatingIndicatorView.h: the view state a floating window draws and the
 // actions its buttons call.
 class FloatingIndicatorView;
+// ui/MenuBarView.h: the tray panel's view state and actions.
+class MenuBarView;
 
 // A borderless window that floats above others, never takes keyboard focus and
 // still takes clicks; dragging its background moves it.
@@ -61,14 +60,19 @@ public:
 class Popover {
 public:
     virtual ~Popover() = default;
+    // The width is kept; the height follows the content where the panel can.
     virtual void setContentSize(double width, double height) = 0;
-    // Replaces the content with a freshly built one (fresh view state).
-    virtual void setContent(SurfaceContent content) = 0;
+    // Draws this panel from now on; the popover keeps it alive while it shows it.
+    virtual void setContent(std::shared_ptr<MenuBarView> view) = 0;
     // Opens the panel next to the tray item (or near the pointer where the tray
     // cannot tell where its item is).
     virtual void showRelativeToTrayItem() = 0;
     virtual void close() = 0;
     virtual bool isShown() const = 0;
+
+    // Called on the main thread once the shown panel has closed, whether
+    // close() or the user closed it.
+    std::function<void()> onClose;
 };
 
 // The application's own process-wide surfaces. Thread: main thread only.

@@ -10,6 +10,7 @@
 #include "platform/Scheduler.h"
 #include "platform/SpeechRecognitionService.h"
 #include "platform/SyntheticKeyboard.h"
+#include "platform/SystemPermissions.h"
 #include "platform/URLOpener.h"
 #include "platform/WebSocket.h"
 
@@ -31,6 +32,7 @@ struct Platform {
     SyntheticKeyboard& syntheticKeyboard;
     AccessibilityTrust& accessibility;
     URLOpener& urls;
+    SystemPermissions& permissions;
 };
 
 }  // namespace sayvo

@@ -69,6 +69,7 @@ void MenuBarView::appear() {
 
 void MenuBarView::disappear() {
     showAPIKey = false;
+    showPermissions = false;
     if (isRecordingHotkey) endCapture(true);
 }
 
@@ -89,6 +90,19 @@ void MenuBarView::saveAPIKey() {
 
 void MenuBarView::openConsole() {
     platform_.urls.open(consoleURL);
+}
+
+std::string MenuBarView::permissionSettingsTitle() const {
+    return platform_.permissions.settingsTitle();
+}
+
+void MenuBarView::togglePermissions() {
+    if (!showPermissions) permissions_ = platform_.permissions.currentStatus();
+    showPermissions = !showPermissions;
+}
+
+void MenuBarView::openPermissionSettings() {
+    platform_.permissions.openSettings();
 }
 
 void MenuBarView::quit() {

@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "core/Observable.h"
 #include "hotkey/HotkeyManager.h"
@@ -41,6 +42,14 @@ public:
     Published<bool> showAPIKey{*this, false};
     // The modifiers held so far during a capture.
     Published<std::uint64_t> capturedModifiers{*this, 0};
+    // The "系统权限" row shows what the system grants, inside the panel.
+    Published<bool> showPermissions{*this, false};
+    static inline const std::string permissionsRowText = "系统权限";
+    static inline const std::string quitRowText = "退出";
+
+    // What the panel shows besides its own state; watch them for redraws.
+    SpeechRecognizer& speechRecognizer() { return *speechRecognizer_; }
+    HotkeyManager& hotkeyManager() { return hotkeyManager_; }
 
     // The badge follows the stored key; the hint follows the field.
     bool useAliyunASR() const;
@@ -48,6 +57,10 @@ public:
     std::string keyRowText() const;
     bool showsConsoleLink() const;
     std::string hotkeyButtonText() const;
+    // As checked when the permissions view was last opened.
+    const std::vector<PermissionStatus>& permissions() const { return permissions_; }
+    // Empty when there are no settings to open.
+    std::string permissionSettingsTitle() const;
 
     // The panel was opened (the field loads the stored key) or closed (an
     // unsaved edit is dropped; a capture under way is cancelled, so the
@@ -61,6 +74,9 @@ public:
     void submitAPIKey();
     void openConsole();
     void toggleHotkeyRecording();
+    // The "系统权限" row: checks afresh on every opening of the view.
+    void togglePermissions();
+    void openPermissionSettings();
     void quit();
 
 private:
@@ -76,6 +92,7 @@ private:
     std::shared_ptr<SpeechRecognizer> speechRecognizer_;
     HotkeyManager& hotkeyManager_;
     std::optional<MonitorToken> localMonitor_;
+    std::vector<PermissionStatus> permissions_;
 };
 
 }  // namespace sayvo

@@ -15,6 +15,7 @@
 #include "platform/Pasteboard.h"
 #include "platform/Preferences.h"
 #include "platform/SpeechRecognitionService.h"
+#include "platform/SystemPermissions.h"
 #include "platform/URLOpener.h"
 
 namespace sayvo::sim {
@@ -232,6 +233,21 @@ public:
         opened.push_back(url);
         return true;
     }
+};
+
+// Answers with what the test sets and counts the checks and openings.
+class FakeSystemPermissions final : public SystemPermissions {
+public:
+    std::vector<PermissionStatus> status;
+    std::string title = "打开声音设置";
+    int checks = 0;
+    int settingsOpened = 0;
+    std::vector<PermissionStatus> currentStatus() override {
+        ++checks;
+        return status;
+    }
+    std::string settingsTitle() const override { return title; }
+    void openSettings() override { ++settingsOpened; }
 };
 
 }  // namespace sayvo::sim

@@ -6,6 +6,7 @@
 
 #include "platform/ApplicationShell.h"
 #include "ui/FloatingIndicatorView.h"
+#include "ui/MenuBarView.h"
 
 namespace sayvo::sim {
 
@@ -62,7 +63,8 @@ class FakePopover final : public Popover {
 public:
     double width = 0;
     double height = 0;
-    std::vector<SurfaceContent> builds;  // every content build, in order
+    std::shared_ptr<MenuBarView> content;
+    int contentCount = 0;
     bool shown = false;
     int showCount = 0;
 
@@ -70,12 +72,19 @@ public:
         width = w;
         height = h;
     }
-    void setContent(SurfaceContent content) override { builds.push_back(content); }
+    void setContent(std::shared_ptr<MenuBarView> view) override {
+        content = std::move(view);
+        ++contentCount;
+    }
     void showRelativeToTrayItem() override {
         shown = true;
         ++showCount;
     }
-    void close() override { shown = false; }
+    void close() override {
+        if (!shown) return;
+        shown = false;
+        if (onClose) onClose();
+    }
     bool isShown() const override { return shown; }
 };
 

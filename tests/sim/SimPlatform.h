@@ -26,11 +26,13 @@ struct SimPlatform {
     FakeSyntheticKeyboard syntheticKeyboard;
     FakeAccessibilityTrust accessibility;
     FakeURLOpener urls;
+    FakeSystemPermissions permissions;
 
     Platform platform() {
-        return Platform{
-            scheduler, preferences, pasteboard, microphone,        speech,        shell, keyboard,
-            audio,     webSockets,  uuids,      syntheticKeyboard, accessibility, urls};
+        return Platform{scheduler,  preferences, pasteboard,        microphone,
+                        speech,     shell,       keyboard,          audio,
+                        webSockets, uuids,       syntheticKeyboard, accessibility,
+                        urls,       permissions};
     }
 };
 

@@ -132,13 +132,28 @@ TEST_F(AppDelegateTest, TrayClicksToggleOrOpenAFreshPanel) {
     EXPECT_TRUE(recognizer().isRecording);
     EXPECT_TRUE(indicator().visible);
 
-    const auto buildsBefore = sim.shell.popover->builds.size();
-    tray().click(TrayClick::right);
+    sim::FakePopover& popover = *sim.shell.popover;
+    recognizer().setAliyunAPIKey("stored");
     tray().click(TrayClick::right);
     run();
     EXPECT_TRUE(recognizer().isRecording) << "a right click never toggles";
-    EXPECT_TRUE(sim.shell.popover->isShown());
-    EXPECT_EQ(sim.shell.popover->builds.size(), buildsBefore + 2) << "rebuilt at every opening";
+    ASSERT_TRUE(popover.isShown());
+    ASSERT_EQ(popover.content.get(), app->menuBarView());
+    EXPECT_EQ(popover.content->apiKeyInput.get(), "stored") << "loaded at opening";
+
+    // Closing drops the unsaved edit and ends a capture; the next opening is fresh.
+    popover.content->toggleAPIKeyEditing();
+    popover.content->apiKeyInput = "unsaved";
+    popover.content->toggleHotkeyRecording();
+    const MenuBarView* first = popover.content.get();
+    popover.close();
+    EXPECT_FALSE(first->isRecordingHotkey);
+    EXPECT_FALSE(first->showAPIKey);
+    EXPECT_EQ(sim.keyboard.globalCount(), 1u) << "the hotkey is watched again";
+    tray().click(TrayClick::right);
+    EXPECT_NE(popover.content.get(), first);
+    EXPECT_EQ(popover.content->apiKeyInput.get(), "stored");
+    EXPECT_FALSE(popover.content->showAPIKey);
 
     recognizer().transcript = "clicked";
     tray().click(TrayClick::left);

@@ -85,6 +85,22 @@ TEST_F(MenuBarViewTest, ConsoleLinkAndQuitGoThroughThePlatform) {
     EXPECT_EQ(sim.shell.quitCount, 1);
 }
 
+TEST_F(MenuBarViewTest, PermissionsAreCheckedAtEveryOpeningOfTheirView) {
+    sim.permissions.status = {{"麦克风", true, "Null Output"}};
+    panel->togglePermissions();
+    ASSERT_TRUE(panel->showPermissions);
+    EXPECT_EQ(panel->permissions().at(0).detail, "Null Output");
+    sim.permissions.status = {{"麦克风", false, "未找到麦克风"}};
+    panel->togglePermissions();
+    EXPECT_FALSE(panel->showPermissions);
+    panel->togglePermissions();
+    EXPECT_FALSE(panel->permissions().at(0).granted) << "checked afresh";
+    panel->openPermissionSettings();
+    EXPECT_EQ(sim.permissions.settingsOpened, 1);
+    panel->disappear();
+    EXPECT_FALSE(panel->showPermissions) << "gone with the panel";
+}
+
 TEST_F(MenuBarViewTest, EveryWayOutOfACaptureLeavesTheHotkeyWatched) {
     const HotkeyCombo before = hotkeys->currentHotkey;
     const KeyEvent ctrlAltD{KeyEventType::keyDown, 2, ModifierFlag::control | ModifierFlag::option,

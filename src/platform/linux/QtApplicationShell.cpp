@@ -4,13 +4,14 @@
 #include <QCursor>
 #include <QFile>
 #include <QIcon>
+#include <QMenu>
 #include <QScreen>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <iostream>
 
 #include "platform/linux/QtFloatingIndicatorWindow.h"
-#include "platform/linux/SurfaceView.h"
+#include "platform/linux/QtMenuPanelWindow.h"
 #include "platform/linux/X11DesktopQueries.h"
 
 namespace sayvo {
@@ -28,9 +29,22 @@ public:
                              if (reason == QSystemTrayIcon::Trigger) onClick(TrayClick::left);
                              if (reason == QSystemTrayIcon::Context) onClick(TrayClick::right);
                          });
+        // GNOME's tray extension ignores a right click on an item without a
+        // menu; elsewhere a menu would take the right click from the panel.
+        if (QString::fromLocal8Bit(qgetenv("XDG_CURRENT_DESKTOP"))
+                .split(QLatin1Char(':'))
+                .contains(QStringLiteral("GNOME"), Qt::CaseInsensitive)) {
+            QObject::connect(menu_.addAction(QStringLiteral("设置…")), &QAction::triggered, [this] {
+                if (onClick) onClick(TrayClick::right);
+            });
+            QObject::connect(menu_.addAction(QStringLiteral("退出")), &QAction::triggered,
+                             [] { QCoreApplication::quit(); });
+            icon_.setContextMenu(&menu_);
+        }
         // Shown even without a tray today: Qt registers it when one appears.
         icon_.show();
     }
+    QSystemTrayIcon* icon() { return &icon_; }
     bool hasButton() const override { return true; }
     void showMessage(const std::string& title, const std::string& message) override {
         std::cerr << "sayvo: " << message << std::endl;
@@ -50,59 +64,10 @@ public:
     }
 
 private:
+    QMenu menu_;  // outlives the icon that shows it
     QSystemTrayIcon icon_;
     std::string currentSymbol_ = "mic.fill";
     std::string currentDescription_ = "Sayvo";
-};
-
-class QtPopover final : public Popover {
-public:
-    QtPopover()
-        : surface_(std::make_unique<SurfaceView>(
-              SurfaceContent::menuPanel,
-              Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint,
-              QStringLiteral("Sayvo panel"))) {
-        // Transient: the panel goes away once the user has moved on elsewhere.
-        QObject::connect(&surface_->view(), &QWindow::activeChanged, [this] {
-            if (surface_->view().isActive()) {
-                wasActive_ = true;
-            } else if (wasActive_) {
-                close();
-            }
-        });
-        surface_->bridge().onClose = [this] { close(); };
-    }
-    void setContentSize(double width, double height) override {
-        surface_->view().resize(qRound(width), qRound(height));
-    }
-    void setContent(SurfaceContent content) override { surface_->setContent(content); }
-    void showRelativeToTrayItem() override {
-        QQuickView& view = surface_->view();
-        const QPoint anchor = QCursor::pos();
-        QScreen* screen = QGuiApplication::screenAt(anchor);
-        if (!screen) screen = QGuiApplication::primaryScreen();
-        QRect frame(QPoint(anchor.x() - view.width() / 2, anchor.y() + 8), view.size());
-        if (screen) {
-            const QRect area = screen->availableGeometry();
-            if (frame.bottom() > area.bottom()) frame.moveBottom(anchor.y() - 8);
-            frame.moveLeft(qBound(area.left(), frame.left(), area.right() - frame.width()));
-            frame.moveTop(qBound(area.top(), frame.top(), area.bottom() - frame.height()));
-        }
-        view.setPosition(frame.topLeft());
-        wasActive_ = false;
-        view.show();
-        view.raise();
-        view.requestActivate();
-    }
-    void close() override {
-        wasActive_ = false;
-        surface_->view().hide();
-    }
-    bool isShown() const override { return surface_->view().isVisible(); }
-
-private:
-    std::unique_ptr<SurfaceView> surface_;
-    bool wasActive_ = false;
 };
 
 }  // namespace
@@ -117,18 +82,25 @@ QtApplicationShell::~QtApplicationShell() = default;
 
 std::unique_ptr<TrayItem> QtApplicationShell::makeTrayItem() {
     auto item = std::make_unique<QtTrayItem>();
+    trayIcon_ = item->icon();
     // Loading the indicator's QML takes a quarter of a second: do it once the
     // tray item is up, so neither the tray nor the first dictation waits for it.
     QTimer::singleShot(0, &preloadContext_, [this] {
         if (!preloadedIndicator_ && !indicatorMade_) {
             preloadedIndicator_ = std::make_unique<QtFloatingIndicatorWindow>();
         }
+        // The panel's turn comes after whatever the indicator held up.
+        QTimer::singleShot(0, &preloadContext_, [this] {
+            if (panel_) panel_->preload();
+        });
     });
     return item;
 }
 
 std::unique_ptr<Popover> QtApplicationShell::makePopover() {
-    return std::make_unique<QtPopover>();
+    auto panel = std::make_unique<QtMenuPanelWindow>(trayIcon_);
+    panel_ = panel.get();
+    return panel;
 }
 
 std::unique_ptr<FloatingWindow> QtApplicationShell::makeFloatingWindow() {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
+#include <QSystemTrayIcon>
 #include <memory>
 
 #include "platform/ApplicationShell.h"
@@ -12,6 +14,7 @@ namespace sayvo {
 // "Sayvo indicator" and "Sayvo panel" so the desktop (and tests) can tell them apart.
 // Thread: main (GUI) thread only; needs a QApplication.
 class QtFloatingIndicatorWindow;
+class QtMenuPanelWindow;
 
 class QtApplicationShell final : public ApplicationShell {
 public:
@@ -28,6 +31,8 @@ private:
     QObject preloadContext_;  // cancels a preload still queued when the shell goes
     std::unique_ptr<QtFloatingIndicatorWindow> preloadedIndicator_;
     bool indicatorMade_ = false;
+    QPointer<QSystemTrayIcon> trayIcon_;
+    QPointer<QtMenuPanelWindow> panel_;  // the popover, for its preload
 };
 
 }  // namespace sayvo

@@ -3,6 +3,7 @@
 
 #include "app/SayvoApp.h"
 #include "cloud/AliyunASR.h"
+#include "platform/linux/DesktopSystemPermissions.h"
 #include "platform/linux/JsonFilePreferences.h"
 #include "platform/linux/PocketSphinxSpeechService.h"
 #include "platform/linux/PulseAudioCapture.h"
@@ -38,9 +39,10 @@ int main(int argc, char** argv) {
     sayvo::X11SyntheticKeyboard syntheticKeyboard(keyboard);
     sayvo::X11AccessibilityTrust accessibility(keyboard);
     sayvo::QtURLOpener urls;
+    sayvo::DesktopSystemPermissions permissions;
     const sayvo::Platform platform{
         scheduler, preferences, pasteboard, microphone,        speech,        shell, keyboard,
-        audio,     webSockets,  uuids,      syntheticKeyboard, accessibility, urls};
+        audio,     webSockets,  uuids,      syntheticKeyboard, accessibility, urls,  permissions};
 
     // The process-wide instances live exactly as long as the services above.
     // The service's address is fixed when Sayvo is built; nothing at run time changes it.
