@@ -12,7 +12,7 @@ build_packages=(
     qml6-module-qtquick-controls qml6-module-qtquick-layouts qml6-module-qtquick-templates
     nlohmann-json3-dev libsoxr-dev libpulse-dev libx11-dev libxi-dev libxtst-dev
     libpocketsphinx-dev libsphinxbase-dev pocketsphinx-en-us
-    fonts-noto-cjk
+    fonts-noto-cjk qt6-gtk-platformtheme
 )
 test_packages=(
     libgtest-dev libgmock-dev libbenchmark-dev

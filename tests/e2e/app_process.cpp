@@ -45,6 +45,11 @@ bool AppProcess::start(const QString& busAddress, QString* error) {
     return true;
 }
 
+QByteArray AppProcess::preferences() const {
+    QFile file(home_.filePath(QStringLiteral("config/sayvo/preferences.json")));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 bool AppProcess::writePreferences(const QByteArray& json) {
     const QString dir = home_.filePath(QStringLiteral("config/sayvo"));
     QDir().mkpath(dir);

@@ -16,6 +16,8 @@ public:
 
     // Puts a preferences file in place for the next start.
     bool writePreferences(const QByteArray& json);
+    // What the application has stored; empty if nothing.
+    QByteArray preferences() const;
     // Variables added to its environment at the next start.
     void addEnvironment(const QProcessEnvironment& extra) { extra_.insert(extra); }
     bool start(const QString& busAddress, QString* error);

@@ -76,6 +76,10 @@ std::string GtkEntry::settledLook() {
     return settled ? previous : std::string();
 }
 
+void GtkEntry::focus() {
+    keys_.focusWindow(window_);
+}
+
 bool GtkEntry::hasFocus() {
     return window_ != 0 && x_.hasFocus(window_);
 }

@@ -21,6 +21,8 @@ public:
     // Starts it, gives it the focus and remembers how it looks when empty.
     bool open(QString* error);
     bool hasFocus();
+    // Gives it the keyboard focus again, as clicking into it would.
+    void focus();
     // True once the entry looks different from when it was opened.
     bool showsText();
     // How it looks once it stops changing; empty if it keeps changing.

@@ -42,18 +42,9 @@ protected:
     std::optional<AccessibleNode> button(const QString& name) {
         return reader_.find(app_->pid(), QStringLiteral("push button"), name);
     }
-    // A real click: the pointer goes there, the button goes down and up. The
-    // pointer then goes back: with no window focused, X gives the keys to the
-    // window under it, and later dictations must not type into an indicator.
     static void click(const std::optional<AccessibleNode>& node) {
         ASSERT_TRUE(node) << "no such button on screen";
-        const QPoint at = node->extents.center();
-        ASSERT_EQ(QProcess::execute(
-                      QStringLiteral("xdotool"),
-                      {QStringLiteral("mousemove"), QString::number(at.x()),
-                       QString::number(at.y()), QStringLiteral("click"), QStringLiteral("1"),
-                       QStringLiteral("mousemove"), QStringLiteral("restore")}),
-                  0);
+        ASSERT_TRUE(pointerClick(*node));
     }
 
     ScreenReader reader_;

@@ -76,3 +76,11 @@ std::optional<AccessibleNode> ScreenReader::find(qint64 pid, const QString& role
 bool ScreenReader::press(qint64 pid, const QString& buttonName) {
     return probe({QString::number(pid), QStringLiteral("press"), buttonName}, nullptr);
 }
+
+bool pointerClick(const AccessibleNode& node) {
+    const QPoint at = node.extents.center();
+    return QProcess::execute(QStringLiteral("xdotool"),
+                             {QStringLiteral("mousemove"), QString::number(at.x()),
+                              QString::number(at.y()), QStringLiteral("click"), QStringLiteral("1"),
+                              QStringLiteral("mousemove"), QStringLiteral("restore")}) == 0;
+}

@@ -14,6 +14,11 @@ struct AccessibleNode {
     QRect extents;  // in screen coordinates
 };
 
+// A real click on the node: the pointer goes there, the button goes down and
+// up. The pointer then goes back: with no window focused, X gives the keys to
+// the window under it, and later keys must not land in Sayvo's windows.
+bool pointerClick(const AccessibleNode& node);
+
 // What a screen reader gets: the AT-SPI accessibility bus for a private
 // session bus, and other applications' nodes read and pressed through it.
 // The bus launcher is stopped on destruction; the registry it starts leaves

@@ -58,6 +58,14 @@ void collect(QAccessibleInterface* node, std::set<std::pair<int, QString>>& out)
     for (int i = 0; i < node->childCount(); ++i) collect(node->child(i), out);
 }
 
+QAccessibleInterface* findNamed(QAccessibleInterface* node, const QString& name) {
+    if (!node || node->text(QAccessible::Name) == name) return node;
+    for (int i = 0; i < node->childCount(); ++i) {
+        if (QAccessibleInterface* found = findNamed(node->child(i), name)) return found;
+    }
+    return nullptr;
+}
+
 // The real QML on the X display, the logic on virtual time, the key written
 // to a real preferences file.
 class MenuPanelTest : public ::testing::Test {
@@ -132,6 +140,9 @@ TEST_F(MenuPanelTest, AKeyTypedAtTheKeyboardIsStoredAndShownMasked) {
 
     ASSERT_NO_FATAL_FAILURE(click("editButton"));
     EXPECT_EQ(item("keyRow")->property("text").toString(), QStringLiteral("••••••123456"));
+    // Out of the field, Escape closes the panel.
+    type("Escape");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !panel.isShown(); }));
 }
 
 TEST_F(MenuPanelTest, EscapeAndFocusLossCloseItAndTheLosingClickDoesNotReopen) {
@@ -169,6 +180,13 @@ TEST_F(MenuPanelTest, ScreenReadersFindEveryControlAndTheTabKeyReachesThem) {
          }) {
         EXPECT_TRUE(named.count({role, name})) << name.toStdString();
     }
+
+    // A screen reader's press does what a click does.
+    QAccessibleInterface* quit =
+        findNamed(QAccessible::queryAccessibleInterface(&panel.view()), "退出");
+    ASSERT_TRUE(quit && quit->actionInterface());
+    quit->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_EQ(sim.shell.quitCount, 1);
 
     // In a fresh panel, Tab reaches the hotkey button and Space starts a capture.
     ASSERT_NO_FATAL_FAILURE(open());

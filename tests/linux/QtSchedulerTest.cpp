@@ -89,13 +89,19 @@ TEST(QtScheduler, RepeatingTimerStopsWhenInvalidatedFromItsOwnAction) {
     EXPECT_FALSE(timer->isValid());
 }
 
-TEST(QtScheduler, TasksOfADestroyedSchedulerAreDropped) {
+TEST(QtScheduler, TasksOfADestroyedSchedulerAreDroppedWithIt) {
     bool ran = false;
+    // What a running timer's task holds must go with the scheduler, while the
+    // application object still exists, not at its teardown.
+    auto held = std::make_shared<int>(0);
     {
         QtScheduler scheduler;
+        scheduler.postAfter(60, [held] {});
+        spinUntil([] { return false; }, 50);
         scheduler.post([&] { ran = true; });
         scheduler.postAfter(0.01, [&] { ran = true; });
     }
+    EXPECT_EQ(held.use_count(), 1);
     spinUntil([] { return false; }, 100);
     EXPECT_FALSE(ran);
 }

@@ -59,12 +59,24 @@ void QtScheduler::postAfter(double seconds, Task task) {
         post(std::move(task));
         return;
     }
-    // QTimer::singleShot needs an event loop on the calling thread; hop to main first.
+    // Timers need an event loop on their thread: hop to main first. Each one
+    // is a child of the context, so a pending task goes with the scheduler; a
+    // QTimer::singleShot would keep it until the application object is torn
+    // down, too late for what it holds.
     QObject* context = context_;
     QMetaObject::invokeMethod(
         context_,
         [context, ms, task = std::move(task)]() mutable {
-            QTimer::singleShot(ms, Qt::PreciseTimer, context, std::move(task));
+            auto* timer = new QTimer(context);
+            timer->setSingleShot(true);
+            timer->setTimerType(Qt::PreciseTimer);
+            QObject::connect(timer, &QTimer::timeout, context,
+                             [timer, task = std::move(task)]() mutable {
+                                 const Task run = std::move(task);
+                                 timer->deleteLater();
+                                 run();
+                             });
+            timer->start(ms);
         },
         Qt::QueuedConnection);
 }

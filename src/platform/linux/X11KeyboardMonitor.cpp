@@ -57,9 +57,16 @@ struct X11KeyboardMonitor::Impl : public QObject {
         return false;
     }
 
+    static bool ownWindowHasFocus() {
+        const QWindow* focused = QGuiApplication::focusWindow();
+        return focused && focused->isVisible();
+    }
+
     void deliverGlobal(const KeyEvent& event) {
         // Keys typed into our own focused window belong to the local monitors.
-        if (QGuiApplication::focusWindow()) return;
+        // Qt can go on naming a hidden panel as focused (the server moved the
+        // focus back to the root without a word): a hidden window types nothing.
+        if (ownWindowHasFocus()) return;
         const auto snapshot = monitors;  // a handler may add or remove monitors
         for (const auto& monitor : snapshot) {
             if (monitor.global && (monitor.mask & maskOf(event.type)) &&
@@ -99,7 +106,7 @@ struct X11KeyboardMonitor::Impl : public QObject {
 
     void postUnobserved(const std::vector<X11FakeKey>& keys) {
         connection.postUnobserved(keys, [this](const KeyEvent& event) { deliverGlobal(event); });
-        if (QGuiApplication::focusWindow()) {
+        if (ownWindowHasFocus()) {
             if (std::chrono::steady_clock::now() > unheardUntil) unheardLocally.clear();
             unheardLocally.insert(unheardLocally.end(), keys.begin(), keys.end());
             unheardUntil = std::chrono::steady_clock::now() + std::chrono::seconds(1);

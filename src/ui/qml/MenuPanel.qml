@@ -5,7 +5,7 @@ import QtQuick.Controls
 // Everything it shows comes from "panel"; "surface" closes the window. The
 // desktop's palette gives the text and background colours, so the panel
 // follows a light or a dark theme.
-FocusScope {
+Item {
     id: root
 
     readonly property color primary: palette.windowText
@@ -130,7 +130,8 @@ FocusScope {
                         onTextEdited: panel.apiKeyInput = text
                         onAccepted: panel.submitAPIKey()
                         Keys.onEscapePressed: event => event.accepted = true
-                        onVisibleChanged: if (visible) forceActiveFocus()
+                        // Hidden, it would keep the focus, and Escape would reach nobody.
+                        onVisibleChanged: visible ? forceActiveFocus() : root.forceActiveFocus()
                     }
                 }
 
@@ -141,6 +142,7 @@ FocusScope {
                     height: 24
                     text: panel.editing ? "保存 API Key" : "编辑 API Key"
                     focusPolicy: Qt.TabFocus
+                    Accessible.onPressAction: clicked()
                     Accessible.name: text
                     background: FocusFrame {
                         control: editButton
@@ -171,6 +173,7 @@ FocusScope {
                     visible: panel.showsConsoleLink
                     text: panel.consoleLinkText
                     focusPolicy: Qt.TabFocus
+                    Accessible.onPressAction: clicked()
                     Accessible.name: text
                     background: FocusFrame { control: consoleLink }
                     contentItem: Text {
@@ -216,6 +219,7 @@ FocusScope {
                 bottomPadding: 4
                 text: panel.hotkeyText
                 focusPolicy: Qt.TabFocus
+                Accessible.onPressAction: clicked()
                 Accessible.name: "更改快捷键"
                 Accessible.description: text
                 background: FocusFrame {
@@ -292,6 +296,7 @@ FocusScope {
                 visible: panel.settingsTitle !== ""
                 text: panel.settingsTitle
                 focusPolicy: Qt.TabFocus
+                Accessible.onPressAction: clicked()
                 Accessible.name: text
                 leftPadding: 8
                 rightPadding: 8
@@ -342,6 +347,7 @@ FocusScope {
         width: parent.width
         hoverEnabled: true
         focusPolicy: Qt.TabFocus
+        Accessible.onPressAction: clicked()
         Accessible.name: text
         leftPadding: 12
         rightPadding: 12
