@@ -18,7 +18,7 @@ test_packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth x11-utils xdotool xclip zenity dbus dbus-x11
     pulseaudio pulseaudio-utils pocketsphinx-testdata
-    at-spi2-core python3-pyatspi
+    at-spi2-core python3-pyatspi libglib2.0-bin
 )
 
 packages=("${build_packages[@]}")

@@ -6,6 +6,8 @@
 #include <QDBusMessage>
 #include <QDBusPendingCall>
 #include <QJsonDocument>
+#include <QProcess>
+#include <QRegularExpression>
 
 #include "dictation_fixture.h"
 #include "gtk_entry.h"
@@ -67,6 +69,19 @@ protected:
         }
         waitUntil([&] { return icon_.count() >= before + 2; }, 2000);  // stopped again
         return started;
+    }
+
+    // A call on the test bus through GLib's command-line client, as GNOME's
+    // tray extension would make it; its output in GVariant text.
+    QString gdbusCall(const QString& path, const QStringList& methodAndArguments) {
+        QProcess gdbus;
+        gdbus.start(QStringLiteral("gdbus"),
+                    QStringList{QStringLiteral("call"), QStringLiteral("--address"), bus_.address(),
+                                QStringLiteral("--dest"), watcher_.items().constFirst().service,
+                                QStringLiteral("--object-path"), path, QStringLiteral("--method")} +
+                        methodAndArguments);
+        waitUntil([&] { return gdbus.state() == QProcess::NotRunning; }, 5000);
+        return QString::fromUtf8(gdbus.readAllStandardOutput() + gdbus.readAllStandardError());
     }
 
     ScreenReader reader_;
@@ -138,6 +153,45 @@ TEST_F(PanelTest, AKeySavedInThePanelDictatesInTheCloudAndACapturedHotkeyTakesOv
     EXPECT_FALSE(
         bus_.connection().interface()->isServiceRegistered(watcher_.items().constFirst().service))
         << "the tray item is still on the bus";
+}
+
+// GNOME's tray extension shows the item's own menu on a right click: there
+// the menu opens the panel and quits.
+TEST_F(PanelTest, OnGnomeTheTrayMenuOpensThePanelAndQuits) {
+    appEnvironment_.insert(QStringLiteral("XDG_CURRENT_DESKTOP"), QStringLiteral("ubuntu:GNOME"));
+    ASSERT_NO_FATAL_FAILURE(launch(QStringLiteral(SAYVO_BINARY)));
+    const QString menu =
+        gdbusCall(watcher_.items().constFirst().path,
+                  {QStringLiteral("org.freedesktop.DBus.Properties.Get"),
+                   QStringLiteral("org.kde.StatusNotifierItem"), QStringLiteral("Menu")});
+    const QString path =
+        QRegularExpression(QStringLiteral("objectpath '([^']+)'")).match(menu).captured(1);
+    ASSERT_FALSE(path.isEmpty() || path == QStringLiteral("/"))
+        << "no menu: " << menu.toStdString();
+    const QString layout =
+        gdbusCall(path, {QStringLiteral("com.canonical.dbusmenu.GetLayout"), QStringLiteral("0"),
+                         QStringLiteral("int32 -1"), QStringLiteral("[]")});
+    QStringList labels;
+    QMap<QString, QString> ids;
+    auto entries = QRegularExpression(QStringLiteral("\\((\\d+), \\{[^}]*'label': <'([^']*)'>"))
+                       .globalMatch(layout);
+    while (entries.hasNext()) {
+        const auto entry = entries.next();
+        labels << entry.captured(2);
+        ids[entry.captured(2)] = entry.captured(1);
+    }
+    ASSERT_EQ(labels, (QStringList{QStringLiteral("设置…"), QStringLiteral("退出")}))
+        << layout.toStdString();
+
+    const auto click = [&](const QString& label) {
+        gdbusCall(path, {QStringLiteral("com.canonical.dbusmenu.Event"), ids[label],
+                         QStringLiteral("clicked"), QStringLiteral("<0>"), QStringLiteral("0")});
+    };
+    click(QStringLiteral("设置…"));
+    EXPECT_TRUE(waitUntil([&] { return panelShown(); }, 5000)) << "no panel";
+    click(QStringLiteral("退出"));
+    ASSERT_TRUE(waitUntil([&] { return !app_->running(); }, 5000)) << "still running";
+    EXPECT_EQ(app_->exitCode(), 0);
 }
 
 }  // namespace

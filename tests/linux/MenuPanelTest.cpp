@@ -145,10 +145,15 @@ TEST_F(MenuPanelTest, AKeyTypedAtTheKeyboardIsStoredAndShownMasked) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return !panel.isShown(); }));
 }
 
-TEST_F(MenuPanelTest, EscapeAndFocusLossCloseItAndTheLosingClickDoesNotReopen) {
+TEST_F(MenuPanelTest, EscapeAClickElsewhereAndFocusLossCloseItButNotTheLosingClick) {
     type("Escape");
     ASSERT_TRUE(QTest::qWaitFor([&] { return !panel.isShown(); }));
     EXPECT_EQ(closes, 1);
+
+    ASSERT_NO_FATAL_FAILURE(open());
+    QTest::mouseClick(&panel.view(), Qt::LeftButton, {}, {-20, 30});
+    EXPECT_FALSE(panel.isShown());
+    EXPECT_EQ(closes, 2);
 
     ASSERT_NO_FATAL_FAILURE(open());
     QWindow elsewhere;
@@ -211,6 +216,22 @@ TEST_F(MenuPanelTest, FollowsALightAndADarkPalette) {
             return frame().pixelColor(5, frame().height() - 5) == palette.color(QPalette::Window);
         }));
     }
+}
+
+TEST_F(MenuPanelTest, HoveringARowHighlightsItAtHalfStrength) {
+    QQuickItem* row = item("quitRow");
+    const QPoint inside = row->mapToScene({row->width() - 5, row->height() / 2}).toPoint();
+    const QColor before = frame().pixelColor(inside);
+    QTest::mouseMove(&panel.view(), inside);
+    const QColor highlight =
+        QGuiApplication::palette().color(QPalette::Active, QPalette::Highlight);
+    const auto halfway = [&](int a, int b, int got) { return std::abs((a + b) / 2 - got) <= 2; };
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        const QColor now = frame().pixelColor(inside);
+        return halfway(before.red(), highlight.red(), now.red()) &&
+               halfway(before.green(), highlight.green(), now.green()) &&
+               halfway(before.blue(), highlight.blue(), now.blue());
+    })) << frame().pixelColor(inside).name().toStdString();
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <QCursor>
 #include <QGuiApplication>
+#include <QMouseEvent>
 #include <QQmlContext>
 #include <QQmlEngine>
 #include <QQuickItem>
@@ -41,6 +42,7 @@ QtMenuPanelWindow::QtMenuPanelWindow(QPointer<QSystemTrayIcon> trayIcon)
     view_.rootContext()->setContextProperty(QStringLiteral("panel"), &model_);
     view_.rootContext()->setContextProperty(QStringLiteral("surface"), this);
     QObject::connect(&view_, &QWindow::activeChanged, this, &QtMenuPanelWindow::focusChanged);
+    view_.installEventFilter(this);
     // Opening above the pointer, a panel that grows keeps its lower edge there.
     QObject::connect(&view_, &QWindow::heightChanged, this, [this] {
         if (view_.isVisible()) place();
@@ -74,6 +76,10 @@ void QtMenuPanelWindow::showRelativeToTrayItem() {
     view_.show();
     view_.raise();
     view_.requestActivate();
+    // A click elsewhere must close the panel even where it moves no focus
+    // (the desktop's background, or no window manager at all): the panel
+    // holds the pointer while open, as menus do.
+    view_.setMouseGrabEnabled(true);
     // Without a window manager the focus can stay with the hidden panel, and
     // then no change announces its return.
     wasActive_ = view_.isActive();
@@ -101,8 +107,20 @@ void QtMenuPanelWindow::focusChanged() {
     }
 }
 
+bool QtMenuPanelWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == &view_ && event->type() == QEvent::MouseButtonPress) {
+        const QPointF at = static_cast<QMouseEvent*>(event)->position();
+        if (!QRectF(QPointF(), view_.size()).contains(at)) {
+            close();
+            return true;
+        }
+    }
+    return false;
+}
+
 void QtMenuPanelWindow::close() {
     if (!view_.isVisible()) return;
+    view_.setMouseGrabEnabled(false);
     wasActive_ = false;
     view_.hide();
     model_.setShown(false);

@@ -44,6 +44,9 @@ public:
 
     Q_INVOKABLE void requestClose() { close(); }
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void place();
     void focusChanged();
