@@ -75,12 +75,7 @@ void AppDelegate::setupStatusItem() {
     popover_->onClose = [weak] {
         if (auto self = weak.lock()) self->popoverDidClose();
     };
-    setPopoverContent();
-}
-
-void AppDelegate::setPopoverContent() {
-    menuBarView_ = MenuBarView::create(platform_, speechRecognizer_, hotkeyManager_);
-    popover_->setContent(menuBarView_);
+    // The panel itself is built at each opening, fresh.
 }
 
 void AppDelegate::statusItemClicked(TrayClick click) {
@@ -95,7 +90,8 @@ void AppDelegate::showPopover() {
     if (!statusItem_ || !statusItem_->hasButton() || !popover_) return;
     // A right click on an open panel shows it where it is, as it is.
     if (popover_->isShown()) return;
-    setPopoverContent();
+    menuBarView_ = MenuBarView::create(platform_, speechRecognizer_, hotkeyManager_);
+    popover_->setContent(menuBarView_);
     menuBarView_->appear();
     popover_->showRelativeToTrayItem();
 }

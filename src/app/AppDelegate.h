@@ -54,7 +54,6 @@ private:
 
     void setupStatusItem();
     void showPopover();
-    void setPopoverContent();
     void popoverDidClose();
     void checkAccessibilityPermission();
     void runStartTask();

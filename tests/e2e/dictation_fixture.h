@@ -9,6 +9,7 @@
 #include "app_process.h"
 #include "e2e_support.h"
 #include "private_bus.h"
+#include "screen_reader.h"
 #include "tray_watcher.h"
 #include "x_windows.h"
 
@@ -49,4 +50,18 @@ protected:
     TrayWatcher watcher_;
     IconChangeCounter icon_;
     std::unique_ptr<AppProcess> app_;
+};
+
+// The same scene, with a screen reader reading Sayvo's windows through AT-SPI.
+class ScreenReaderFixture : public DictationFixture {
+protected:
+    void SetUp() override {
+        ASSERT_NO_FATAL_FAILURE(DictationFixture::SetUp());
+        QString error;
+        ASSERT_TRUE(reader_.start(bus_.connection(), bus_.address(), &error))
+            << error.toStdString();
+        appEnvironment_ = ScreenReader::applicationEnvironment();
+    }
+
+    ScreenReader reader_;
 };

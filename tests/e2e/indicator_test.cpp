@@ -8,21 +8,13 @@
 #include "dictation_fixture.h"
 #include "gtk_entry.h"
 #include "mock_service.h"
-#include "screen_reader.h"
 
 namespace {
 
 const QString kWords = QStringLiteral("go forward ten meters");
 
-class IndicatorTest : public DictationFixture {
+class IndicatorTest : public ScreenReaderFixture {
 protected:
-    void SetUp() override {
-        ASSERT_NO_FATAL_FAILURE(DictationFixture::SetUp());
-        QString error;
-        ASSERT_TRUE(reader_.start(bus_.connection(), bus_.address(), &error))
-            << error.toStdString();
-        appEnvironment_ = ScreenReader::applicationEnvironment();
-    }
     // A failed check must not leave the keys down for whatever runs next.
     void TearDown() override { letGo(); }
     void holdHotkey() {
@@ -47,7 +39,6 @@ protected:
         ASSERT_TRUE(pointerClick(*node));
     }
 
-    ScreenReader reader_;
     MockService mock_;
 };
 

@@ -12,21 +12,13 @@
 #include "dictation_fixture.h"
 #include "gtk_entry.h"
 #include "mock_service.h"
-#include "screen_reader.h"
 
 namespace {
 
 const QString kPanelTitle = QStringLiteral("Sayvo panel");
 
-class PanelTest : public DictationFixture {
+class PanelTest : public ScreenReaderFixture {
 protected:
-    void SetUp() override {
-        ASSERT_NO_FATAL_FAILURE(DictationFixture::SetUp());
-        QString error;
-        ASSERT_TRUE(reader_.start(bus_.connection(), bus_.address(), &error))
-            << error.toStdString();
-        appEnvironment_ = ScreenReader::applicationEnvironment();
-    }
     void TearDown() override {
         for (const char* key : {"d", "space", "Alt_L", "Control_L"}) keys_.release(key);
     }
@@ -84,7 +76,6 @@ protected:
         return QString::fromUtf8(gdbus.readAllStandardOutput() + gdbus.readAllStandardError());
     }
 
-    ScreenReader reader_;
     MockService mock_;
 };
 
