@@ -9,6 +9,8 @@ const std::string kIdleIcon = "mic.fill";
 const std::string kRecordingIcon = "waveform";
 const std::string kIconDescription = "Sayvo";
 const std::string kErrorTitle = "Sayvo";
+// Set once the user has been told which key to hold.
+const std::string kHotkeyHintShown = "hotkeyHintShown";
 constexpr double kPopoverWidth = 260;
 constexpr double kPopoverHeight = 220;
 }  // namespace
@@ -38,7 +40,11 @@ void AppDelegate::applicationDidFinishLaunching() {
     hotkeyManager_.setKeyUpCallback([weak] {
         if (auto self = weak.lock()) self->stopRecording();
     });
+    takenObserver_ = hotkeyManager_.isHotkeyTaken.values.subscribe([weak](bool taken) {
+        if (auto self = weak.lock(); self && taken) self->reportHotkeyTaken();
+    });
     hotkeyManager_.startListening();
+    announceDefaultHotkey();
 
     // Recordings also begin and end without a start or stop task (a permission
     // answer, a silence stop, a late cloud stop): the icon must never say
@@ -203,6 +209,27 @@ void AppDelegate::showFloatingIndicator() {
         floatingWindow_->updateContent();
     }
     floatingWindow_->show();
+}
+
+// A new user has no way to know which key to hold: say it at the first
+// launch. The default is not stored, so a later keyboard may change it.
+void AppDelegate::announceDefaultHotkey() {
+    if (!hotkeyManager_.usesDefaultHotkey() || platform_.preferences.boolForKey(kHotkeyHintShown))
+        return;
+    const std::string key =
+        hotkeyManager_.currentHotkey.get().displayString(platform_.keyboard.modifierNotation());
+    if (statusItem_) statusItem_->showMessage(kErrorTitle, "按住 " + key + " 说话");
+    platform_.preferences.setBool(kHotkeyHintShown, true);
+}
+
+// Once per combination: watching again after a cancelled capture finds the
+// same one taken.
+void AppDelegate::reportHotkeyTaken() {
+    const HotkeyCombo& hotkey = hotkeyManager_.currentHotkey;
+    if (reportedTakenHotkey_ == hotkey) return;
+    reportedTakenHotkey_ = hotkey;
+    const std::string key = hotkey.displayString(platform_.keyboard.modifierNotation());
+    if (statusItem_) statusItem_->showMessage(kErrorTitle, "快捷键 " + key + " 已被其他程序占用");
 }
 
 // One failure often reports several times (a refused task, then the closed

@@ -63,6 +63,8 @@ private:
     void supersedePendingFinish();
     void pasteTranscript(const std::string& text);
     void reportError(const std::optional<std::string>& message);
+    void announceDefaultHotkey();
+    void reportHotkeyTaken();
 
     Platform platform_;
     std::shared_ptr<SpeechRecognizer> speechRecognizer_;
@@ -73,6 +75,8 @@ private:
     std::shared_ptr<MenuBarView> menuBarView_;
     Subscription recordingObserver_;
     Subscription errorObserver_;
+    Subscription takenObserver_;
+    std::optional<HotkeyCombo> reportedTakenHotkey_;
     bool errorReported_ = false;
     std::optional<Finish> pendingFinish_;
     std::uint64_t lastFinishId_ = 0;

@@ -17,6 +17,9 @@ struct HotkeyCombo {
     bool isFnKey = false;
 
     static const HotkeyCombo fnKey;
+    // Where the keyboard has no fn key: no desktop we know binds it, while
+    // Alt+Space opens the window menu and Ctrl/Super+Space switch input methods.
+    static const HotkeyCombo controlOptionSpace;
 
     // "fn", or the modifiers in the fixed order control, option, shift,
     // command followed by the key's label: "⌃⌥D", or "Ctrl+Alt+D" in words.
@@ -30,6 +33,8 @@ struct HotkeyCombo {
 };
 
 inline const HotkeyCombo HotkeyCombo::fnKey{63, 0, true};
+inline const HotkeyCombo HotkeyCombo::controlOptionSpace{
+    KeyCode::space, ModifierFlag::control | ModifierFlag::option, false};
 
 // Preference keys of the stored hotkey.
 namespace HotkeyPreference {

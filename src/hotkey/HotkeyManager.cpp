@@ -33,11 +33,15 @@ HotkeyManager::~HotkeyManager() {
 
 void HotkeyManager::startListening() {
     stopListening();
+    bool taken = false;
     if (currentHotkey.get().isFnKey) {
         startFnKeyListening();
     } else {
-        startRegularKeyListening();
+        taken = !startRegularKeyListening();
     }
+    // Told again for each attempt that finds it taken, so a second taken
+    // combination is heard of too.
+    if (taken || isHotkeyTaken) isHotkeyTaken = taken;
 }
 
 void HotkeyManager::stopListening() {
@@ -45,6 +49,8 @@ void HotkeyManager::stopListening() {
         if (*token) keyboard_.removeMonitor(**token);
         token->reset();
     }
+    if (keyReserved_) keyboard_.releaseReservedKey();
+    keyReserved_ = false;
 }
 
 void HotkeyManager::startFnKeyListening() {
@@ -60,7 +66,8 @@ void HotkeyManager::startFnKeyListening() {
         });
 }
 
-void HotkeyManager::startRegularKeyListening() {
+// False when another program holds the combination.
+bool HotkeyManager::startRegularKeyListening() {
     std::weak_ptr<HotkeyManager> weak = weak_from_this();
     const auto mask = KeyEventMask::keyDown | KeyEventMask::keyUp;
     keyMonitor_ = keyboard_.addGlobalMonitor(mask, [weak](const KeyEvent& e) {
@@ -72,6 +79,12 @@ void HotkeyManager::startRegularKeyListening() {
             if (self && self->handleKeyEvent(e)) return std::nullopt;
             return e;
         });
+    // A key that types something is taken from the other applications, or
+    // holding it would type into the one the user dictates into; fn types nothing.
+    const HotkeyCombo& hotkey = currentHotkey;
+    const KeyReservation reservation = keyboard_.reserveKey(hotkey.keyCode, hotkey.modifiers);
+    keyReserved_ = reservation == KeyReservation::reserved;
+    return reservation != KeyReservation::heldElsewhere;
 }
 
 void HotkeyManager::handleFnKey(const KeyEvent& event) {
@@ -152,10 +165,17 @@ void HotkeyManager::adoptHotkey(const HotkeyCombo& hotkey) {
 
 void HotkeyManager::saveHotkey() {
     storeHotkey(preferences_, currentHotkey);
+    hasStoredHotkey_ = true;
 }
 
+// The default is chosen afresh at each start and never stored, so a keyboard
+// that gains an fn key later gets it.
 void HotkeyManager::loadHotkey() {
-    if (auto stored = loadStoredHotkey(preferences_)) currentHotkey = *stored;
+    const auto stored = loadStoredHotkey(preferences_);
+    hasStoredHotkey_ = stored.has_value();
+    currentHotkey = stored ? *stored
+                           : (keyboard_.hasFunctionKey() ? HotkeyCombo::fnKey
+                                                         : HotkeyCombo::controlOptionSpace);
 }
 
 }  // namespace sayvo

@@ -33,6 +33,12 @@ public:
     Published<HotkeyCombo> currentHotkey{*this, HotkeyCombo::fnKey};
     Published<bool> isListeningForHotkey{*this, false};
     Published<bool> isKeyHeld{*this, false};
+    // Another program holds the current hotkey: it cannot be taken for Sayvo.
+    Published<bool> isHotkeyTaken{*this, false};
+
+    // No hotkey is stored: the current one is the keyboard's default, fn
+    // where the keyboard has one, else Ctrl+Alt+Space.
+    bool usesDefaultHotkey() const { return !hasStoredHotkey_; }
 
     void setKeyDownCallback(Action action) { onKeyDown_ = std::move(action); }
     void setKeyUpCallback(Action action) { onKeyUp_ = std::move(action); }
@@ -52,7 +58,7 @@ private:
     HotkeyManager(Preferences& preferences, KeyboardMonitoring& keyboard, Scheduler& scheduler);
 
     void startFnKeyListening();
-    void startRegularKeyListening();
+    bool startRegularKeyListening();
     void handleFnKey(const KeyEvent& event);
     bool handleKeyEvent(const KeyEvent& event);
     void reportKeyDown();
@@ -67,6 +73,8 @@ private:
     std::optional<MonitorToken> flagsMonitor_;
     std::optional<MonitorToken> keyMonitor_;
     std::optional<MonitorToken> localKeyMonitor_;
+    bool keyReserved_ = false;
+    bool hasStoredHotkey_ = false;
     Action onKeyDown_;
     Action onKeyUp_;
 };

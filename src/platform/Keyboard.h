@@ -68,6 +68,13 @@ struct ModifierNotation {
     std::string separator;
 };
 
+// What came of taking a key for this application alone.
+enum class KeyReservation {
+    reserved,       // other applications no longer receive it
+    heldElsewhere,  // another program holds the combination already
+    unavailable,    // this keyboard or system cannot reserve it; it is observed only
+};
+
 // Observing the keyboard.
 // Thread: main thread; handlers are called on the main thread.
 // Failure: a monitor that cannot be installed gives no token and never fires.
@@ -90,6 +97,21 @@ public:
 
     // The desktop's way of writing a hotkey's modifiers.
     virtual ModifierNotation modifierNotation() const { return {}; }
+
+    // Whether the keyboard reports an fn key of its own.
+    virtual bool hasFunctionKey() const { return true; }
+
+    // Takes the key with exactly these modifiers (Caps Lock and Num Lock
+    // aside) for this application alone: other applications get none of its
+    // presses, repeats and releases, while the global monitors still see
+    // them. Replaces an earlier reservation.
+    virtual KeyReservation reserveKey(std::uint16_t keyCode, std::uint64_t modifiers) {
+        (void)keyCode;
+        (void)modifiers;
+        return KeyReservation::unavailable;
+    }
+    // Gives the reserved key back to the other applications; nothing if none.
+    virtual void releaseReservedKey() {}
 };
 
 }  // namespace sayvo

@@ -31,6 +31,7 @@ public:
     static inline const std::string consoleLinkText = "前往阿里云百炼获取 API Key";
     static inline const std::string enabledText = "已启用阿里云识别引擎";
     static inline const std::string capturingText = "按下新键...";
+    static inline const std::string hotkeyTakenText = "已被其他程序占用";
 
     static std::shared_ptr<MenuBarView> create(const Platform& platform,
                                                std::shared_ptr<SpeechRecognizer> speechRecognizer,
@@ -57,6 +58,8 @@ public:
     std::string keyRowText() const;
     bool showsConsoleLink() const;
     std::string hotkeyButtonText() const;
+    // Another program holds the hotkey: the row says so until a new one is captured.
+    bool isHotkeyTaken() const { return hotkeyManager_.isHotkeyTaken && !isRecordingHotkey; }
     // As checked when the permissions view was last opened.
     const std::vector<PermissionStatus>& permissions() const { return permissions_; }
     // Empty when there are no settings to open.

@@ -14,7 +14,8 @@
 #include "x_windows.h"
 
 // A dictation scene: an X display, the keyboard, a private session bus with
-// a tray host, and Sayvo launched with Alt+Space as its hotkey.
+// a tray host, and Sayvo launched with Alt+Space as its hotkey (or, for a
+// fresh profile, the desktop's default).
 class DictationFixture : public ::testing::Test {
 protected:
     static inline const QString kSpeech =
@@ -32,9 +33,11 @@ protected:
     void launch(const QString& binary, const QByteArray& morePreferences = {}) {
         app_ = std::make_unique<AppProcess>(binary);
         app_->addEnvironment(appEnvironment_);
-        ASSERT_TRUE(app_->writePreferences(
-            R"({"hotkeyKeyCode": 49, "hotkeyModifiers": 524288, "hotkeyIsFnKey": false)" +
-            morePreferences + "}"));
+        if (!freshProfile_) {
+            ASSERT_TRUE(app_->writePreferences(
+                R"({"hotkeyKeyCode": 49, "hotkeyModifiers": 524288, "hotkeyIsFnKey": false)" +
+                morePreferences + "}"));
+        }
         QString error;
         ASSERT_TRUE(app_->start(bus_.address(), &error)) << error.toStdString();
         ASSERT_TRUE(waitUntil([&] { return !watcher_.items().isEmpty(); }, 15000));
@@ -44,6 +47,8 @@ protected:
 
     // Added to Sayvo's environment by launch().
     QProcessEnvironment appEnvironment_;
+    // Launch as a new user: no preferences file at all, so no stored hotkey.
+    bool freshProfile_ = false;
     XWindows x_;
     XTestKeys keys_;
     PrivateBus bus_;

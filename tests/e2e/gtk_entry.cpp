@@ -2,6 +2,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <chrono>
+#include <thread>
 
 #include "../linux/XTestKeys.h"
 #include "e2e_support.h"
@@ -22,7 +24,7 @@ bool GtkEntry::open(QString* error) {
     QDir(config_.path()).mkpath(QStringLiteral("gtk-3.0"));
     QFile settings(config_.filePath(QStringLiteral("gtk-3.0/settings.ini")));
     if (!settings.open(QIODevice::WriteOnly) ||
-        settings.write("[Settings]\ngtk-cursor-blink=false\n") < 0) {
+        settings.write("[Settings]\ngtk-cursor-blink=false\ngtk-enable-animations=false\n") < 0) {
         *error = QStringLiteral("cannot write the GTK settings");
         return false;
     }
@@ -59,6 +61,13 @@ bool GtkEntry::open(QString* error) {
         *error = QStringLiteral("zenity's window keeps changing");
         return false;
     }
+    // While the hotkey is held, Sayvo's grab takes the focus events and GTK
+    // draws the entry unfocused until just after the release: empty as well.
+    keys_.grabKeyboard();
+    waitUntil([&] { return looksOtherThan(empty_); }, 1000);
+    emptyDuringGrab_ = settledLook();
+    keys_.ungrabKeyboard();
+    waitUntil([&] { return !looksOtherThan(empty_); }, 1000);
     return true;
 }
 
@@ -85,7 +94,11 @@ bool GtkEntry::hasFocus() {
 }
 
 bool GtkEntry::showsText() {
-    return looksOtherThan(empty_);
+    const std::string now = x_.pixels(window_);
+    if (now.empty() || now == empty_ || now == emptyDuringGrab_) return false;
+    // A look caught mid-redraw (the focus coming back) is no text: it must hold.
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    return x_.pixels(window_) == now;
 }
 
 bool GtkEntry::looksOtherThan(const std::string& look) {

@@ -39,4 +39,5 @@ private:
     QProcess process_;
     unsigned long window_ = 0;
     std::string empty_;
+    std::string emptyDuringGrab_;
 };

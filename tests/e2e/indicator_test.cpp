@@ -75,23 +75,18 @@ TEST_F(IndicatorTest, CloudTextIsCopiedInsertedAndClosedWithThePointer) {
     EXPECT_TRUE(waitUntil([&] { return clipboard() == kWords.toStdString(); }, 3000))
         << "clipboard holds \"" << clipboard() << "\"";
 
+    // While the hotkey is held its grab takes every key: "插入" pastes at the
+    // release. Closing mid-recording hides at once; the recording's own stop
+    // still pastes.
     ASSERT_NO_FATAL_FAILURE(click(button(QStringLiteral("插入"))));
-    ASSERT_TRUE(waitUntil([&] { return entry.showsText(); }, 3000)) << "nothing was inserted";
-    EXPECT_TRUE(entry.hasFocus()) << "a click on the indicator took the keyboard focus";
-
-    // Closing mid-recording hides at once; the recording's own stop still pastes.
-    const std::string inserted = entry.settledLook();
-    ASSERT_FALSE(inserted.empty());
-    const auto close = button(QStringLiteral("关闭"));
-    QElapsedTimer sinceClose;
-    sinceClose.start();
-    ASSERT_NO_FATAL_FAILURE(click(close));
+    ASSERT_NO_FATAL_FAILURE(click(button(QStringLiteral("关闭"))));
     ASSERT_TRUE(waitUntil([&] { return !indicatorShown(); }, 3000)) << "the indicator stayed";
-    EXPECT_FALSE(entry.looksOtherThan(inserted)) << "the indicator waited for the paste to hide";
-    EXPECT_TRUE(waitUntil([&] { return entry.looksOtherThan(inserted); }, 3000))
-        << "the recording's text was not pasted";
-    measure("close_to_text_in_entry", sinceClose.elapsed(), "ms");
+    EXPECT_TRUE(entry.hasFocus()) << "a click on the indicator took the keyboard focus";
+    waitUntil([] { return false; }, 1000);
+    EXPECT_FALSE(entry.showsText()) << "a paste went into the grab, and is lost";
     letGo();
+    EXPECT_TRUE(waitUntil([&] { return entry.showsText(); }, 3000)) << "nothing was inserted";
+    waitUntil([] { return false; }, 500);
     EXPECT_EQ(entry.submit(), (kWords + kWords).toStdString());
 }
 

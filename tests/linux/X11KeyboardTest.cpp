@@ -8,9 +8,12 @@
 #include <algorithm>
 #include <vector>
 
+#include "SimPlatform.h"
 #include "Spin.h"
+#include "XKeyCatcher.h"
 #include "XTestKeys.h"
 #include "hotkey/HotkeyCombo.h"
+#include "hotkey/HotkeyManager.h"
 #include "platform/linux/X11KeyboardMonitor.h"
 
 namespace sayvo {
@@ -192,6 +195,87 @@ TEST_F(X11KeyboardTest, KeysOutsideTheTableKeepAStableCodeOfTheirOwn) {
     ASSERT_EQ(seen.size(), 2u);
     EXPECT_EQ(seen[0].keyCode, 1000 + 99);  // evdev KEY_SYSRQ
     EXPECT_EQ(HotkeyCombo::keyCodeToString(seen[0].keyCode), "Key1099");
+}
+
+// The hotkey as another application sees it: taken by Sayvo, never shared.
+class HotkeyGrabTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(keys.isOpen() && monitor.canObserveGlobally());
+        storeHotkey(preferences, HotkeyCombo::controlOptionSpace);
+        manager->setKeyDownCallback([this] { reports += "D"; });
+        manager->setKeyUpCallback([this] { reports += "U"; });
+        manager->startListening();
+        target.focus();
+    }
+    void TearDown() override {
+        keys.setAutoRepeat(false);
+        for (const char* key : {"space", "d", "Alt_L", "Control_L"}) keys.release(key);
+    }
+    // Holds the chord with the server repeating, then lets go.
+    void hold(std::initializer_list<const char*> chord, int ms) {
+        for (const char* key : chord) keys.press(key);
+        spin(ms);
+        for (auto key = std::rbegin(chord); key != std::rend(chord); ++key) keys.release(*key);
+        spin(50);
+        scheduler.runUntilIdle();
+    }
+    std::vector<std::string> received(std::size_t atLeast) {
+        std::vector<std::string> names;
+        for (const auto& key : target.collect(atLeast, 1000)) {
+            names.push_back((key.press ? "+" : "-") + key.keysym);
+        }
+        return names;
+    }
+
+    XKeyCatcher target;
+    XTestKeys keys;
+    X11KeyboardMonitor monitor;
+    sim::FakePreferences preferences;
+    sim::SimScheduler scheduler;
+    std::shared_ptr<HotkeyManager> manager = HotkeyManager::create(preferences, monitor, scheduler);
+    std::string reports;
+};
+
+using Keys = std::vector<std::string>;
+
+TEST_F(HotkeyGrabTest, TheFocusedApplicationGetsNoneOfTheHotkeyEvenWithLocksOn) {
+    keys.setAutoRepeat(true);
+    for (const bool locks : {false, true}) {
+        SCOPED_TRACE(locks ? "Caps Lock and Num Lock on" : "no locks");
+        if (locks) {
+            for (const char* lock : {"Caps_Lock", "Num_Lock"}) keys.press(lock), keys.release(lock);
+            received(4);
+        }
+        reports.clear();
+        hold({"Control_L", "Alt_L", "space"}, 2000);
+        keys.press("a");
+        keys.release("a");
+        EXPECT_EQ(received(6), (Keys{"+Control_L", "+Alt_L", "-Alt_L", "-Control_L", "+a", "-a"}));
+        EXPECT_EQ(reports, "DU");
+    }
+    for (const char* lock : {"Caps_Lock", "Num_Lock"}) keys.press(lock), keys.release(lock);
+}
+
+TEST_F(HotkeyGrabTest, TheGrabFollowsACaptureAndATakenCombinationIsReported) {
+    manager->startRecordingHotkey();
+    hold({"space"}, 50);
+    EXPECT_EQ(received(2), (Keys{"+space", "-space"})) << "given back during a capture";
+
+    const std::uint64_t controlOption = ModifierFlag::control | ModifierFlag::option;
+    ASSERT_TRUE(manager->recordHotkey({KeyEventType::keyDown, 2, controlOption, false}));
+    EXPECT_FALSE(manager->isHotkeyTaken);
+    hold({"Control_L", "Alt_L", "space"}, 50);
+    hold({"Control_L", "Alt_L", "d"}, 50);
+    EXPECT_EQ(received(10), (Keys{"+Control_L", "+Alt_L", "+space", "-space", "-Alt_L",
+                                  "-Control_L", "+Control_L", "+Alt_L", "-Alt_L", "-Control_L"}));
+    EXPECT_EQ(reports, "DU");
+
+    XKeyCatcher other;
+    other.grab("h", XKeyCatcher::controlMask | XKeyCatcher::altMask);
+    manager->startRecordingHotkey();
+    manager->recordHotkey({KeyEventType::keyDown, 4, controlOption, false});
+    EXPECT_TRUE(manager->isHotkeyTaken) << "Ctrl+Alt+H belongs to another program";
 }
 
 }  // namespace

@@ -38,6 +38,13 @@ void XKeyCatcher::focus() {
     XSync(dpy(display_), False);
 }
 
+void XKeyCatcher::grab(const char* keysymName, unsigned modifiers) {
+    Display* d = dpy(display_);
+    const KeyCode code = XKeysymToKeycode(d, XStringToKeysym(keysymName));
+    XGrabKey(d, code, modifiers, DefaultRootWindow(d), False, GrabModeAsync, GrabModeAsync);
+    XSync(d, False);
+}
+
 std::vector<XKeyCatcher::Key> XKeyCatcher::collect(std::size_t count, int timeoutMs) {
     using Clock = std::chrono::steady_clock;
     std::vector<Key> keys;

@@ -15,6 +15,7 @@ public:
     };
     static constexpr unsigned shiftMask = 1;
     static constexpr unsigned controlMask = 4;
+    static constexpr unsigned altMask = 8;  // Mod1 on Xvfb's keymap
 
     XKeyCatcher();
     ~XKeyCatcher();
@@ -24,6 +25,9 @@ public:
     unsigned long window() const { return window_; }
     // Gives this window the keyboard focus.
     void focus();
+    // Takes a key with these core modifiers for this client, as another
+    // program's shortcut would.
+    void grab(const char* keysymName, unsigned modifiers);
     // The keys received until `count` arrived or `timeoutMs` passed, plus any
     // that follow within a short grace.
     std::vector<Key> collect(std::size_t count, int timeoutMs = 3000);

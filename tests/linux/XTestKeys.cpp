@@ -64,3 +64,14 @@ void XTestKeys::focusWindow(unsigned long window) {
     XSetInputFocus(dpy(display_), window, RevertToParent, CurrentTime);
     XSync(dpy(display_), False);
 }
+
+void XTestKeys::grabKeyboard() {
+    XGrabKeyboard(dpy(display_), DefaultRootWindow(dpy(display_)), False, GrabModeAsync,
+                  GrabModeAsync, CurrentTime);
+    XSync(dpy(display_), False);
+}
+
+void XTestKeys::ungrabKeyboard() {
+    XUngrabKeyboard(dpy(display_), CurrentTime);
+    XSync(dpy(display_), False);
+}

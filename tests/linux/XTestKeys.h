@@ -21,6 +21,9 @@ public:
     void setAutoRepeat(bool on);
     // Gives the keyboard focus to a window, as clicking into it would.
     void focusWindow(unsigned long window);
+    // Takes the whole keyboard for this client, as a held hotkey's grab does.
+    void grabKeyboard();
+    void ungrabKeyboard();
 
 private:
     void* display_ = nullptr;

@@ -2,6 +2,8 @@
 
 #include <map>
 #include <optional>
+#include <set>
+#include <utility>
 
 #include "platform/Keyboard.h"
 
@@ -14,7 +16,20 @@ public:
     bool refuseGlobalMonitors = false;  // as without accessibility trust
     ModifierNotation notation;
 
+    bool functionKey = true;
+    // Combinations another program holds, and the one reserved for us.
+    std::set<std::pair<std::uint16_t, std::uint64_t>> heldElsewhere;
+    std::optional<std::pair<std::uint16_t, std::uint64_t>> reserved;
+
     ModifierNotation modifierNotation() const override { return notation; }
+    bool hasFunctionKey() const override { return functionKey; }
+    KeyReservation reserveKey(std::uint16_t keyCode, std::uint64_t modifiers) override {
+        reserved.reset();
+        if (heldElsewhere.count({keyCode, modifiers})) return KeyReservation::heldElsewhere;
+        reserved = {keyCode, modifiers};
+        return KeyReservation::reserved;
+    }
+    void releaseReservedKey() override { reserved.reset(); }
 
     std::optional<MonitorToken> addGlobalMonitor(std::uint64_t mask,
                                                  GlobalHandler handler) override {

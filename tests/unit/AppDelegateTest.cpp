@@ -65,6 +65,36 @@ TEST_F(AppDelegateTest, LaunchLeavesOnlyTheTrayItem) {
     EXPECT_EQ(sim.shell.popover->height, 220);
 }
 
+TEST_F(AppDelegateTest, TheFirstLaunchSaysWhichKeyToHoldAndATakenKeyIsReportedOnce) {
+    SimPlatform desktop;
+    desktop.keyboard.functionKey = false;
+    desktop.keyboard.notation = {"Ctrl", "Alt", "Shift", "Super", "+"};
+    desktop.keyboard.heldElsewhere.insert({2, ModifierFlag::control | ModifierFlag::option});
+    const auto launch = [&] {
+        auto manager =
+            HotkeyManager::create(desktop.preferences, desktop.keyboard, desktop.scheduler);
+        auto delegate = AppDelegate::create(
+            desktop.platform(), SpeechRecognizer::create(desktop.platform(), cloud), *manager);
+        delegate->applicationDidFinishLaunching();
+        return std::pair(manager, delegate);
+    };
+    auto [manager, delegate] = launch();
+    const sim::FakeTrayItem& tray = *desktop.shell.trayItem;
+    // Ctrl+Alt+D, held by another program, captured twice: told once.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        manager->startRecordingHotkey();
+        manager->recordHotkey(
+            {KeyEventType::keyDown, 2, ModifierFlag::control | ModifierFlag::option, false});
+    }
+    using Messages = std::vector<std::pair<std::string, std::string>>;
+    EXPECT_EQ(tray.messages, (Messages{{"Sayvo", "按住 Ctrl+Alt+Space 说话"},
+                                       {"Sayvo", "快捷键 Ctrl+Alt+D 已被其他程序占用"}}));
+
+    desktop.preferences.raw.erase("hotkeyKeyCode");
+    const auto again = launch();
+    EXPECT_TRUE(desktop.shell.trayItem->messages.empty()) << "said once, not at every launch";
+}
+
 TEST_F(AppDelegateTest, LaunchAsksForTrustOnceWithThePrompt) {
     ASSERT_EQ(sim.accessibility.checks.size(), 1u);
     EXPECT_EQ(sim.accessibility.checks[0], (TrustCheckOptions{{kTrustedCheckOptionPrompt, true}}));
@@ -233,6 +263,7 @@ TEST_F(AppDelegateTest, ARecordingThatStopsItselfKeepsItsTextUpToInsert) {
 
 TEST_F(AppDelegateTest, EachFailedRecordingIsReportedOnce) {
     sim.preferences.raw["AliyunASRAPIKey"] = std::string("refused");
+    tray().messages.clear();
     for (std::size_t recording = 1; recording <= 2; ++recording) {
         hotkey.press();
         run();

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "SimPlatform.h"
 #include "hotkey/HotkeyManager.h"
 
@@ -173,17 +175,60 @@ TEST_F(HotkeyManagerTest, ReportsUseTheActionsCurrentAtDeliveryAndNeedTheManager
         << "a destroyed manager removes its monitors";
 }
 
-TEST_F(HotkeyManagerTest, StoredHotkeyIsLoadedAndBadValuesAreLeftInPlace) {
-    useOptionSpace();
-    EXPECT_EQ(manager->currentHotkey.get().displayString(), "⌥Space");
+TEST_F(HotkeyManagerTest, AStoredHotkeyWinsElseTheKeyboardChoosesAndNothingIsWritten) {
+    const std::map<std::string, sim::FakePreferences::Value> optionSpace = {
+        {"hotkeyKeyCode", std::int64_t{kSpace}},
+        {"hotkeyModifiers", std::int64_t(kOption)},
+        {"hotkeyIsFnKey", false}};
+    const std::map<std::string, sim::FakePreferences::Value> unusable = {
+        {"hotkeyKeyCode", std::int64_t{-5}},
+        {"hotkeyModifiers", std::string("option")},
+        {"hotkeyIsFnKey", false}};
+    const struct {
+        const char* name;
+        std::map<std::string, sim::FakePreferences::Value> stored;
+        bool fnKey;
+        HotkeyCombo expected;
+        bool isDefault;
+    } cases[] = {
+        {"nothing stored, fn key", {}, true, HotkeyCombo::fnKey, true},
+        {"nothing stored, no fn key", {}, false, HotkeyCombo::controlOptionSpace, true},
+        {"stored", optionSpace, false, {kSpace, kOption, false}, false},
+        {"stored, fn key", optionSpace, true, {kSpace, kOption, false}, false},
+        {"unusable values", unusable, false, HotkeyCombo::controlOptionSpace, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim.preferences.raw = c.stored;
+        sim.preferences.writeCount = 0;
+        sim.keyboard.functionKey = c.fnKey;
+        make();
+        EXPECT_EQ(manager->currentHotkey.get(), c.expected);
+        EXPECT_EQ(manager->usesDefaultHotkey(), c.isDefault);
+        EXPECT_EQ(sim.preferences.raw, c.stored) << "left in place";
+        EXPECT_EQ(sim.preferences.writeCount, 0) << "nothing is rewritten until a capture";
+    }
+}
 
-    sim.preferences.raw = {{"hotkeyKeyCode", std::int64_t{-5}},
-                           {"hotkeyModifiers", std::string("option")},
-                           {"hotkeyIsFnKey", false}};
-    sim.preferences.writeCount = 0;
-    make();
-    EXPECT_EQ(manager->currentHotkey.get(), HotkeyCombo::fnKey);
-    EXPECT_EQ(sim.preferences.writeCount, 0) << "nothing is rewritten until a capture";
+TEST_F(HotkeyManagerTest, AKeyThatTypesIsReservedAndTheReservationFollowsTheHotkey) {
+    using Reserved = std::optional<std::pair<std::uint16_t, std::uint64_t>>;
+    EXPECT_EQ(sim.keyboard.reserved, Reserved()) << "fn types nothing and is only observed";
+    useOptionSpace();
+    EXPECT_EQ(sim.keyboard.reserved, Reserved({kSpace, kOption}));
+
+    manager->startRecordingHotkey();
+    EXPECT_EQ(sim.keyboard.reserved, Reserved()) << "given back during a capture";
+    sim.keyboard.heldElsewhere.insert({kK, kControl});
+    manager->recordHotkey(down(kK, kControl));
+    EXPECT_TRUE(manager->isHotkeyTaken) << "another program holds it";
+    EXPECT_EQ(manager->currentHotkey.get(), (HotkeyCombo{kK, kControl, false}));
+
+    manager->startRecordingHotkey();
+    manager->recordHotkey(down(kSpace, kControl | kShift));
+    EXPECT_FALSE(manager->isHotkeyTaken);
+    EXPECT_EQ(sim.keyboard.reserved, Reserved({kSpace, kControl | kShift}));
+    manager.reset();
+    EXPECT_EQ(sim.keyboard.reserved, Reserved()) << "a destroyed manager gives it back";
 }
 
 }  // namespace

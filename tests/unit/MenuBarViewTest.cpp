@@ -154,5 +154,17 @@ TEST_F(MenuBarViewTest, HotkeysAreWrittenInTheDesktopsWords) {
     EXPECT_EQ(panel->hotkeyButtonText(), "按下新键...") << "a fresh capture shows no modifiers";
 }
 
+TEST_F(MenuBarViewTest, ATakenHotkeyIsMarkedUntilAFreeOneIsCaptured) {
+    const std::uint64_t ctrlAlt = ModifierFlag::control | ModifierFlag::option;
+    sim.keyboard.heldElsewhere.insert({2, ctrlAlt});
+    for (const std::uint16_t key : {2, 14}) {  // D, then E
+        panel->toggleHotkeyRecording();
+        EXPECT_FALSE(panel->isHotkeyTaken()) << "not while capturing";
+        typeInPanel({KeyEventType::keyDown, key, ctrlAlt, false});
+        sim.scheduler.runUntilIdle();
+        EXPECT_EQ(panel->isHotkeyTaken(), key == 2);
+    }
+}
+
 }  // namespace
 }  // namespace sayvo

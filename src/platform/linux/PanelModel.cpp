@@ -80,6 +80,12 @@ bool PanelModel::capturing() const {
 QString PanelModel::hotkeyText() const {
     return view_ ? qs(view_->hotkeyButtonText()) : QString();
 }
+bool PanelModel::hotkeyTaken() const {
+    return view_ && view_->isHotkeyTaken();
+}
+QString PanelModel::hotkeyTakenText() const {
+    return qs(MenuBarView::hotkeyTakenText);
+}
 bool PanelModel::showPermissions() const {
     return view_ && view_->showPermissions;
 }

@@ -26,6 +26,8 @@ class PanelModel : public QObject {
     Q_PROPERTY(bool showsConsoleLink READ showsConsoleLink NOTIFY changed)
     Q_PROPERTY(bool capturing READ capturing NOTIFY changed)
     Q_PROPERTY(QString hotkeyText READ hotkeyText NOTIFY changed)
+    Q_PROPERTY(bool hotkeyTaken READ hotkeyTaken NOTIFY changed)
+    Q_PROPERTY(QString hotkeyTakenText READ hotkeyTakenText CONSTANT)
     Q_PROPERTY(bool showPermissions READ showPermissions NOTIFY changed)
     Q_PROPERTY(QVariantList permissions READ permissions NOTIFY changed)
     Q_PROPERTY(QString settingsTitle READ settingsTitle NOTIFY changed)
@@ -52,6 +54,8 @@ public:
     bool showsConsoleLink() const;
     bool capturing() const;
     QString hotkeyText() const;
+    bool hotkeyTaken() const;
+    QString hotkeyTakenText() const;
     bool showPermissions() const;
     QVariantList permissions() const;
     QString settingsTitle() const;

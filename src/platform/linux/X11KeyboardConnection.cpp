@@ -7,6 +7,7 @@
 #include <X11/keysym.h>
 
 #include <algorithm>
+#include <optional>
 
 #include "platform/linux/X11KeyTranslation.h"
 
@@ -19,6 +20,20 @@ struct DisplayCloser {
 constexpr std::uint16_t kCapsLockKeyCode = 57;
 // XF86XK_Fn: the header builds it with a helper macro that it undefines again.
 constexpr KeySym kFnKeysym = 0x10081000 + 0x1D0;
+
+// Xlib reports errors through one process-wide handler; a grab installs its
+// own for the length of one round trip.
+bool grabRefused = false;
+int noteRefusedGrab(Display*, XErrorEvent* error) {
+    if (error->error_code == BadAccess) grabRefused = true;
+    return 0;
+}
+
+struct Grab {
+    unsigned keycode = 0;
+    unsigned modifiers = 0;  // X mask
+    std::uint16_t portableKeyCode = 0;
+};
 }  // namespace
 
 struct X11KeyboardConnection::Impl {
@@ -31,6 +46,25 @@ struct X11KeyboardConnection::Impl {
     std::uint64_t modifierFlags = 0;  // from the last XKB state
     bool fnHeld = false;
     std::set<unsigned> pressed;  // X keycodes down, as raw events told
+    std::optional<Grab> grab;
+
+    // The variants that Caps Lock and Num Lock make of a modifier mask.
+    std::vector<unsigned> lockVariants(unsigned modifiers) const {
+        unsigned numLock = XkbKeysymToModifiers(display.get(), XK_Num_Lock);
+        if (numLock == 0) numLock = Mod2Mask;
+        return {modifiers, modifiers | LockMask, modifiers | numLock,
+                modifiers | LockMask | numLock};
+    }
+
+    void ungrab() {
+        if (!grab || !display) return;
+        Display* dpy = display.get();
+        for (unsigned variant : lockVariants(grab->modifiers)) {
+            XUngrabKey(dpy, static_cast<int>(grab->keycode), variant, DefaultRootWindow(dpy));
+        }
+        XSync(dpy, False);
+        grab.reset();
+    }
 
     void open() {
         display.reset(XOpenDisplay(nullptr));
@@ -57,6 +91,10 @@ struct X11KeyboardConnection::Impl {
         int xtestEvent = 0, xtestError = 0, xtestMajor = 0, xtestMinor = 0;
         hasXTest = XTestQueryExtension(dpy, &xtestEvent, &xtestError, &xtestMajor, &xtestMinor);
         readModifierMasks();
+        // A grabbed key held down repeats as presses alone, without the
+        // release-press pairs that would end the hotkey.
+        Bool detectable = False;
+        XkbSetDetectableAutoRepeat(dpy, True, &detectable);
         XkbStateRec state{};
         if (XkbGetState(dpy, XkbUseCoreKbd, &state) == Success) modifierFlags = toFlags(state.mods);
         XFlush(dpy);
@@ -116,6 +154,11 @@ struct X11KeyboardConnection::Impl {
             if (type == XI_RawKeyPress || type == XI_RawKeyRelease) {
                 onRawKey(keycode, type == XI_RawKeyPress, deliver);
             }
+        } else if ((event.type == KeyPress || event.type == KeyRelease) && grab &&
+                   event.xkey.keycode == grab->keycode) {
+            // The server keeps raw events of a grabbed key from the grabbing
+            // client once the grab is active: the release comes only this way.
+            onRawKey(event.xkey.keycode, event.type == KeyPress, deliver);
         } else if (event.type == xkbEventBase) {
             auto& xkb = reinterpret_cast<XkbEvent&>(event);
             if (xkb.any.xkb_type == XkbStateNotify) {
@@ -140,7 +183,54 @@ struct X11KeyboardConnection::Impl {
 X11KeyboardConnection::X11KeyboardConnection() : impl_(std::make_unique<Impl>()) {
     impl_->open();
 }
-X11KeyboardConnection::~X11KeyboardConnection() = default;
+X11KeyboardConnection::~X11KeyboardConnection() {
+    impl_->ungrab();
+}
+
+bool X11KeyboardConnection::hasFnKey() const {
+    return keycodeForKeysym(kFnKeysym) != 0;
+}
+
+KeyReservation X11KeyboardConnection::grabKey(std::uint16_t keyCode, std::uint64_t modifiers) {
+    impl_->ungrab();
+    Display* dpy = impl_->display.get();
+    const auto keycode = x11KeycodeForPortable(keyCode);
+    if (!dpy || !keycode) return KeyReservation::unavailable;
+    unsigned mask = 0;
+    if (modifiers & ModifierFlag::shift) mask |= ShiftMask;
+    if (modifiers & ModifierFlag::control) mask |= ControlMask;
+    if (modifiers & ModifierFlag::option) mask |= impl_->altMask;
+    if (modifiers & ModifierFlag::command) mask |= impl_->superMask;
+
+    XSync(dpy, False);
+    grabRefused = false;
+    XErrorHandler previous = XSetErrorHandler(noteRefusedGrab);
+    for (unsigned variant : impl_->lockVariants(mask)) {
+        XGrabKey(dpy, static_cast<int>(*keycode), variant, DefaultRootWindow(dpy), False,
+                 GrabModeAsync, GrabModeAsync);
+    }
+    XSync(dpy, False);
+    XSetErrorHandler(previous);
+    impl_->grab = Grab{*keycode, mask, keyCode};
+    if (grabRefused) {
+        // Some variants may have been granted: give those back too.
+        impl_->ungrab();
+        return KeyReservation::heldElsewhere;
+    }
+    return KeyReservation::reserved;
+}
+
+void X11KeyboardConnection::ungrabKey() {
+    impl_->ungrab();
+}
+
+bool X11KeyboardConnection::isGrabbedKeyDown() const {
+    return impl_->grab && impl_->pressed.count(impl_->grab->keycode) != 0;
+}
+
+bool X11KeyboardConnection::isGrabbed(std::uint16_t keyCode) const {
+    return impl_->grab && impl_->grab->portableKeyCode == keyCode;
+}
 
 bool X11KeyboardConnection::isOpen() const {
     return impl_->display != nullptr;

@@ -56,6 +56,20 @@ public:
     std::uint64_t flagsForNativeState(unsigned state) const;
     // Whether an X keysym is the fn key's.
     static bool isFnKeysym(unsigned keysym);
+    // Whether the keymap gives some key the fn keysym.
+    bool hasFnKey() const;
+
+    // Grabs the key (portable code) with exactly these portable modifiers on
+    // the root window, also with Caps Lock and Num Lock on, so that no other
+    // client receives it; the raw events still arrive. Replaces the previous
+    // grab. When another client holds one of the variants (BadAccess) or the
+    // key has no X keycode, nothing stays grabbed.
+    KeyReservation grabKey(std::uint16_t keyCode, std::uint64_t modifiers);
+    void ungrabKey();
+    // Whether an event's key is the grabbed one.
+    bool isGrabbed(std::uint16_t keyCode) const;
+    // Whether the grabbed key is held: the server then sends every key to us.
+    bool isGrabbedKeyDown() const;
 
 private:
     struct Impl;

@@ -29,6 +29,7 @@ struct X11KeyboardMonitor::Impl : public QObject {
     bool localFnHeld = false;
     // Our own synthetic keys on their way to our focused window.
     std::vector<X11FakeKey> unheardLocally;
+    std::vector<X11FakeKey> deferred;  // posted while the grabbed hotkey was down
     std::chrono::steady_clock::time_point unheardUntil;
 
     Impl() {
@@ -48,6 +49,11 @@ struct X11KeyboardMonitor::Impl : public QObject {
 
     void drain() {
         connection.drain([this](const KeyEvent& event) { deliverGlobal(event); });
+        if (!deferred.empty() && !connection.isGrabbedKeyDown()) {
+            std::vector<X11FakeKey> keys;
+            keys.swap(deferred);
+            postUnobserved(keys);
+        }
     }
 
     bool isInstalled(MonitorToken token) const {
@@ -62,11 +68,16 @@ struct X11KeyboardMonitor::Impl : public QObject {
         return focused && focused->isVisible();
     }
 
+    bool isGrabbedEvent(const KeyEvent& event) const {
+        return event.type != KeyEventType::flagsChanged && connection.isGrabbed(event.keyCode);
+    }
+
     void deliverGlobal(const KeyEvent& event) {
         // Keys typed into our own focused window belong to the local monitors.
         // Qt can go on naming a hidden panel as focused (the server moved the
         // focus back to the root without a word): a hidden window types nothing.
-        if (ownWindowHasFocus()) return;
+        // A grabbed key never reaches our windows either: it stays global.
+        if (ownWindowHasFocus() && !isGrabbedEvent(event)) return;
         const auto snapshot = monitors;  // a handler may add or remove monitors
         for (const auto& monitor : snapshot) {
             if (monitor.global && (monitor.mask & maskOf(event.type)) &&
@@ -105,6 +116,12 @@ struct X11KeyboardMonitor::Impl : public QObject {
     }
 
     void postUnobserved(const std::vector<X11FakeKey>& keys) {
+        // While the reserved hotkey is held, its grab sends every key to us:
+        // the keys wait for its release to reach the focused application.
+        if (connection.isGrabbedKeyDown()) {
+            deferred.insert(deferred.end(), keys.begin(), keys.end());
+            return;
+        }
         connection.postUnobserved(keys, [this](const KeyEvent& event) { deliverGlobal(event); });
         if (ownWindowHasFocus()) {
             if (std::chrono::steady_clock::now() > unheardUntil) unheardLocally.clear();
@@ -152,6 +169,18 @@ struct X11KeyboardMonitor::Impl : public QObject {
 
 X11KeyboardMonitor::X11KeyboardMonitor() : impl_(std::make_unique<Impl>()) {}
 X11KeyboardMonitor::~X11KeyboardMonitor() = default;
+
+bool X11KeyboardMonitor::hasFunctionKey() const {
+    return impl_->connection.hasFnKey();
+}
+
+KeyReservation X11KeyboardMonitor::reserveKey(std::uint16_t keyCode, std::uint64_t modifiers) {
+    return impl_->connection.grabKey(keyCode, modifiers);
+}
+
+void X11KeyboardMonitor::releaseReservedKey() {
+    impl_->connection.ungrabKey();
+}
 
 bool X11KeyboardMonitor::canObserveGlobally() const {
     return impl_->connection.isOpen();

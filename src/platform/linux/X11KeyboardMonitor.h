@@ -36,6 +36,12 @@ public:
         return {"Ctrl", "Alt", "Shift", "Super", "+"};
     }
 
+    bool hasFunctionKey() const override;
+    // An X passive grab on the root window (as desktop shortcut daemons
+    // take theirs); modifier-only hotkeys are never reserved.
+    KeyReservation reserveKey(std::uint16_t keyCode, std::uint64_t modifiers) override;
+    void releaseReservedKey() override;
+
     // Whether system-wide observation works on this display.
     bool canObserveGlobally() const;
     const X11KeyboardConnection& connection() const;

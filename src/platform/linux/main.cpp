@@ -1,5 +1,6 @@
 // The Linux desktop entry: real services on the Qt event loop.
 #include <QApplication>
+#include <iostream>
 
 #include "app/SayvoApp.h"
 #include "cloud/AliyunASR.h"
@@ -25,6 +26,11 @@ int main(int argc, char** argv) {
     // A tray utility: closing its last panel must never end it.
     QApplication::setQuitOnLastWindowClosed(false);
     sayvo::QuitOnSignal quitOnSignal;
+    if (qgetenv("XDG_SESSION_TYPE") == "wayland") {
+        // Sayvo runs through XWayland: better said at once than found out.
+        std::cerr << "sayvo: Wayland 会话：快捷键只在 X11 窗口有焦点时有效，粘贴也只到达 X11 应用"
+                  << std::endl;
+    }
 
     sayvo::QtScheduler scheduler;
     sayvo::JsonFilePreferences preferences(sayvo::JsonFilePreferences::defaultPath());

@@ -199,13 +199,23 @@ Item {
         Item {
             objectName: "hotkeyRow"
             width: parent.width
-            height: hotkeyButton.height + 24
-            Text {
+            height: Math.max(hotkeyButton.height, hotkeyLabels.height) + 24
+            Column {
+                id: hotkeyLabels
                 x: 12
                 anchors.verticalCenter: parent.verticalCenter
-                text: "快捷键"
-                font.pixelSize: 12
-                color: root.secondary
+                Text {
+                    text: "快捷键"
+                    font.pixelSize: 12
+                    color: root.secondary
+                }
+                Text {
+                    objectName: "hotkeyTaken"
+                    visible: panel.hotkeyTaken
+                    text: panel.hotkeyTakenText
+                    font.pixelSize: 10
+                    color: root.systemRed
+                }
             }
             AbstractButton {
                 id: hotkeyButton
@@ -221,7 +231,7 @@ Item {
                 focusPolicy: Qt.TabFocus
                 Accessible.onPressAction: clicked()
                 Accessible.name: "更改快捷键"
-                Accessible.description: text
+                Accessible.description: panel.hotkeyTaken ? text + "，" + panel.hotkeyTakenText : text
                 background: FocusFrame {
                     control: hotkeyButton
                     color: root.controlBackground
@@ -231,7 +241,8 @@ Item {
                     font.pixelSize: 12
                     font.weight: Font.Medium
                     font.family: root.monospace
-                    color: panel.capturing ? panel.accentColor : root.primary
+                    color: panel.capturing ? panel.accentColor
+                                           : panel.hotkeyTaken ? root.systemRed : root.primary
                 }
                 onClicked: panel.toggleHotkeyRecording()
             }
