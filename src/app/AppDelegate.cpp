@@ -1,6 +1,7 @@
 #include "app/AppDelegate.h"
 
 #include <random>
+#include <utility>
 
 namespace sayvo {
 
@@ -35,7 +36,10 @@ void AppDelegate::applicationDidFinishLaunching() {
 
     std::weak_ptr<AppDelegate> weak = weak_from_this();
     hotkeyManager_.setKeyDownCallback([weak] {
-        if (auto self = weak.lock()) self->startRecording();
+        if (auto self = weak.lock()) {
+            self->startedByHold_ = true;
+            self->startRecording();
+        }
     });
     hotkeyManager_.setKeyUpCallback([weak] {
         if (auto self = weak.lock()) self->stopRecording();
@@ -117,29 +121,47 @@ void AppDelegate::updateStatusIcon() {
 void AppDelegate::toggleRecording() {
     if (speechRecognizer_->isRecording) {
         stopRecording();
+    } else if (!pendingFinish_ && !startQueued_ && floatingWindow_ &&
+               floatingWindow_->isVisible() && !speechRecognizer_->transcript.get().empty()) {
+        // The recording stopped by itself and its text waits in the indicator:
+        // this click ends the dictation as a release would, rather than start
+        // a new one that clears the text.
+        pendingFinish_ = Finish{++lastFinishId_, false};
+        finishAfterTextSettled(lastFinishId_);
     } else {
+        startedByHold_ = false;
         startRecording();
     }
 }
 
 void AppDelegate::startRecording() {
     if (speechRecognizer_->isRecording) return;
+    startQueued_ = true;
     platform_.scheduler.post([self = shared_from_this()] { self->runStartTask(); });
 }
 
 void AppDelegate::runStartTask() {
+    startQueued_ = false;
+    const bool stopAfterStart = std::exchange(stopAfterStart_, false);
     // Two starts can be queued before either runs (a key-down and a click); the
     // recognizer treats a start while recording as a stop, so only the first may run.
     if (speechRecognizer_->isRecording) return;
     supersedePendingFinish();
     errorReported_ = false;
     showFloatingIndicator();
+    speechRecognizer_->stopsOnSilence = !startedByHold_;
     speechRecognizer_->startRecording();
     updateStatusIcon();
+    if (stopAfterStart) stopRecording();
 }
 
 void AppDelegate::stopRecording() {
-    if (!speechRecognizer_->isRecording) return;
+    if (!speechRecognizer_->isRecording) {
+        // A release that came with its press (an on-screen keyboard sends
+        // both at once) still ends the recording that press starts.
+        if (startQueued_) stopAfterStart_ = true;
+        return;
+    }
     platform_.scheduler.post([self = shared_from_this()] { self->runStopTask(); });
 }
 

@@ -78,6 +78,9 @@ private:
     Subscription takenObserver_;
     std::optional<HotkeyCombo> reportedTakenHotkey_;
     bool errorReported_ = false;
+    bool startQueued_ = false;
+    bool startedByHold_ = false;  // the next start comes from the held hotkey
+    bool stopAfterStart_ = false;
     std::optional<Finish> pendingFinish_;
     std::uint64_t lastFinishId_ = 0;
 };

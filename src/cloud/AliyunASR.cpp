@@ -54,6 +54,7 @@ void AliyunASR::startRecognition(const std::string& apiKey) {
     isRunning_ = true;
     const std::uint64_t start = ++start_;
     taskId_ = makeTaskId(services_.uuids);
+    runTaskSent_ = false;
 
     WebSocketRequest request{wsURL_, {{"Authorization", "bearer " + apiKey}}, 60};
     std::weak_ptr<AliyunASR> weak = weak_from_this();
@@ -81,6 +82,13 @@ void AliyunASR::stopRecognition() {
     if (!isRunning_) return;
     isRunning_ = false;
     stopAudioCapture();
+    if (!runTaskSent_) {
+        // A tap shorter than the run-task delay: no task was started, so no
+        // command goes out, and the connection has nothing left to carry.
+        closeTask(currentTask());
+        onMain(start_, [](AliyunASR& client) { client.report(client.onStopped); });
+        return;
+    }
     sendFinishTask();
     // The close belongs to this connection, whatever starts in the meantime.
     std::weak_ptr<AliyunASR> weak = weak_from_this();
@@ -102,6 +110,7 @@ void AliyunASR::sendRunTask(std::uint64_t start) {
     const auto command = buildRunTask(taskId_);
     auto task = currentTask();
     if (!command || !task) return;
+    runTaskSent_ = true;
     std::weak_ptr<AliyunASR> weak = weak_from_this();
     task->send({WebSocketMessage::Kind::text, *command},
                [weak, start](std::optional<PlatformError> error) {

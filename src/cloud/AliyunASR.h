@@ -91,6 +91,7 @@ private:
     std::unique_ptr<AudioEngine> audioEngine_;
     std::string taskId_;
     std::uint64_t start_ = 0;                               // main thread: which start is current
+    bool runTaskSent_ = false;                              // main thread: for the current start
     std::shared_ptr<WebSocketTask> closedAfterServiceEnd_;  // main thread
 };
 

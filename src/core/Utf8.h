@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 namespace sayvo {
@@ -16,5 +17,11 @@ inline std::size_t utf8CharacterCount(std::string_view text) {
     for (char c : text) count += startsUtf8Character(c);
     return count;
 }
+
+// Recognised pieces of text joined as a writer would: one space between two
+// pieces whose facing characters come from scripts that separate words with
+// spaces (Latin, Cyrillic, Greek, Korean...), nothing where either side is
+// Chinese, Japanese or Thai, or already has the space.
+std::string joinRecognizedText(const std::string& before, const std::string& after);
 
 }  // namespace sayvo

@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "core/Utf8.h"
 #include "speech/AudioLevel.h"
 #include "speech/RecognitionEngine.h"
 
@@ -65,10 +66,10 @@ void SpeechRecognizer::setupAliyunASRCallbacks() {
     cloud_.onTranscript = [onMain](const std::string& text, bool isFinal) {
         onMain([text, isFinal](SpeechRecognizer& r) {
             if (isFinal) {
-                r.confirmedText_ += text;
+                r.confirmedText_ = joinRecognizedText(r.confirmedText_, text);
                 r.transcript = r.confirmedText_;
             } else {
-                r.transcript = r.confirmedText_ + text;
+                r.transcript = joinRecognizedText(r.confirmedText_, text);
             }
             r.isProcessing = true;
             r.lastResultTime_ = r.platform_.scheduler.now();
@@ -397,7 +398,7 @@ void SpeechRecognizer::startSilenceTimer() {
 }
 
 void SpeechRecognizer::checkSilence() {
-    if (!isRecording || !lastResultTime_) return;
+    if (!isRecording || !lastResultTime_ || !stopsOnSilence) return;
     const double elapsed = platform_.scheduler.now() - *lastResultTime_;
     if (elapsed > silenceTimeout_ && !transcript.get().empty()) stopRecording();
 }

@@ -35,6 +35,10 @@ public:
     Published<std::string> currentEngine{*this, "system"};
     Published<float> audioLevel{*this, 0.0f};
 
+    // Whether three seconds of silence after some text end the recording.
+    // Not while the user holds the hotkey: the hold says "still dictating".
+    bool stopsOnSilence = true;
+
     // Starts a recording, or stops the one under way.
     void startRecording();
     // Stops the recording of the engine named by currentEngine.

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QDBusMessage>
+#include <QDBusPendingCall>
 #include <QFile>
 #include <memory>
 
@@ -42,6 +44,15 @@ protected:
         ASSERT_TRUE(app_->start(bus_.address(), &error)) << error.toStdString();
         ASSERT_TRUE(waitUntil([&] { return !watcher_.items().isEmpty(); }, 15000));
         ASSERT_TRUE(icon_.watch(bus_.connection(), watcher_.items().constFirst()));
+    }
+    // A click on the tray item as the tray host reports it: "Activate" for
+    // the left button, "ContextMenu" for the right one.
+    void clickTrayItem(const QString& method) {
+        const TrayItemAddress item = watcher_.items().constFirst();
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            item.service, item.path, QStringLiteral("org.kde.StatusNotifierItem"), method);
+        call << 640 << 12;
+        bus_.connection().asyncCall(call);
     }
     bool indicatorShown() { return x_.findViewable("Sayvo indicator", app_->pid()).has_value(); }
 

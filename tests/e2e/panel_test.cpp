@@ -3,8 +3,6 @@
 // hotkey captured, and quitting, all on one running Sayvo.
 
 #include <QDBusConnectionInterface>
-#include <QDBusMessage>
-#include <QDBusPendingCall>
 #include <QJsonDocument>
 #include <QProcess>
 #include <QRegularExpression>
@@ -27,12 +25,7 @@ protected:
         return x_.findViewable(kPanelTitle.toStdString(), app_->pid()).has_value();
     }
     void rightClickTrayItem() {
-        const TrayItemAddress item = watcher_.items().constFirst();
-        QDBusMessage call = QDBusMessage::createMethodCall(
-            item.service, item.path, QStringLiteral("org.kde.StatusNotifierItem"),
-            QStringLiteral("ContextMenu"));
-        call << 640 << 12;
-        bus_.connection().asyncCall(call);
+        clickTrayItem(QStringLiteral("ContextMenu"));
         ASSERT_TRUE(waitUntil([&] { return panelShown(); }, 5000)) << "no panel";
     }
     void click(const QString& buttonName) {
@@ -51,11 +44,11 @@ protected:
         keys_.press(key);
         keys_.release(key);
     }
-    // Holds a combination for a second; true if a recording started.
+    // Holds a combination for up to three seconds; true if a recording started.
     bool holdStartsRecording(std::initializer_list<const char*> combination) {
         const int before = icon_.count();
         for (const char* key : combination) keys_.press(key);
-        const bool started = waitUntil([&] { return icon_.count() > before; }, 1000);
+        const bool started = waitUntil([&] { return icon_.count() > before; }, 3000);
         for (auto key = std::rbegin(combination); key != std::rend(combination); ++key) {
             keys_.release(*key);
         }

@@ -229,26 +229,37 @@ TEST_F(AppDelegateTest, ClosingTheIndicatorMidRecordingStillInsertsTheText) {
     EXPECT_EQ(sim.pasteboard.contents, "closed early");
 }
 
-TEST_F(AppDelegateTest, ARecordingThatStopsItselfKeepsItsTextUpToInsert) {
+TEST_F(AppDelegateTest, APauseWhileHoldingNeverEndsTheDictation) {
+    hotkey.press();
+    run();
+    sim.speech.made.front()->currentTask().result("before the pause");
+    advance(5.0);
+    EXPECT_TRUE(recognizer().isRecording) << "the hold says: still dictating";
+    hotkey.release();
+    run();
+    advance(1.0);
+    EXPECT_EQ(sim.pasteboard.contents, "before the pause");
+    EXPECT_EQ(pastes(), 1);
+}
+
+TEST_F(AppDelegateTest, ARecordingThatStopsItselfKeepsItsTextForInsertOrTheNextClick) {
     for (const bool useCloud : {false, true}) {
-        SCOPED_TRACE(useCloud ? "cloud" : "on-device");
+        SCOPED_TRACE(useCloud ? "cloud, ended by the service" : "on-device, silence");
         if (useCloud) sim.preferences.raw["AliyunASRAPIKey"] = std::string("key");
         const long before = pastes();
-        hotkey.press();
+        tray().click(TrayClick::left);
         run();
         if (useCloud) {
             cloud.fireTranscript("kept", true);
             cloud.fireStoppedByService();
             run();
         } else {
-            sim.speech.made.front()->currentTask().result("kept");
-            advance(3.6);  // the silence check ends it
+            sim.speech.made.back()->currentTask().result("kept");
+            advance(3.6);  // the silence check ends a clicked recording
         }
         ASSERT_FALSE(recognizer().isRecording);
-        hotkey.release();
-        run();
         advance(1.0);
-        EXPECT_EQ(pastes(), before) << "the controller was not told: nothing pasted";
+        EXPECT_EQ(pastes(), before) << "nothing pasted by itself";
         ASSERT_TRUE(indicator().visible);
         FloatingIndicatorView& view = *indicator().content;
         EXPECT_EQ(view.content(), IndicatorContent::text);
@@ -256,9 +267,28 @@ TEST_F(AppDelegateTest, ARecordingThatStopsItselfKeepsItsTextUpToInsert) {
         advance(0.1);
         EXPECT_EQ(sim.pasteboard.contents, "kept");
         EXPECT_EQ(pastes(), before + 1);
-        indicator().pressClose();
+
+        // The next click ends the dictation with a paste; it clears nothing first.
+        tray().click(TrayClick::left);
+        run();
+        advance(1.0);
+        EXPECT_FALSE(recognizer().isRecording);
+        EXPECT_EQ(pastes(), before + 2);
         EXPECT_FALSE(indicator().visible);
     }
+}
+
+TEST_F(AppDelegateTest, APressAndReleaseDeliveredTogetherStillEndTheRecording) {
+    hotkey.press();
+    hotkey.release();
+    run();
+    EXPECT_FALSE(recognizer().isRecording) << "the microphone stayed open";
+    advance(1.0);
+    EXPECT_FALSE(indicator().visible);
+    // The next dictation is an ordinary one.
+    hotkey.press();
+    run();
+    EXPECT_TRUE(recognizer().isRecording);
 }
 
 TEST_F(AppDelegateTest, EachFailedRecordingIsReportedOnce) {

@@ -3,6 +3,7 @@
 #include <thread>
 
 #include "SimPlatform.h"
+#include "core/Utf8.h"
 #include "speech/SpeechRecognizer.h"
 
 namespace sayvo {
@@ -108,6 +109,25 @@ TEST_F(SpeechRecognizerTest, CloudRecordingRunsUntilTheClientReportsStopped) {
     sim.preferences.raw.clear();
     recognizer->stopRecording();
     EXPECT_EQ(cloud.stopCalls, 2);
+}
+
+TEST(JoinRecognizedTextTest, ASpaceOnlyBetweenScriptsThatSpaceTheirWords) {
+    const struct {
+        const char *before, *after, *joined;
+    } cases[] = {
+        {"young man", "hello", "young man hello"},
+        {"ten meters.", "Then", "ten meters. Then"},
+        {"end ", "start", "end start"},
+        {"今天天气很好。", "我们", "今天天气很好。我们"},
+        {"東京へ", "行きます", "東京へ行きます"},
+        {"go", "我们", "go我们"},
+        {"привет", "мир", "привет мир"},
+        {"", "first", "first"},
+        {"bad \xE4\xBD", "next", "bad \xE4\xBD next"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(joinRecognizedText(c.before, c.after), c.joined) << c.before << "|" << c.after;
+    }
 }
 
 TEST_F(SpeechRecognizerTest, CloudPartialsAndFinalsAssembleWithoutSeparators) {
