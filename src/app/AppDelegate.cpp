@@ -42,7 +42,7 @@ void AppDelegate::applicationDidFinishLaunching() {
         }
     });
     hotkeyManager_.setKeyUpCallback([weak] {
-        if (auto self = weak.lock()) self->stopRecording();
+        if (auto self = weak.lock()) self->hotkeyReleased();
     });
     takenObserver_ = hotkeyManager_.isHotkeyTaken.values.subscribe([weak](bool taken) {
         if (auto self = weak.lock(); self && taken) self->reportHotkeyTaken();
@@ -121,17 +121,33 @@ void AppDelegate::updateStatusIcon() {
 void AppDelegate::toggleRecording() {
     if (speechRecognizer_->isRecording) {
         stopRecording();
-    } else if (!pendingFinish_ && !startQueued_ && floatingWindow_ &&
-               floatingWindow_->isVisible() && !speechRecognizer_->transcript.get().empty()) {
-        // The recording stopped by itself and its text waits in the indicator:
-        // this click ends the dictation as a release would, rather than start
-        // a new one that clears the text.
-        pendingFinish_ = Finish{++lastFinishId_, false};
-        finishAfterTextSettled(lastFinishId_);
-    } else {
+    } else if (!finishWaitingText()) {
         startedByHold_ = false;
         startRecording();
     }
+}
+
+// A held dictation whose recording ended early (the service finished or
+// failed the task, the connection dropped) still ends at the release, with
+// the text recognised so far pasted.
+void AppDelegate::hotkeyReleased() {
+    if (speechRecognizer_->isRecording || startQueued_) {
+        stopRecording();
+    } else if (startedByHold_) {
+        finishWaitingText();
+    }
+}
+
+// The recording stopped by itself and its text waits in the indicator: the
+// dictation ends as a release would, with a paste. False when nothing waits.
+bool AppDelegate::finishWaitingText() {
+    if (pendingFinish_ || startQueued_ || !floatingWindow_ || !floatingWindow_->isVisible() ||
+        speechRecognizer_->transcript.get().empty()) {
+        return false;
+    }
+    pendingFinish_ = Finish{++lastFinishId_, false};
+    finishAfterTextSettled(lastFinishId_);
+    return true;
 }
 
 void AppDelegate::startRecording() {
@@ -177,12 +193,25 @@ void AppDelegate::runStopTask() {
     });
 }
 
-void AppDelegate::finishAfterTextSettled(std::uint64_t finishId) {
+void AppDelegate::finishAfterTextSettled(std::uint64_t finishId, double waited) {
     if (!pendingFinish_ || pendingFinish_->id != finishId) return;
     const std::string text = speechRecognizer_->transcript;
     if (text.empty()) {
         pendingFinish_.reset();
         hideFloatingIndicator();
+        return;
+    }
+    // The paste lets go of held modifiers: with one of the hotkey's down, the
+    // user is on the way to the next dictation, and its key would then type
+    // bare. Wait until it is let go, or until that dictation's start takes
+    // over this paste; not for ever.
+    const std::uint64_t hotkeyModifiers = hotkeyManager_.currentHotkey.get().modifiers;
+    constexpr double kStep = 0.05;
+    if ((platform_.keyboard.currentModifierFlags() & hotkeyModifiers) != 0 &&
+        waited < modifierReleaseWait) {
+        platform_.scheduler.postAfter(kStep, [self = shared_from_this(), finishId, waited] {
+            self->finishAfterTextSettled(finishId, waited + kStep);
+        });
         return;
     }
     pasteTranscript(text);

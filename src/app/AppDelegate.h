@@ -22,6 +22,8 @@ class AppDelegate : public Observable, public std::enable_shared_from_this<AppDe
 public:
     static constexpr double textSettleDelay = 0.5;
     static constexpr double pasteSettleDelay = 0.4;
+    // How long a due paste waits for the hotkey's modifiers to be let go.
+    static constexpr double modifierReleaseWait = 1.5;
 
     static std::shared_ptr<AppDelegate> create(const Platform& platform,
                                                std::shared_ptr<SpeechRecognizer> speechRecognizer,
@@ -31,6 +33,7 @@ public:
     void statusItemClicked(TrayClick click);
     void updateStatusIcon();
     void toggleRecording();
+    void hotkeyReleased();
     void startRecording();
     void stopRecording();
     void showFloatingIndicator();
@@ -58,9 +61,10 @@ private:
     void checkAccessibilityPermission();
     void runStartTask();
     void runStopTask();
-    void finishAfterTextSettled(std::uint64_t finishId);
+    void finishAfterTextSettled(std::uint64_t finishId, double waited = 0);
     void finishAfterPasteSettled(std::uint64_t finishId);
     void supersedePendingFinish();
+    bool finishWaitingText();
     void pasteTranscript(const std::string& text);
     void reportError(const std::optional<std::string>& message);
     void announceDefaultHotkey();

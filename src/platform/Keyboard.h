@@ -98,6 +98,9 @@ public:
     // The desktop's way of writing a hotkey's modifiers.
     virtual ModifierNotation modifierNotation() const { return {}; }
 
+    // The modifiers held down now, system-wide; 0 where that cannot be known.
+    virtual std::uint64_t currentModifierFlags() const { return 0; }
+
     // Whether the keyboard reports an fn key of its own.
     virtual bool hasFunctionKey() const { return true; }
 

@@ -17,12 +17,14 @@ public:
     ModifierNotation notation;
 
     bool functionKey = true;
+    std::uint64_t heldModifiers = 0;
     // Combinations another program holds, and the one reserved for us.
     std::set<std::pair<std::uint16_t, std::uint64_t>> heldElsewhere;
     std::optional<std::pair<std::uint16_t, std::uint64_t>> reserved;
 
     ModifierNotation modifierNotation() const override { return notation; }
     bool hasFunctionKey() const override { return functionKey; }
+    std::uint64_t currentModifierFlags() const override { return heldModifiers; }
     KeyReservation reserveKey(std::uint16_t keyCode, std::uint64_t modifiers) override {
         reserved.reset();
         if (heldElsewhere.count({keyCode, modifiers})) return KeyReservation::heldElsewhere;

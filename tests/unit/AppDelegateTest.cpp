@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "SimPlatform.h"
 #include "app/AppDelegate.h"
@@ -229,6 +230,30 @@ TEST_F(AppDelegateTest, ClosingTheIndicatorMidRecordingStillInsertsTheText) {
     EXPECT_EQ(sim.pasteboard.contents, "closed early");
 }
 
+TEST_F(AppDelegateTest, ACloudTaskEndingWhileHeldStillPastesAtTheRelease) {
+    sim.preferences.raw["AliyunASRAPIKey"] = std::string("key");
+    for (const bool failed : {false, true}) {
+        SCOPED_TRACE(failed ? "failed" : "finished by the service");
+        const long before = pastes();
+        hotkey.press();
+        run();
+        cloud.fireTranscript("recognised so far", true);
+        if (failed) cloud.fireError("连接已断开");
+        cloud.fireStoppedByService();
+        run();
+        advance(1.0);
+        EXPECT_EQ(pastes(), before) << "nothing before the release";
+        hotkey.release();
+        run();
+        advance(1.0);
+        EXPECT_EQ(pastes(), before + 1);
+        EXPECT_EQ(sim.pasteboard.contents, "recognised so far");
+        EXPECT_FALSE(indicator().visible);
+        EXPECT_FALSE(cloud.isRunning()) << "the microphone is closed";
+    }
+    EXPECT_EQ(tray().messages.back().second, "连接已断开") << "told about the failure";
+}
+
 TEST_F(AppDelegateTest, APauseWhileHoldingNeverEndsTheDictation) {
     hotkey.press();
     run();
@@ -289,6 +314,40 @@ TEST_F(AppDelegateTest, APressAndReleaseDeliveredTogetherStillEndTheRecording) {
     hotkey.press();
     run();
     EXPECT_TRUE(recognizer().isRecording);
+}
+
+TEST_F(AppDelegateTest, ADuePasteWaitsWhileAHotkeyModifierIsHeld) {
+    hotkey.manager->currentHotkey = HotkeyCombo{49, ModifierFlag::option, false};
+    const struct {
+        const char* name;
+        std::function<void()> thenTheUser;
+        long pastesAfterOneSecond;
+    } cases[] = {
+        {"lets go of Alt", [&] { sim.keyboard.heldModifiers = 0; }, 1},
+        {"holds Alt on", [] {}, 0},
+        {"starts the next dictation", [&] { tray().click(TrayClick::left); }, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const long before = pastes();
+        tray().click(TrayClick::left);
+        run();
+        recognizer().transcript = "words";
+        tray().click(TrayClick::left);
+        run();
+        sim.keyboard.heldModifiers = ModifierFlag::option | ModifierFlag::shift;
+        advance(1.5);
+        EXPECT_EQ(pastes(), before) << "pasted while Alt was down";
+        c.thenTheUser();
+        advance(0.1);
+        run();
+        EXPECT_EQ(pastes(), before + c.pastesAfterOneSecond);
+        advance(AppDelegate::modifierReleaseWait);
+        EXPECT_EQ(pastes(), before + 1) << "pasted once, and not held back for ever";
+        sim.keyboard.heldModifiers = 0;
+        if (recognizer().isRecording) tray().click(TrayClick::left);
+        advance(2.0);
+    }
 }
 
 TEST_F(AppDelegateTest, EachFailedRecordingIsReportedOnce) {

@@ -170,6 +170,10 @@ struct X11KeyboardMonitor::Impl : public QObject {
 X11KeyboardMonitor::X11KeyboardMonitor() : impl_(std::make_unique<Impl>()) {}
 X11KeyboardMonitor::~X11KeyboardMonitor() = default;
 
+std::uint64_t X11KeyboardMonitor::currentModifierFlags() const {
+    return impl_->connection.currentFlags();
+}
+
 bool X11KeyboardMonitor::hasFunctionKey() const {
     return impl_->connection.hasFnKey();
 }

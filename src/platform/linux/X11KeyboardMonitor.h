@@ -37,6 +37,7 @@ public:
     }
 
     bool hasFunctionKey() const override;
+    std::uint64_t currentModifierFlags() const override;
     // An X passive grab on the root window (as desktop shortcut daemons
     // take theirs); modifier-only hotkeys are never reserved.
     KeyReservation reserveKey(std::uint16_t keyCode, std::uint64_t modifiers) override;
