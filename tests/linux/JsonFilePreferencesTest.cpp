@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "platform/linux/JsonFilePreferences.h"
@@ -128,6 +132,84 @@ TEST_F(JsonFilePreferencesTest, AnUnwritableDirectoryKeepsTheValueForThisSession
     prefs.setString("AliyunASRAPIKey", "kept");
     EXPECT_FALSE(prefs.lastWriteSucceeded());
     EXPECT_EQ(prefs.stringForKey("AliyunASRAPIKey"), "kept");
+}
+
+// Reads in a child held to two seconds and 256 MiB more memory, so a read that blocks or never
+// ends fails its case instead of hanging the run or exhausting the machine.
+bool readsPromptlyAndFrugally(const std::string& path) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::alarm(2);
+        long pages = 0;
+        std::ifstream("/proc/self/statm") >> pages;
+        const rlim_t limit = static_cast<rlim_t>(pages) * ::getpagesize() + (256 << 20);
+        const rlimit memory{limit, limit};
+        ::setrlimit(RLIMIT_AS, &memory);
+        try {
+            JsonFilePreferences prefs(path);
+        } catch (...) {
+            ::_exit(1);  // never back into the test run
+        }
+        ::_exit(0);
+    }
+    int status = 0;
+    return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+           WEXITSTATUS(status) == 0;
+}
+
+TEST_F(JsonFilePreferencesTest, OnlyARegularFileWithinTheLimitIsReadAndAStoreReplacesTheRest) {
+    const auto padded = [](std::size_t size) {
+        std::string json = "{\"hotkeyKeyCode\": 49}";
+        return json + std::string(size - json.size(), ' ');
+    };
+    const auto write = [](const std::string& where, const std::string& contents) {
+        std::ofstream(where) << contents;
+    };
+    struct Case {
+        const char* name;
+        std::function<void(const std::string& path)> make;
+        std::optional<std::int64_t> keyCode;  // as read from it
+        fs::file_type aside;                  // left at "<path>.corrupt" by a store
+    };
+    const Case cases[] = {
+        {"fifo", [](const std::string& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); },
+         std::nullopt, fs::file_type::fifo},
+        {"symlink to /dev/zero", [](const std::string& p) { fs::create_symlink("/dev/zero", p); },
+         std::nullopt, fs::file_type::symlink},
+        {"directory", [](const std::string& p) { fs::create_directory(p); }, std::nullopt,
+         fs::file_type::directory},
+        {"one byte over the limit",
+         [&](const std::string& p) { write(p, padded(kMaxPreferencesFileSize + 1)); }, std::nullopt,
+         fs::file_type::regular},
+        {"at the limit", [&](const std::string& p) { write(p, padded(kMaxPreferencesFileSize)); },
+         49, fs::file_type::not_found},
+        {"symlink to a regular file",
+         [&](const std::string& p) {
+             write(p + ".target", padded(100));
+             fs::create_symlink(p + ".target", p);
+         },
+         49, fs::file_type::not_found},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(dir);
+        fs::create_directories(fs::path(path).parent_path());
+        c.make(path);
+        if (!readsPromptlyAndFrugally(path)) {
+            ADD_FAILURE() << "reading blocked, did not end or took too much memory";
+            continue;
+        }
+
+        JsonFilePreferences prefs(path);
+        EXPECT_EQ(prefs.integerForKey("hotkeyKeyCode"), c.keyCode);
+        prefs.setBool("hotkeyIsFnKey", true);
+        EXPECT_TRUE(prefs.lastWriteSucceeded());
+        EXPECT_EQ(fs::symlink_status(path).type(), fs::file_type::regular);
+        EXPECT_EQ(fs::symlink_status(path + ".corrupt").type(), c.aside);
+        JsonFilePreferences again(path);
+        EXPECT_EQ(again.boolForKey("hotkeyIsFnKey"), true);
+        EXPECT_EQ(again.integerForKey("hotkeyKeyCode"), c.keyCode);
+    }
 }
 
 TEST(JsonFilePreferencesPath, FollowsXdgConfigHome) {

@@ -178,11 +178,36 @@ TEST(X11AccessibilityTrustTest, WithoutXTestTrustIsRefusedOnceAloudAndNothingIsP
     EXPECT_FALSE(trust.isProcessTrustedWithOptions({}));
     const QString said = QString::fromStdString(::testing::internal::GetCapturedStderr());
     EXPECT_EQ(said.count(QStringLiteral("XTEST")), 1) << said.toStdString();
+    EXPECT_FALSE(said.contains(QStringLiteral("XInput2"))) << said.toStdString();
+    EXPECT_FALSE(said.contains(QStringLiteral("快捷键"))) << said.toStdString();
 
     X11SyntheticKeyboard synthetic(monitor);
     EXPECT_FALSE(synthetic.createEventSource(EventSourceStateID::combinedSessionState));
     EXPECT_FALSE(synthetic.createKeyboardEvent(nullptr, KeyCode::v, true));
     synthetic.post(EventTapLocation::sessionEventTap, {KeyCode::v, true, ModifierFlag::command});
+}
+
+TEST(X11AccessibilityTrustTest, TheWarningNamesWhatIsMissingAndWhatItCosts) {
+    struct Case {
+        bool hasXInput2, hasXTest;
+        const char* missing;
+        bool hotkeyOnlyInOwnWindows;
+    };
+    const Case cases[] = {
+        {true, false, "没有 XTEST 扩展", false},
+        {false, true, "没有 XInput2 扩展", true},
+        {false, false, "没有 XInput2 和 XTEST 扩展", true},
+    };
+    for (const auto& c : cases) {
+        const std::string said = missingExtensionWarning(c.hasXInput2, c.hasXTest);
+        SCOPED_TRACE(said);
+        EXPECT_NE(said.find(c.missing), std::string::npos);
+        EXPECT_EQ(said.find("快捷键只在 Sayvo 自己的窗口中有效") != std::string::npos,
+                  c.hotkeyOnlyInOwnWindows);
+        EXPECT_NE(said.find("无法自动粘贴，会留在剪贴板上"), std::string::npos);
+        EXPECT_EQ(said.back(), '\n');
+    }
+    EXPECT_EQ(missingExtensionWarning(true, true), "");
 }
 
 }  // namespace

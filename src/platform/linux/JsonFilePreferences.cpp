@@ -6,8 +6,6 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 
 namespace sayvo {
 
@@ -41,6 +39,51 @@ bool writeAll(int fd, const std::string& data) {
     return true;
 }
 
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    ~FileDescriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+enum class FileRead { absent, unusable, read };
+
+// Only a regular file of modest size is read: a FIFO would block the start, a device could
+// stream without end, and a huge file costs memory far beyond its size once parsed.
+FileRead readPreferencesFile(const std::string& path, std::string& contents) {
+    struct stat info {};
+    // Checked before opening, so that device nodes are never opened at all.
+    if (::stat(path.c_str(), &info) != 0) return FileRead::absent;
+    if (!S_ISREG(info.st_mode) ||
+        static_cast<std::size_t>(info.st_size) > kMaxPreferencesFileSize) {
+        return FileRead::unusable;
+    }
+    // The path may have been replaced since: never wait on what was opened, and check again.
+    const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (fd.get() < 0) return FileRead::absent;
+    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return FileRead::unusable;
+    // One byte beyond the limit tells a file that grew past it.
+    contents.resize(kMaxPreferencesFileSize + 1);
+    std::size_t filled = 0;
+    while (filled < contents.size()) {
+        const ssize_t n = ::read(fd.get(), contents.data() + filled, contents.size() - filled);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return FileRead::unusable;
+        if (n == 0) break;
+        filled += static_cast<std::size_t>(n);
+    }
+    if (filled > kMaxPreferencesFileSize) return FileRead::unusable;
+    contents.resize(filled);
+    return FileRead::read;
+}
+
 }  // namespace
 
 std::optional<nlohmann::json> parsePreferences(const std::string& contents) {
@@ -50,11 +93,10 @@ std::optional<nlohmann::json> parsePreferences(const std::string& contents) {
 }
 
 JsonFilePreferences::JsonFilePreferences(std::string path) : path_(std::move(path)) {
-    std::ifstream in(path_, std::ios::binary);
-    if (!in) return;
-    std::ostringstream contents;
-    contents << in.rdbuf();
-    if (auto parsed = parsePreferences(contents.str())) {
+    std::string contents;
+    const FileRead result = readPreferencesFile(path_, contents);
+    if (result == FileRead::absent) return;
+    if (auto parsed = result == FileRead::read ? parsePreferences(contents) : std::nullopt) {
         values_ = std::move(*parsed);
     } else {
         fileIsCorrupt_ = true;

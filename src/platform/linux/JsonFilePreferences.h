@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <nlohmann/json.hpp>
 #include <string>
 
@@ -7,12 +8,17 @@
 
 namespace sayvo {
 
+// Far above what this program writes, far below what would strain memory when parsed.
+inline constexpr std::size_t kMaxPreferencesFileSize = 1 << 20;
+
 // Preferences kept in one JSON object file, members typed as JSON booleans,
 // integers and strings. Read once at construction; every store rewrites the
 // file atomically (temporary file, fsync, rename) with mode 0600.
 // A missing, unreadable or corrupt file reads as empty and is left untouched
 // until the next store, which first moves a corrupt file aside to
-// "<path>.corrupt" so nothing the user had is silently destroyed.
+// "<path>.corrupt" so nothing the user had is silently destroyed. Anything
+// but a regular file (after symlinks) of at most kMaxPreferencesFileSize bytes
+// counts as corrupt and is never read; a symlink is moved aside as the link.
 // Thread: main thread only.
 class JsonFilePreferences final : public Preferences {
 public:

@@ -1,19 +1,47 @@
 #include "platform/linux/X11AccessibilityTrust.h"
 
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+
 #include <cstdio>
+#include <memory>
 
 namespace sayvo {
 
+namespace {
+
+struct DisplayCloser {
+    void operator()(Display* display) const { XCloseDisplay(display); }
+};
+
+// Without XInput2 the keyboard connection is never kept, so it cannot tell about XTEST.
+bool displayOffersXTest() {
+    const std::unique_ptr<Display, DisplayCloser> display(XOpenDisplay(nullptr));
+    int event = 0, error = 0, major = 0, minor = 0;
+    return display && XTestQueryExtension(display.get(), &event, &error, &major, &minor);
+}
+
+}  // namespace
+
+std::string missingExtensionWarning(bool hasXInput2, bool hasXTest) {
+    if (hasXInput2 && hasXTest) return {};
+    const std::string missing = hasXInput2 ? "XTEST" : hasXTest ? "XInput2" : "XInput2 和 XTEST";
+    // Keys are posted over the connection that needs XInput2: without it pasting stops too.
+    const std::string cost = hasXInput2 ? "识别的文字无法自动粘贴，会留在剪贴板上等你手动粘贴"
+                                        : "快捷键只在 Sayvo 自己的窗口中有效，识别的文字也无法"
+                                          "自动粘贴，会留在剪贴板上等你手动粘贴";
+    return "sayvo: X 服务器没有 " + missing + " 扩展：" + cost + "\n";
+}
+
 bool X11AccessibilityTrust::isProcessTrustedWithOptions(const TrustCheckOptions& options) {
-    const bool trusted = monitor_.canObserveGlobally() && monitor_.connection().canPost();
+    const bool observes = monitor_.canObserveGlobally();
+    const bool posts = monitor_.connection().canPost();
+    const bool trusted = observes && posts;
     const auto prompt = options.find(kTrustedCheckOptionPrompt);
     if (!trusted && prompt != options.end() && prompt->second && !told_) {
         told_ = true;
-        std::fputs(
-            "Sayvo: this display does not offer XInput2 and XTEST. The hotkey works only in "
-            "Sayvo's own windows, and recognised text is left on the clipboard to paste by "
-            "hand.\n",
-            stderr);
+        const bool hasXTest = observes ? posts : displayOffersXTest();
+        std::fputs(missingExtensionWarning(observes, hasXTest).c_str(), stderr);
     }
     return trusted;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include "platform/AccessibilityTrust.h"
 #include "platform/linux/X11KeyboardMonitor.h"
 
@@ -18,5 +20,8 @@ private:
     const X11KeyboardMonitor& monitor_;
     bool told_ = false;
 };
+
+// The stderr line naming the missing extensions and what the user loses; empty with both.
+std::string missingExtensionWarning(bool hasXInput2, bool hasXTest);
 
 }  // namespace sayvo
