@@ -195,6 +195,15 @@ void AppDelegate::runStopTask() {
 
 void AppDelegate::finishAfterTextSettled(std::uint64_t finishId, double waited) {
     if (!pendingFinish_ || pendingFinish_->id != finishId) return;
+    constexpr double kStep = 0.05;
+    // Over a slow network the service's last sentence comes after the
+    // half second: the text is read once it has said it has finished.
+    if (speechRecognizer_->awaitsFinalText() && waited < finalTextWait) {
+        platform_.scheduler.postAfter(kStep, [self = shared_from_this(), finishId, waited] {
+            self->finishAfterTextSettled(finishId, waited + kStep);
+        });
+        return;
+    }
     const std::string text = speechRecognizer_->transcript;
     if (text.empty()) {
         pendingFinish_.reset();
@@ -206,7 +215,6 @@ void AppDelegate::finishAfterTextSettled(std::uint64_t finishId, double waited) 
     // bare. Wait until it is let go, or until that dictation's start takes
     // over this paste; not for ever.
     const std::uint64_t hotkeyModifiers = hotkeyManager_.currentHotkey.get().modifiers;
-    constexpr double kStep = 0.05;
     if ((platform_.keyboard.currentModifierFlags() & hotkeyModifiers) != 0 &&
         waited < modifierReleaseWait) {
         platform_.scheduler.postAfter(kStep, [self = shared_from_this(), finishId, waited] {

@@ -24,6 +24,8 @@ public:
     static constexpr double pasteSettleDelay = 0.4;
     // How long a due paste waits for the hotkey's modifiers to be let go.
     static constexpr double modifierReleaseWait = 1.5;
+    // How long a due paste waits for the cloud service's last words.
+    static constexpr double finalTextWait = 3.0;
 
     static std::shared_ptr<AppDelegate> create(const Platform& platform,
                                                std::shared_ptr<SpeechRecognizer> speechRecognizer,

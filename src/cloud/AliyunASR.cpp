@@ -7,7 +7,9 @@ namespace sayvo {
 
 namespace {
 constexpr double kRunTaskDelay = 0.5;
-constexpr double kCloseDelay = 1.0;
+// How long a stopped task may take to deliver its last result; the service
+// normally answers finish-task well within this.
+constexpr double kCloseDelay = 3.0;
 constexpr int kGoingAway = 1001;
 constexpr int kTapBus = 0;
 constexpr std::uint32_t kCaptureFrames = 1600;
@@ -67,6 +69,7 @@ void AliyunASR::startRecognition(const std::string& apiKey) {
             // A closed connection must not leave the microphone open.
             client.stopAudioCapture();
             client.report(client.onStopped);
+            client.report(client.onFinished);
         });
     };
     auto task = services_.webSockets.makeWebSocketTask(request, std::move(delegate));
@@ -86,14 +89,22 @@ void AliyunASR::stopRecognition() {
         // A tap shorter than the run-task delay: no task was started, so no
         // command goes out, and the connection has nothing left to carry.
         closeTask(currentTask());
-        onMain(start_, [](AliyunASR& client) { client.report(client.onStopped); });
+        onMain(start_, [](AliyunASR& client) {
+            client.report(client.onStopped);
+            client.report(client.onFinished);
+        });
         return;
     }
     sendFinishTask();
     // The close belongs to this connection, whatever starts in the meantime.
+    // A service that has not answered by then never will.
     std::weak_ptr<AliyunASR> weak = weak_from_this();
-    services_.scheduler.postAfter(kCloseDelay, [weak, task = currentTask()] {
-        if (auto self = weak.lock()) self->closeTask(task);
+    services_.scheduler.postAfter(kCloseDelay, [weak, task = currentTask(), start = start_] {
+        auto self = weak.lock();
+        if (!self || !task) return;
+        const bool unanswered = self->currentTask() == task;
+        self->closeTask(task);
+        if (unanswered && self->start_ == start) self->report(self->onFinished);
     });
     onMain(start_, [](AliyunASR& client) { client.report(client.onStopped); });
 }
@@ -151,7 +162,8 @@ void AliyunASR::receiveMessages(std::shared_ptr<WebSocketTask> task, std::uint64
         }
         if (message->kind == WebSocketMessage::Kind::text)
             self->handleMessage(message->data, start);
-        if (self->isRunning_ && self->currentTask() == task) self->receiveMessages(task, start);
+        // After the stop as well: the last results and task-finished follow it.
+        if (self->currentTask() == task) self->receiveMessages(task, start);
     });
 }
 
@@ -171,14 +183,15 @@ void AliyunASR::handleMessage(const std::string& text, std::uint64_t start) {
             break;
         case CloudEvent::Kind::finished:
             onMain(start, [start](AliyunASR& c) {
-                c.report(c.onStopped);
+                // After our stop, the stop has been reported already.
+                if (c.isRunning_) c.report(c.onStopped);
                 c.endedByService(start);
             });
             break;
         case CloudEvent::Kind::failed:
             onMain(start, [start, message = event.text](AliyunASR& c) {
                 if (c.onError) c.onError(message);
-                c.report(c.onStopped);
+                if (c.isRunning_) c.report(c.onStopped);
                 c.endedByService(start);
             });
             break;
@@ -187,15 +200,18 @@ void AliyunASR::handleMessage(const std::string& text, std::uint64_t start) {
     }
 }
 
-// The service ended the task while we still counted it as running: the user
-// sees the recording end, so the microphone closes and the next start must
-// begin a new task rather than be ignored.
+// The service ended the task, after our stop or on its own. On its own, the
+// user sees the recording end: the microphone closes and the next start must
+// begin a new task rather than be ignored. Either way nothing more comes.
 void AliyunASR::endedByService(std::uint64_t start) {
-    if (start != start_ || !isRunning_) return;
+    if (start != start_) return;
     isRunning_ = false;
     stopAudioCapture();
-    closedAfterServiceEnd_ = currentTask();
-    closeTask(closedAfterServiceEnd_);
+    if (auto task = currentTask()) {
+        closedAfterServiceEnd_ = task;
+        closeTask(task);
+    }
+    report(onFinished);
 }
 
 // Runs on the main thread, right after the started report, so that capture

@@ -27,6 +27,10 @@ public:
     std::function<void(const std::string& message)> onError;
     std::function<void()> onStarted;
     std::function<void()> onStopped;
+    // The task is over for good, after a stop as well: the service finished
+    // or failed it, the connection closed, or nothing was ever sent. Its last
+    // result has been reported before this.
+    std::function<void()> onFinished;
     std::function<void(float level)> onAudioLevel;
 };
 

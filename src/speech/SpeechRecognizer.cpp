@@ -88,6 +88,9 @@ void SpeechRecognizer::setupAliyunASRCallbacks() {
             r.audioLevel = 0.0f;
         });
     };
+    cloud_.onFinished = [onMain] {
+        onMain([](SpeechRecognizer& r) { r.awaitsFinalText_ = false; });
+    };
     cloud_.onAudioLevel = [onMain](float level) {
         onMain([level](SpeechRecognizer& r) { r.audioLevel = level; });
     };
@@ -100,6 +103,7 @@ void SpeechRecognizer::startRecording() {
     }
     transcript = "";
     confirmedText_.clear();
+    awaitsFinalText_ = false;
     isProcessing = true;
     lastResultTime_ = platform_.scheduler.now();
 
@@ -203,6 +207,7 @@ void SpeechRecognizer::checkSpeechAuthorizationThenStart() {
 
 void SpeechRecognizer::stopRecording() {
     if (currentEngine.get() == RecognitionEngine::aliyun) {
+        if (isRecording) awaitsFinalText_ = true;
         cloud_.stopRecognition();
     } else {
         stopSystemRecording();

@@ -43,6 +43,9 @@ public:
     void startRecording();
     // Stops the recording of the engine named by currentEngine.
     void stopRecording();
+    // After a cloud stop, until the service has answered: the transcript
+    // may still grow.
+    bool awaitsFinalText() const { return awaitsFinalText_; }
     void clearTranscript();
 
     std::string aliyunAPIKey() const;
@@ -79,6 +82,7 @@ private:
     std::shared_ptr<std::atomic<bool>> measuresLevel_;  // read by the audio thread
     std::shared_ptr<RecognitionTask> recognitionTask_;
     std::unique_ptr<RepeatingTimer> silenceTimer_;
+    bool awaitsFinalText_ = false;
     std::optional<double> lastResultTime_;
     std::string confirmedText_;
     // Counts system recordings, so late reports of an earlier one change nothing.

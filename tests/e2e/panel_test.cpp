@@ -44,15 +44,15 @@ protected:
         keys_.press(key);
         keys_.release(key);
     }
-    // Holds a combination for up to three seconds; true if a recording started.
+    // Holds a combination for up to three seconds; true if a recording started
+    // (the indicator shows it).
     bool holdStartsRecording(std::initializer_list<const char*> combination) {
-        const int before = icon_.count();
         for (const char* key : combination) keys_.press(key);
-        const bool started = waitUntil([&] { return icon_.count() > before; }, 3000);
+        const bool started = waitUntil([&] { return indicatorShown(); }, 3000);
         for (auto key = std::rbegin(combination); key != std::rend(combination); ++key) {
             keys_.release(*key);
         }
-        waitUntil([&] { return icon_.count() >= before + 2; }, 2000);  // stopped again
+        waitUntil([&] { return !indicatorShown(); }, 3000);  // stopped again
         return started;
     }
 

@@ -21,6 +21,7 @@ void FakeCloudClient::stopRecognition() {
         ++stopCount;
     }
     if (onStopped) onStopped();
+    if (!holdFinish) fireFinished();
 }
 
 bool FakeCloudClient::isRunning() const {
@@ -46,6 +47,11 @@ void FakeCloudClient::fireStoppedByService() {
         isRunning_ = false;
     }
     if (onStopped) onStopped();
+    fireFinished();
+}
+
+void FakeCloudClient::fireFinished() {
+    if (onFinished) onFinished();
 }
 
 }  // namespace sayvo::sim

@@ -208,6 +208,8 @@ public:
     int ignoredStarts = 0;
     int stopCount = 0;  // stops of a running task
     int stopCalls = 0;  // every stopRecognition call
+    // The service answers a stop at once unless the test holds its answer.
+    bool holdFinish = false;
 
     void startRecognition(const std::string& apiKey) override;
     void stopRecognition() override;
@@ -219,6 +221,8 @@ public:
     void fireAudioLevel(float level);
     // The service ended the task on its own (finished, failed, connection gone).
     void fireStoppedByService();
+    // The service's answer to a stop: the task is over.
+    void fireFinished();
 
 private:
     mutable std::mutex mutex_;

@@ -254,6 +254,41 @@ TEST_F(AppDelegateTest, ACloudTaskEndingWhileHeldStillPastesAtTheRelease) {
     EXPECT_EQ(tray().messages.back().second, "连接已断开") << "told about the failure";
 }
 
+TEST_F(AppDelegateTest, ACloudStopPastesOnceTheServiceHasSaidItsLastWord) {
+    sim.preferences.raw["AliyunASRAPIKey"] = std::string("key");
+    cloud.holdFinish = true;
+    const struct {
+        const char* name;
+        bool answers;
+        const char* pasted;
+    } cases[] = {
+        {"late last sentence", true, "go somewhere and do something"},
+        {"no answer at all", false, "go somewhere and do some"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const long before = pastes();
+        hotkey.press();
+        run();
+        cloud.fireTranscript("go somewhere and do some", false);
+        hotkey.release();
+        run();
+        advance(1.2);
+        EXPECT_EQ(pastes(), before) << "pasted before the service had finished";
+        if (c.answers) {
+            cloud.fireTranscript("go somewhere and do something", true);
+            cloud.fireFinished();
+            run();
+            advance(0.1);
+        } else {
+            advance(AppDelegate::finalTextWait);
+        }
+        EXPECT_EQ(pastes(), before + 1);
+        EXPECT_EQ(sim.pasteboard.contents, c.pasted);
+        advance(1.0);
+    }
+}
+
 TEST_F(AppDelegateTest, APauseWhileHoldingNeverEndsTheDictation) {
     hotkey.press();
     run();
