@@ -88,7 +88,8 @@ void AliyunASR::stopRecognition() {
     if (!runTaskSent_) {
         // A tap shorter than the run-task delay: no task was started, so no
         // command goes out, and the connection has nothing left to carry.
-        closeTask(currentTask());
+        closedAfterServiceEnd_ = currentTask();  // its failing receive is no news
+        closeTask(closedAfterServiceEnd_);
         onMain(start_, [](AliyunASR& client) {
             client.report(client.onStopped);
             client.report(client.onFinished);

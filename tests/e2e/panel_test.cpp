@@ -47,6 +47,8 @@ protected:
     // Holds a combination for up to three seconds; true if a recording started
     // (the indicator shows it).
     bool holdStartsRecording(std::initializer_list<const char*> combination) {
+        // The dictation before may still be finishing (its paste, then the hide).
+        EXPECT_TRUE(waitUntil([&] { return !indicatorShown(); }, 5000)) << "still shown";
         for (const char* key : combination) keys_.press(key);
         const bool started = waitUntil([&] { return indicatorShown(); }, 3000);
         for (auto key = std::rbegin(combination); key != std::rend(combination); ++key) {
