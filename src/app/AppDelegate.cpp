@@ -273,10 +273,18 @@ void AppDelegate::showFloatingIndicator() {
 // A new user has no way to know which key to hold: say it at the first
 // launch. The default is not stored, so a later keyboard may change it.
 void AppDelegate::announceDefaultHotkey() {
-    if (!hotkeyManager_.usesDefaultHotkey() || platform_.preferences.boolForKey(kHotkeyHintShown))
-        return;
     const std::string key =
         hotkeyManager_.currentHotkey.get().displayString(platform_.keyboard.modifierNotation());
+    // Said at every launch until the user captures a hotkey that works.
+    if (hotkeyManager_.storedHotkeyIsUnusable()) {
+        if (statusItem_) {
+            statusItem_->showMessage(
+                kErrorTitle, "保存的快捷键无法使用，请按住 " + key + " 说话，或在设置中重新录制");
+        }
+        return;
+    }
+    if (!hotkeyManager_.usesDefaultHotkey() || platform_.preferences.boolForKey(kHotkeyHintShown))
+        return;
     if (statusItem_) statusItem_->showMessage(kErrorTitle, "按住 " + key + " 说话");
     platform_.preferences.setBool(kHotkeyHintShown, true);
 }

@@ -71,6 +71,21 @@ std::string HotkeyCombo::displayString(const ModifierNotation& notation) const {
     return modifierString(modifiers, notation) + keyCodeToString(keyCode);
 }
 
+bool isModifierKeyCode(std::uint16_t keyCode) {
+    return (keyCode >= 54 && keyCode <= 62 && keyCode != 57) || keyCode == KeyCode::function;
+}
+
+bool hasStoredHotkeyValues(const Preferences& preferences) {
+    for (const std::string* key :
+         {&HotkeyPreference::keyCode, &HotkeyPreference::modifiers, &HotkeyPreference::isFnKey}) {
+        if (preferences.integerForKey(*key) || preferences.boolForKey(*key) ||
+            preferences.stringForKey(*key)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 std::optional<HotkeyCombo> loadStoredHotkey(const Preferences& preferences) {
     if (preferences.boolForKey(HotkeyPreference::isFnKey).value_or(false))
         return HotkeyCombo::fnKey;
@@ -79,7 +94,11 @@ std::optional<HotkeyCombo> loadStoredHotkey(const Preferences& preferences) {
     if (!keyCode || !modifiers) return std::nullopt;
     // Values this program never writes would make a hotkey that can never be
     // pressed; the preset serves the user better than a dead key.
-    if (*keyCode < 0 || *keyCode > 0xFFFF) return std::nullopt;
+    // Key codes name a US-layout position (below 128) or, from 1000 on, a key
+    // beyond that layout; a modifier key alone is never the hotkey's key.
+    const bool knownKey =
+        (*keyCode >= 0 && *keyCode < 128) || (*keyCode >= 1000 && *keyCode < 2000);
+    if (!knownKey || isModifierKeyCode(static_cast<std::uint16_t>(*keyCode))) return std::nullopt;
     if (*modifiers < 0 || (static_cast<std::uint64_t>(*modifiers) & ~kMatchingModifiers) != 0) {
         return std::nullopt;
     }

@@ -46,6 +46,10 @@ inline const std::string isFnKey = "hotkeyIsFnKey";
 // The stored hotkey, or nothing when none is stored or what is stored is not
 // something this program writes (it can never match, so it is not used).
 std::optional<HotkeyCombo> loadStoredHotkey(const Preferences& preferences);
+// Whether anything at all is stored under the hotkey's keys, usable or not.
+bool hasStoredHotkeyValues(const Preferences& preferences);
+// Shift, Control, Option, Command (left and right) and fn.
+bool isModifierKeyCode(std::uint16_t keyCode);
 void storeHotkey(Preferences& preferences, const HotkeyCombo& hotkey);
 
 }  // namespace sayvo

@@ -7,10 +7,9 @@ namespace {
 constexpr std::uint64_t kMatchingModifiers =
     ModifierFlag::shift | ModifierFlag::control | ModifierFlag::option | ModifierFlag::command;
 
-// Left shift, left control, left option, left command, right command, right
-// shift, right option, right control: pressed alone they neither end nor change a capture.
+// Pressed alone, a modifier key neither ends nor changes a capture.
 bool isModifierKey(std::uint16_t keyCode) {
-    return keyCode >= 54 && keyCode <= 62 && keyCode != 57;
+    return keyCode != KeyCode::function && isModifierKeyCode(keyCode);
 }
 
 }  // namespace
@@ -173,6 +172,7 @@ void HotkeyManager::saveHotkey() {
 void HotkeyManager::loadHotkey() {
     const auto stored = loadStoredHotkey(preferences_);
     hasStoredHotkey_ = stored.has_value();
+    storedHotkeyUnusable_ = !stored && hasStoredHotkeyValues(preferences_);
     currentHotkey = stored ? *stored
                            : (keyboard_.hasFunctionKey() ? HotkeyCombo::fnKey
                                                          : HotkeyCombo::controlOptionSpace);

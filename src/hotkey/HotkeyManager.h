@@ -39,6 +39,9 @@ public:
     // No hotkey is stored: the current one is the keyboard's default, fn
     // where the keyboard has one, else Ctrl+Alt+Space.
     bool usesDefaultHotkey() const { return !hasStoredHotkey_; }
+    // Something is stored that can never work as a hotkey (a modifier alone,
+    // a code that names no key): the default stands in for it.
+    bool storedHotkeyIsUnusable() const { return storedHotkeyUnusable_; }
 
     void setKeyDownCallback(Action action) { onKeyDown_ = std::move(action); }
     void setKeyUpCallback(Action action) { onKeyUp_ = std::move(action); }
@@ -75,6 +78,7 @@ private:
     std::optional<MonitorToken> localKeyMonitor_;
     bool keyReserved_ = false;
     bool hasStoredHotkey_ = false;
+    bool storedHotkeyUnusable_ = false;
     Action onKeyDown_;
     Action onKeyUp_;
 };

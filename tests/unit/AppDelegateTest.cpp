@@ -91,9 +91,18 @@ TEST_F(AppDelegateTest, TheFirstLaunchSaysWhichKeyToHoldAndATakenKeyIsReportedOn
     EXPECT_EQ(tray.messages, (Messages{{"Sayvo", "按住 Ctrl+Alt+Space 说话"},
                                        {"Sayvo", "快捷键 Ctrl+Alt+D 已被其他程序占用"}}));
 
-    desktop.preferences.raw.erase("hotkeyKeyCode");
+    for (const char* key : {"hotkeyKeyCode", "hotkeyModifiers", "hotkeyIsFnKey"}) {
+        desktop.preferences.raw.erase(key);
+    }
     const auto again = launch();
     EXPECT_TRUE(desktop.shell.trayItem->messages.empty()) << "said once, not at every launch";
+
+    // A stored shift key alone can never work: the default stands in, and the user hears why.
+    storeHotkey(desktop.preferences, {56, 0, false});
+    const auto broken = launch();
+    EXPECT_EQ(desktop.shell.trayItem->messages,
+              (Messages{{"Sayvo",
+                         "保存的快捷键无法使用，请按住 Ctrl+Alt+Space 说话，或在设置中重新录制"}}));
 }
 
 TEST_F(AppDelegateTest, LaunchAsksForTrustOnceWithThePrompt) {

@@ -184,18 +184,30 @@ TEST_F(HotkeyManagerTest, AStoredHotkeyWinsElseTheKeyboardChoosesAndNothingIsWri
         {"hotkeyKeyCode", std::int64_t{-5}},
         {"hotkeyModifiers", std::string("option")},
         {"hotkeyIsFnKey", false}};
+    const auto stored = [](std::int64_t keyCode) {
+        return std::map<std::string, sim::FakePreferences::Value>{
+            {"hotkeyKeyCode", keyCode},
+            {"hotkeyModifiers", std::int64_t(kOption)},
+            {"hotkeyIsFnKey", false}};
+    };
     const struct {
         const char* name;
         std::map<std::string, sim::FakePreferences::Value> stored;
         bool fnKey;
         HotkeyCombo expected;
         bool isDefault;
+        bool isUnusable;
     } cases[] = {
-        {"nothing stored, fn key", {}, true, HotkeyCombo::fnKey, true},
-        {"nothing stored, no fn key", {}, false, HotkeyCombo::controlOptionSpace, true},
-        {"stored", optionSpace, false, {kSpace, kOption, false}, false},
-        {"stored, fn key", optionSpace, true, {kSpace, kOption, false}, false},
-        {"unusable values", unusable, false, HotkeyCombo::controlOptionSpace, true},
+        {"nothing stored, fn key", {}, true, HotkeyCombo::fnKey, true, false},
+        {"nothing stored, no fn key", {}, false, HotkeyCombo::controlOptionSpace, true, false},
+        {"stored", optionSpace, false, {kSpace, kOption, false}, false, false},
+        {"stored, fn key", optionSpace, true, {kSpace, kOption, false}, false, false},
+        {"a key beyond the layout", stored(1030), false, {1030, kOption, false}, false, false},
+        {"unusable values", unusable, false, HotkeyCombo::controlOptionSpace, true, true},
+        {"a modifier as the key", stored(kLeftShift), false, HotkeyCombo::controlOptionSpace, true,
+         true},
+        {"a code that names no key", stored(500), false, HotkeyCombo::controlOptionSpace, true,
+         true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -205,6 +217,7 @@ TEST_F(HotkeyManagerTest, AStoredHotkeyWinsElseTheKeyboardChoosesAndNothingIsWri
         make();
         EXPECT_EQ(manager->currentHotkey.get(), c.expected);
         EXPECT_EQ(manager->usesDefaultHotkey(), c.isDefault);
+        EXPECT_EQ(manager->storedHotkeyIsUnusable(), c.isUnusable);
         EXPECT_EQ(sim.preferences.raw, c.stored) << "left in place";
         EXPECT_EQ(sim.preferences.writeCount, 0) << "nothing is rewritten until a capture";
     }
