@@ -195,31 +195,28 @@ void AppDelegate::runStopTask() {
 
 void AppDelegate::finishAfterTextSettled(std::uint64_t finishId, double waited) {
     if (!pendingFinish_ || pendingFinish_->id != finishId) return;
-    constexpr double kStep = 0.05;
-    // Over a slow network the service's last sentence comes after the
-    // half second: the text is read once it has said it has finished.
-    if (speechRecognizer_->awaitsFinalText() && waited < finalTextWait) {
-        platform_.scheduler.postAfter(kStep, [self = shared_from_this(), finishId, waited] {
-            self->finishAfterTextSettled(finishId, waited + kStep);
-        });
-        return;
-    }
     const std::string text = speechRecognizer_->transcript;
-    if (text.empty()) {
-        pendingFinish_.reset();
-        hideFloatingIndicator();
-        return;
-    }
+    // Over a slow network the service's last sentence comes after the half
+    // second: the text is read once it has said it has finished.
+    const bool lastWordsPending = speechRecognizer_->awaitsFinalText() && waited < finalTextWait;
     // The paste lets go of held modifiers: with one of the hotkey's down, the
     // user is on the way to the next dictation, and its key would then type
     // bare. Wait until it is let go, or until that dictation's start takes
     // over this paste; not for ever.
     const std::uint64_t hotkeyModifiers = hotkeyManager_.currentHotkey.get().modifiers;
-    if ((platform_.keyboard.currentModifierFlags() & hotkeyModifiers) != 0 &&
-        waited < modifierReleaseWait) {
+    const bool nextHotkeyUnderWay = !text.empty() &&
+                                    (platform_.keyboard.currentModifierFlags() & hotkeyModifiers) &&
+                                    waited < modifierReleaseWait;
+    if (lastWordsPending || nextHotkeyUnderWay) {
+        constexpr double kStep = 0.05;
         platform_.scheduler.postAfter(kStep, [self = shared_from_this(), finishId, waited] {
             self->finishAfterTextSettled(finishId, waited + kStep);
         });
+        return;
+    }
+    if (text.empty()) {
+        pendingFinish_.reset();
+        hideFloatingIndicator();
         return;
     }
     pasteTranscript(text);
