@@ -9,42 +9,14 @@
 #include <optional>
 
 #include "platform/linux/PulseDefaultSource.h"
-
-// Xlib last: its macros (None, Bool, Status) clash with Qt's names.
-#include <X11/Xlib.h>
-#include <X11/extensions/XInput2.h>
-#include <X11/extensions/XTest.h>
+#include "platform/linux/X11Extensions.h"
 
 namespace sayvo {
 namespace {
 
 constexpr std::chrono::milliseconds kSoundServerWait{1000};
 
-struct DisplayCloser {
-    void operator()(Display* display) const { XCloseDisplay(display); }
-};
-
-struct DisplayFacts {
-    bool connected = false;
-    bool xinput2 = false;
-    bool xtest = false;
-};
-
-DisplayFacts askDisplay() {
-    DisplayFacts facts;
-    std::unique_ptr<Display, DisplayCloser> display(XOpenDisplay(nullptr));
-    if (!display) return facts;
-    facts.connected = true;
-    int opcode = 0, event = 0, error = 0;
-    int major = 2, minor = 0;
-    facts.xinput2 = XQueryExtension(display.get(), "XInputExtension", &opcode, &event, &error) &&
-                    XIQueryVersion(display.get(), &major, &minor) == Success && major >= 2;
-    int testMajor = 0, testMinor = 0;
-    facts.xtest = XTestQueryExtension(display.get(), &event, &error, &testMajor, &testMinor);
-    return facts;
-}
-
-PermissionStatus sessionStatus(const DisplayFacts& display) {
+PermissionStatus sessionStatus(const X11Extensions& display) {
     PermissionStatus status{"X11 会话", false, ""};
     const char* type = std::getenv("XDG_SESSION_TYPE");
     const std::string session = type ? type : "";
@@ -93,7 +65,7 @@ std::optional<SettingsProgram> soundSettingsProgram() {
 }  // namespace
 
 std::vector<PermissionStatus> DesktopSystemPermissions::currentStatus() {
-    const DisplayFacts display = askDisplay();
+    const X11Extensions display = queryX11Extensions();
     return {
         sessionStatus(display),
         {"XInput2 扩展", display.xinput2,

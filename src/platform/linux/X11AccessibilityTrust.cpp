@@ -1,27 +1,10 @@
 #include "platform/linux/X11AccessibilityTrust.h"
 
-#include <X11/Xlib.h>
-#include <X11/extensions/XTest.h>
-
 #include <cstdio>
-#include <memory>
+
+#include "platform/linux/X11Extensions.h"
 
 namespace sayvo {
-
-namespace {
-
-struct DisplayCloser {
-    void operator()(Display* display) const { XCloseDisplay(display); }
-};
-
-// Without XInput2 the keyboard connection is never kept, so it cannot tell about XTEST.
-bool displayOffersXTest() {
-    const std::unique_ptr<Display, DisplayCloser> display(XOpenDisplay(nullptr));
-    int event = 0, error = 0, major = 0, minor = 0;
-    return display && XTestQueryExtension(display.get(), &event, &error, &major, &minor);
-}
-
-}  // namespace
 
 std::string missingExtensionWarning(bool hasXInput2, bool hasXTest) {
     if (hasXInput2 && hasXTest) return {};
@@ -40,7 +23,8 @@ bool X11AccessibilityTrust::isProcessTrustedWithOptions(const TrustCheckOptions&
     const auto prompt = options.find(kTrustedCheckOptionPrompt);
     if (!trusted && prompt != options.end() && prompt->second && !told_) {
         told_ = true;
-        const bool hasXTest = observes ? posts : displayOffersXTest();
+        // Without XInput2 the keyboard connection is never kept, so it cannot tell about XTEST.
+        const bool hasXTest = observes ? posts : queryX11Extensions().xtest;
         std::fputs(missingExtensionWarning(observes, hasXTest).c_str(), stderr);
     }
     return trusted;
