@@ -52,6 +52,19 @@ headless_start() {
     # Every client, Sayvo under its own runtime directory included, finds this server.
     export PULSE_SERVER="unix:$PULSE_RUNTIME_PATH/native"
     pactl set-default-source mic.monitor
+    # A real microphone delivers from the moment it is opened; the monitor of
+    # an idle null sink holds a new stream's first audio back by about 1.5 s.
+    # A steady stream of silence keeps "mic" running like a live microphone.
+    pacat --playback -d mic --raw --format=s16le --rate=16000 --channels=1 \
+        --latency-msec=20 </dev/zero &
+    headless_pids+=($!)
+    for _ in $(seq 50); do
+        [ "$(timeout 0.2 parec -d mic.monitor --latency-msec=20 2>/dev/null | head -c 64 | wc -c)" = 64 ] &&
+            return 0
+    done
+    echo "The test microphone does not deliver audio:"
+    cat "$headless_scratch/pulse.log"
+    return 1
 }
 
 # Plays 16 kHz mono s16le audio (or a WAV file) into the microphone.
