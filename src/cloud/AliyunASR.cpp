@@ -1,5 +1,7 @@
 #include "cloud/AliyunASR.h"
 
+#include <utility>
+
 #include "cloud/CloudProtocol.h"
 #include "speech/AudioLevel.h"
 
@@ -57,6 +59,7 @@ void AliyunASR::startRecognition(const std::string& apiKey) {
     const std::uint64_t start = ++start_;
     taskId_ = makeTaskId(services_.uuids);
     runTaskSent_ = false;
+    finishWhenStarted_ = false;
 
     WebSocketRequest request{wsURL_, {{"Authorization", "bearer " + apiKey}}, 60};
     std::weak_ptr<AliyunASR> weak = weak_from_this();
@@ -76,6 +79,14 @@ void AliyunASR::startRecognition(const std::string& apiKey) {
     connection_->set(task);
     task->resume();
     receiveMessages(task, start);
+    // The user speaks from the press on: the microphone opens now, not when
+    // the service is ready.
+    if (auto failure = startAudioCapture(start)) {
+        if (onError) onError(*failure);
+        isRunning_ = false;
+        closeUnused();
+        return;
+    }
     services_.scheduler.postAfter(kRunTaskDelay, [weak, start] {
         if (auto self = weak.lock()) self->sendRunTask(start);
     });
@@ -88,15 +99,16 @@ void AliyunASR::stopRecognition() {
     if (!runTaskSent_) {
         // A tap shorter than the run-task delay: no task was started, so no
         // command goes out, and the connection has nothing left to carry.
-        closedAfterServiceEnd_ = currentTask();  // its failing receive is no news
-        closeTask(closedAfterServiceEnd_);
-        onMain(start_, [](AliyunASR& client) {
-            client.report(client.onStopped);
-            client.report(client.onFinished);
-        });
+        closeUnused();
         return;
     }
-    sendFinishTask();
+    // The held audio goes out before the finish; before the task has started
+    // there is nothing to finish yet.
+    if (connection_->isStreaming()) {
+        sendFinishTask();
+    } else {
+        finishWhenStarted_ = true;
+    }
     // The close belongs to this connection, whatever starts in the meantime.
     // A service that has not answered by then never will.
     std::weak_ptr<AliyunASR> weak = weak_from_this();
@@ -108,6 +120,15 @@ void AliyunASR::stopRecognition() {
         if (unanswered && self->start_ == start) self->report(self->onFinished);
     });
     onMain(start_, [](AliyunASR& client) { client.report(client.onStopped); });
+}
+
+void AliyunASR::closeUnused() {
+    closedAfterServiceEnd_ = currentTask();  // its failing receive is no news
+    closeTask(closedAfterServiceEnd_);
+    onMain(start_, [](AliyunASR& client) {
+        client.report(client.onStopped);
+        client.report(client.onFinished);
+    });
 }
 
 void AliyunASR::closeTask(const std::shared_ptr<WebSocketTask>& task) {
@@ -172,9 +193,10 @@ void AliyunASR::handleMessage(const std::string& text, std::uint64_t start) {
     const CloudEvent event = parseCloudEvent(text);
     switch (event.kind) {
         case CloudEvent::Kind::started:
-            onMain(start, [start](AliyunASR& c) {
+            onMain(start, [](AliyunASR& c) {
                 c.report(c.onStarted);
-                c.startAudioCapture(start);
+                c.connection_->beginStreaming();
+                if (std::exchange(c.finishWhenStarted_, false)) c.sendFinishTask();
             });
             break;
         case CloudEvent::Kind::result:
@@ -215,22 +237,16 @@ void AliyunASR::endedByService(std::uint64_t start) {
     report(onFinished);
 }
 
-// Runs on the main thread, right after the started report, so that capture
-// never begins once the client has stopped.
-void AliyunASR::startAudioCapture(std::uint64_t start) {
-    if (!isRunning_ || start != start_ || audioEngine_) return;
+std::optional<std::string> AliyunASR::startAudioCapture(std::uint64_t start) {
     audioEngine_ = services_.audio.makeAudioEngine();
-    if (!audioEngine_) {
-        if (onError) onError("音频引擎启动失败: 无法创建音频引擎");
-        return;
-    }
+    if (!audioEngine_) return "音频引擎启动失败: 无法创建音频引擎";
     AudioInputNode& input = audioEngine_->inputNode();
     const AudioFormat inputFormat = input.outputFormat(kTapBus);
     std::shared_ptr<AudioConverter> converter =
         services_.audio.makeConverter(inputFormat, kTargetFormat);
     if (!converter) {
-        if (onError) onError("无法创建音频转换器");
-        return;
+        stopAudioCapture();
+        return "无法创建音频转换器";
     }
     // Audio thread: level first, then conversion and the send; never waits.
     // It holds the connection, not the client, so it can never be the last
@@ -255,14 +271,13 @@ void AliyunASR::startAudioCapture(std::uint64_t start) {
                                                              (kTargetFormat.sampleRate / rate));
             const auto samples = converter->convert(*buffer, capacity);
             if (!samples || samples->empty()) return;
-            if (auto task = connection->get()) {
-                task->send({WebSocketMessage::Kind::binary, littleEndianBytes(*samples)},
-                           [](std::optional<PlatformError>) {});
-            }
+            connection->sendAudio(littleEndianBytes(*samples));
         });
     if (auto failure = audioEngine_->start()) {
-        if (onError) onError("音频引擎启动失败: " + failure->localizedDescription);
+        stopAudioCapture();
+        return "音频引擎启动失败: " + failure->localizedDescription;
     }
+    return std::nullopt;
 }
 
 void AliyunASR::stopAudioCapture() {

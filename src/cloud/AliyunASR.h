@@ -3,10 +3,11 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <mutex>
+#include <optional>
 #include <string>
 
 #include "cloud/CloudASRClient.h"
+#include "cloud/CloudConnection.h"
 #include "core/SharedInstance.h"
 #include "platform/Audio.h"
 #include "platform/Scheduler.h"
@@ -15,7 +16,9 @@
 namespace sayvo {
 
 // The cloud engine: one WebSocket connection and one recognition task per
-// start; streams the microphone, converted to 16 kHz mono int16, and reports
+// start; streams the microphone from the start on, converted to 16 kHz mono
+// int16 (what comes before the service has started the task is held and sent
+// first), and reports
 // the service's results through the five callbacks, each posted to the main queue.
 // Threads: start/stop, the delayed command and close, audio capture start and
 // stop run on the main thread. The connection's callback queue handles
@@ -53,8 +56,11 @@ private:
     void sendFinishTask();
     void receiveMessages(std::shared_ptr<WebSocketTask> task, std::uint64_t start);
     void handleMessage(const std::string& text, std::uint64_t start);
-    void startAudioCapture(std::uint64_t start);
+    // The failure's message; nothing when the microphone is open.
+    std::optional<std::string> startAudioCapture(std::uint64_t start);
     void stopAudioCapture();
+    // Ends a start that never sent a command: the connection closes at once.
+    void closeUnused();
     void endedByService(std::uint64_t start);
     void closeTask(const std::shared_ptr<WebSocketTask>& task);
     // Runs `work` on the main queue if this client still exists and no newer start happened.
@@ -68,30 +74,12 @@ private:
     const std::string wsURL_;
     std::atomic<bool> isRunning_{false};
     // The current connection, read by the callback queue and the audio thread.
-    class Connection {
-    public:
-        std::shared_ptr<WebSocketTask> get() const {
-            std::lock_guard lock(mutex_);
-            return task_;
-        }
-        void set(std::shared_ptr<WebSocketTask> task) {
-            std::lock_guard lock(mutex_);
-            task_ = std::move(task);
-        }
-        void clearIf(const std::shared_ptr<WebSocketTask>& task) {
-            std::lock_guard lock(mutex_);
-            if (task_ == task) task_.reset();
-        }
-
-    private:
-        mutable std::mutex mutex_;
-        std::shared_ptr<WebSocketTask> task_;
-    };
-    const std::shared_ptr<Connection> connection_ = std::make_shared<Connection>();
+    const std::shared_ptr<CloudConnection> connection_ = std::make_shared<CloudConnection>();
     std::unique_ptr<AudioEngine> audioEngine_;
     std::string taskId_;
     std::uint64_t start_ = 0;                               // main thread: which start is current
     bool runTaskSent_ = false;                              // main thread: for the current start
+    bool finishWhenStarted_ = false;                        // main thread: stopped before started
     std::shared_ptr<WebSocketTask> closedAfterServiceEnd_;  // main thread
 };
 

@@ -5,6 +5,7 @@
 #include <QDBusMessage>
 #include <QDBusPendingCall>
 #include <QFile>
+#include <QTemporaryDir>
 #include <memory>
 
 #include "../linux/XTestKeys.h"
@@ -54,12 +55,21 @@ protected:
         call << 640 << 12;
         bus_.connection().asyncCall(call);
     }
+    // The recording without its leading silence: the words begin at the press.
+    QString speechFromTheFirstMoment() {
+        QFile in(kSpeech);
+        QFile out(scratch_.filePath(QStringLiteral("goforward-at-once.raw")));
+        if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly)) return {};
+        out.write(in.readAll().mid(int(0.45 * 16000) * 2));
+        return out.fileName();
+    }
     bool indicatorShown() { return x_.findViewable("Sayvo indicator", app_->pid()).has_value(); }
 
     // Added to Sayvo's environment by launch().
     QProcessEnvironment appEnvironment_;
     // Launch as a new user: no preferences file at all, so no stored hotkey.
     bool freshProfile_ = false;
+    QTemporaryDir scratch_;
     XWindows x_;
     XTestKeys keys_;
     PrivateBus bus_;

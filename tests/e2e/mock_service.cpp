@@ -4,11 +4,11 @@
 
 #include "e2e_support.h"
 
-bool MockService::start(const QStringList& extra) {
+bool MockService::start(const QStringList& extra, int port) {
     stop();
     lines_.clear();
     process_.setProgram(QStringLiteral(SAYVO_MOCK_ASR));
-    process_.setArguments(QStringList{QStringLiteral("--port"), QString::number(SAYVO_MOCK_PORT),
+    process_.setArguments(QStringList{QStringLiteral("--port"), QString::number(port),
                                       QStringLiteral("--key"), QStringLiteral("test-key")} +
                           extra);
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -36,4 +36,20 @@ void MockService::readLines() {
         const auto doc = QJsonDocument::fromJson(line);
         if (doc.isObject()) lines_.push_back(doc.object());
     }
+}
+
+DelayingProxy::~DelayingProxy() {
+    process_.kill();
+    process_.waitForFinished(3000);
+}
+
+bool DelayingProxy::start(int targetPort, int delayMs) {
+    process_.setProgram(QStringLiteral("python3"));
+    process_.setArguments({QStringLiteral(SAYVO_DELAYING_PROXY), QString::number(SAYVO_MOCK_PORT),
+                           QString::number(targetPort), QString::number(delayMs)});
+    process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process_.start();
+    return waitUntil(
+        [&] { return process_.canReadLine() && process_.readLine().startsWith("LISTENING"); },
+        10000);
 }

@@ -10,8 +10,9 @@
 class MockService {
 public:
     ~MockService() { stop(); }
-    // Starts it with extra options (--mode, --result-text); true once it listens.
-    bool start(const QStringList& extra);
+    // Starts it with extra options (--mode, --result-text) on `port`; true
+    // once it listens.
+    bool start(const QStringList& extra, int port = SAYVO_MOCK_PORT);
     void stop();
     // The per-connection reports so far.
     std::vector<QJsonObject> connections();
@@ -21,4 +22,15 @@ private:
     QProcess process_;
     bool listening_ = false;
     std::vector<QJsonObject> lines_;
+};
+
+// A relay on the test port to the service on another one, holding every byte
+// back for `delayMs` in each direction: a slow network.
+class DelayingProxy {
+public:
+    ~DelayingProxy();
+    bool start(int targetPort, int delayMs);
+
+private:
+    QProcess process_;
 };

@@ -82,33 +82,49 @@ TEST_F(AliyunASRTest, StartConnectsWithTheKeyAndSendsRunTaskHalfASecondLater) {
     ASSERT_EQ(socket().sentTexts().size(), 1u);
     EXPECT_EQ(sentAction(0), "run-task");
     EXPECT_EQ(sentTaskId(0), id);
-    EXPECT_TRUE(sim.audio.engines.empty()) << "no microphone before the service answers";
+    ASSERT_EQ(sim.audio.engines.size(), 1u);
+    EXPECT_TRUE(sim.audio.last().isRunning()) << "the microphone opens at the start";
 }
 
-TEST_F(AliyunASRTest, StreamsLevelsAndConvertedAudioOnceTheTaskStarted) {
-    startStreaming();
-    EXPECT_EQ(log, std::vector<std::string>{"started"});
-    ASSERT_EQ(sim.audio.engines.size(), 1u);
+TEST_F(AliyunASRTest, AudioBeforeTheTaskStartedIsHeldAndSentFirstThenLive) {
+    client->startRecognition("k");
     auto& engine = sim.audio.last();
-    EXPECT_TRUE(engine.isRunning());
     EXPECT_EQ(engine.input.requestedBufferSize, 1600u);
-
-    engine.playFromAudioThread(
-        {floatBuffer(0.1f, 1600), floatBuffer(0.3f, 1600), floatBuffer(0.f, 0)});
+    engine.playFromAudioThread({floatBuffer(0.1f, 1600)});
+    sim.scheduler.advance(0.5);
+    EXPECT_TRUE(socket().sentAudio().empty()) << "held until the service has started the task";
+    serviceSays(kStarted);
+    engine.playFromAudioThread({floatBuffer(0.3f, 1600), floatBuffer(0.f, 0)});
     sim.scheduler.runUntilIdle();
-    ASSERT_EQ(levels.size(), 2u) << "a buffer with no frames has no level";
+
+    ASSERT_EQ(levels.size(), 2u) << "levels from the start; a buffer with no frames has none";
     EXPECT_NEAR(levels[0], 0.5f, 1e-5);
     EXPECT_NEAR(levels[1], 1.0f, 1e-5);
     const auto chunks = socket().sentAudio();
     ASSERT_EQ(chunks.size(), 2u);
     EXPECT_EQ(chunks[0].size(), 533u * 2) << "1600 frames at 48 kHz fill 533 at 16 kHz";
-    // Little-endian int16 of 0.1 * 32767.
+    // Little-endian int16 of 0.1 * 32767, then of 0.3 * 32767: in the order spoken.
     EXPECT_EQ(static_cast<unsigned char>(chunks[0][0]), 3276 & 0xFF);
     EXPECT_EQ(static_cast<unsigned char>(chunks[0][1]), 3276 >> 8);
+    EXPECT_EQ(static_cast<unsigned char>(chunks[1][1]), 9830 >> 8);
 
     serviceSays(result("go", false));
     serviceSays(result("go forward", true));
     EXPECT_EQ(log, (std::vector<std::string>{"started", "partial:go", "final:go forward"}));
+}
+
+TEST_F(AliyunASRTest, AStopBeforeTheTaskStartedFinishesOnceTheHeldAudioIsOut) {
+    client->startRecognition("k");
+    sim.audio.last().playFromAudioThread({floatBuffer(0.1f, 1600)});
+    sim.scheduler.advance(0.5);
+    client->stopRecognition();
+    EXPECT_TRUE(sim.audio.last().released);
+    EXPECT_EQ(socket().sentTexts().size(), 1u) << "nothing to finish before the start";
+    serviceSays(kStarted);
+    const auto sent = socket().sent();
+    ASSERT_EQ(sent.size(), 3u);
+    EXPECT_EQ(sent[1].kind, WebSocketMessage::Kind::binary);
+    EXPECT_EQ(sentAction(1), "finish-task");
 }
 
 TEST_F(AliyunASRTest, SixteenKilohertzIntegerDevicesSendWithoutLevels) {
@@ -195,14 +211,6 @@ TEST_F(AliyunASRTest, TheDelayedCloseBelongsToTheStoppedConnection) {
     EXPECT_TRUE(client->isRunning());
 }
 
-TEST_F(AliyunASRTest, TaskStartedAfterTheStopNeverOpensTheMicrophone) {
-    client->startRecognition("k");
-    sim.scheduler.advance(0.5);
-    client->stopRecognition();
-    serviceSays(kStarted);
-    EXPECT_TRUE(sim.audio.engines.empty());
-}
-
 TEST_F(AliyunASRTest, TheServiceEndingTheTaskClosesTheMicrophoneAndFreesTheNextStart) {
     struct Case {
         std::string event;
@@ -254,15 +262,21 @@ TEST_F(AliyunASRTest, FailuresAreReportedWithTheirMessages) {
     client->stopRecognition();
     sim.scheduler.advance(2);
 
-    // The capture cannot be set up.
+    // The capture cannot be set up: the start ends there, and the connection closes.
     sim.audio.refuseConverters = true;
-    startStreaming();
-    EXPECT_EQ(log.back(), "error:无法创建音频转换器");
-    client->stopRecognition();
+    log.clear();
+    client->startRecognition("k");
+    sim.scheduler.runUntilIdle();
+    EXPECT_EQ(log, (std::vector<std::string>{"error:无法创建音频转换器", "stopped", "finished"}));
+    EXPECT_FALSE(client->isRunning());
+    EXPECT_TRUE(socket().closeCode);
     sim.audio.refuseConverters = false;
     sim.audio.nextStartError = PlatformError{"PulseAudio", 6, "no source"};
-    startStreaming();
-    EXPECT_EQ(log.back(), "error:音频引擎启动失败: no source");
+    client->startRecognition("k");
+    sim.scheduler.advance(1);
+    EXPECT_EQ(log.back(), "finished");
+    EXPECT_EQ(log.at(log.size() - 3), "error:音频引擎启动失败: no source");
+    EXPECT_TRUE(socket().sentTexts().empty()) << "no task for a recording without a microphone";
 }
 
 TEST_F(AliyunASRTest, MalformedAndBinaryMessagesKeepTheLoopGoing) {
