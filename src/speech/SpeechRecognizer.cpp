@@ -103,7 +103,8 @@ void SpeechRecognizer::startRecording() {
     }
     transcript = "";
     confirmedText_.clear();
-    awaitsFinalText_ = false;
+    // The last recording's final words are no longer wanted.
+    endFinalResultWait();
     isProcessing = true;
     lastResultTime_ = platform_.scheduler.now();
 
@@ -333,6 +334,11 @@ RecognitionResultHandler SpeechRecognizer::taskHandler(bool firstTask, std::stri
             } else {
                 self->applyLaterTaskReport(base, result, error);
             }
+            // After the stop, a final result or an error is the task's last word.
+            if (!self->isRecording && self->awaitsFinalText_ &&
+                (error || (result && result->isFinal))) {
+                self->endFinalResultWait();
+            }
         });
     };
 }
@@ -342,7 +348,7 @@ void SpeechRecognizer::applyFirstTaskReport(const std::optional<RecognitionResul
     if (result) {
         const std::string& text = result->formattedString;
         transcript = text;
-        isProcessing = !text.empty();
+        if (isRecording) isProcessing = !text.empty();
         lastResultTime_ = platform_.scheduler.now();
         if (result->isFinal && isRecording) restartRecognition();
     }
@@ -361,7 +367,7 @@ void SpeechRecognizer::applyLaterTaskReport(const std::string& restartBase,
     if (result) {
         const std::string& text = result->formattedString;
         if (!text.empty()) transcript = restartBase + " " + text;
-        isProcessing = true;
+        if (isRecording) isProcessing = true;
         lastResultTime_ = platform_.scheduler.now();
         if (result->isFinal && isRecording) restartRecognition();
     }
@@ -415,13 +421,31 @@ void SpeechRecognizer::stopSystemRecording() {
     if (audioEngine_) audioEngine_->inputNode().removeTap(kTapBus);
     auto request = recognitionRequest_->exchange(nullptr);
     if (request) request->endAudio();
-    if (recognitionTask_) recognitionTask_->cancel();
-    recognitionTask_.reset();
+    if (recognitionTask_ && request && isRecording) {
+        // The recogniser is behind the microphone (all the way while its model
+        // loads): the last words come after the end of the audio.
+        awaitsFinalText_ = true;
+        std::weak_ptr<SpeechRecognizer> weak = weak_from_this();
+        std::weak_ptr<RecognitionTask> task = recognitionTask_;
+        platform_.scheduler.postAfter(finalResultTimeout_, [weak, task] {
+            auto self = weak.lock();
+            if (self && self->recognitionTask_ && self->recognitionTask_ == task.lock())
+                self->endFinalResultWait();
+        });
+    } else {
+        endFinalResultWait();
+    }
     audioEngine_.reset();
     lastResultTime_.reset();
     isRecording = false;
     isProcessing = false;
     audioLevel = 0.0f;
+}
+
+void SpeechRecognizer::endFinalResultWait() {
+    awaitsFinalText_ = false;
+    if (recognitionTask_) recognitionTask_->cancel();
+    recognitionTask_.reset();
 }
 
 }  // namespace sayvo

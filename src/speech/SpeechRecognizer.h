@@ -43,8 +43,8 @@ public:
     void startRecording();
     // Stops the recording of the engine named by currentEngine.
     void stopRecording();
-    // After a cloud stop, until the service has answered: the transcript
-    // may still grow.
+    // After a stop, until the service has answered or the on-device
+    // recogniser has given its final result: the transcript may still grow.
     bool awaitsFinalText() const { return awaitsFinalText_; }
     void clearTranscript();
 
@@ -62,6 +62,8 @@ private:
     void startSilenceTimer();
     void checkSilence();
     void stopSystemRecording();
+    // The ended recording's task has given its last result, or will not.
+    void endFinalResultWait();
     void installTap();
     void applyFirstTaskReport(const std::optional<RecognitionResult>& result,
                               const std::optional<PlatformError>& error);
@@ -88,6 +90,7 @@ private:
     // Counts system recordings, so late reports of an earlier one change nothing.
     std::uint64_t systemRecording_ = 0;
     static constexpr double silenceTimeout_ = 3.0;
+    static constexpr double finalResultTimeout_ = 3.0;
 };
 
 }  // namespace sayvo

@@ -108,7 +108,11 @@ public:
     void setTaskHint(RecognitionTaskHint h) override { hint = h; }
     void setRequiresOnDeviceRecognition(bool on) override { onDeviceOnly = on; }
     void append(const AudioPCMBuffer&) override { (ended ? appendedAfterEnd : appended)++; }
-    void endAudio() override { ended = true; }
+    void endAudio() override {
+        ended = true;
+        if (auto end = std::exchange(onEnd, {})) end();
+    }
+    std::function<void()> onEnd;  // main thread
 };
 
 // A task whose results and errors the test delivers, from any thread.
@@ -122,15 +126,35 @@ public:
 
     void cancel() override { cancelled = true; }
     void result(const std::string& text, bool isFinal = false) {
+        {
+            std::lock_guard lock(mutex_);
+            lastText_ = text;
+        }
         if (!cancelled) handler_(RecognitionResult{text, isFinal}, std::nullopt);
     }
     void error(const std::string& domain, long code, const std::string& description = "failed") {
         if (!cancelled) handler_(std::nullopt, PlatformError{domain, code, description});
     }
+    // What a recogniser does once the audio has ended: a final result of the
+    // text so far, or "no speech" without any.
+    void answerEndOfAudio() {
+        std::string text;
+        {
+            std::lock_guard lock(mutex_);
+            text = lastText_;
+        }
+        if (text.empty()) {
+            error(SpeechError::assistantDomain, SpeechError::noSpeech, "no speech");
+        } else {
+            result(text, true);
+        }
+    }
     FakeRecognitionRequest& fakeRequest() { return static_cast<FakeRecognitionRequest&>(*request); }
 
 private:
     RecognitionResultHandler handler_;
+    std::mutex mutex_;
+    std::string lastText_;
 };
 
 class FakeOnDeviceRecognizer final : public OnDeviceRecognizer {
@@ -138,6 +162,8 @@ public:
     explicit FakeOnDeviceRecognizer(std::string locale) : locale_(std::move(locale)) {}
     bool available = true;
     bool refuseTasks = false;
+    // Off: the final result after the end of the audio is the test's to give.
+    bool answersEndOfAudio = true;
     std::vector<std::shared_ptr<FakeRecognitionTask>> tasks;
 
     bool isAvailable() const override { return available; }
@@ -146,9 +172,15 @@ public:
         std::shared_ptr<AudioBufferRecognitionRequest> request,
         RecognitionResultHandler handler) override {
         if (refuseTasks) return nullptr;
-        tasks.push_back(
-            std::make_shared<FakeRecognitionTask>(std::move(request), std::move(handler)));
-        return tasks.back();
+        auto task = std::make_shared<FakeRecognitionTask>(request, std::move(handler));
+        auto* fake = dynamic_cast<FakeRecognitionRequest*>(request.get());
+        if (answersEndOfAudio && fake) {
+            fake->onEnd = [weak = std::weak_ptr<FakeRecognitionTask>(task)] {
+                if (auto t = weak.lock()) t->answerEndOfAudio();
+            };
+        }
+        tasks.push_back(task);
+        return task;
     }
     FakeRecognitionTask& currentTask() { return *tasks.back(); }
 

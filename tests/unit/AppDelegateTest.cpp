@@ -263,31 +263,42 @@ TEST_F(AppDelegateTest, ACloudTaskEndingWhileHeldStillPastesAtTheRelease) {
     EXPECT_EQ(tray().messages.back().second, "连接已断开") << "told about the failure";
 }
 
-TEST_F(AppDelegateTest, ACloudStopPastesOnceTheServiceHasSaidItsLastWord) {
-    sim.preferences.raw["AliyunASRAPIKey"] = std::string("key");
+TEST_F(AppDelegateTest, AStopPastesOnceTheEngineHasSaidItsLastWord) {
     cloud.holdFinish = true;
+    sim.speech.made.front()->answersEndOfAudio = false;
     const struct {
         const char* name;
+        bool onCloud;
         bool answers;
         const char* pasted;
     } cases[] = {
-        {"late last sentence", true, "go somewhere and do something"},
-        {"no answer at all", false, "go somewhere and do some"},
+        {"service, late last sentence", true, true, "go somewhere and do something"},
+        {"service, no answer at all", true, false, "go somewhere and do some"},
+        {"on device, model still loading", false, true, "go somewhere and do something"},
+        {"on device, no final result", false, false, "go somewhere and do some"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
+        sim.preferences.raw["AliyunASRAPIKey"] = std::string(c.onCloud ? "key" : "");
+        auto says = [&](const std::string& text, bool isFinal) {
+            if (c.onCloud) {
+                cloud.fireTranscript(text, isFinal);
+                if (isFinal) cloud.fireFinished();
+            } else {
+                sim.speech.made.front()->currentTask().result(text, isFinal);
+            }
+            run();
+        };
         const long before = pastes();
         hotkey.press();
         run();
-        cloud.fireTranscript("go somewhere and do some", false);
+        says("go somewhere and do some", false);
         hotkey.release();
         run();
         advance(1.2);
-        EXPECT_EQ(pastes(), before) << "pasted before the service had finished";
+        EXPECT_EQ(pastes(), before) << "pasted before the engine had finished";
         if (c.answers) {
-            cloud.fireTranscript("go somewhere and do something", true);
-            cloud.fireFinished();
-            run();
+            says("go somewhere and do something", true);
             advance(0.1);
         } else {
             advance(AppDelegate::finalTextWait);

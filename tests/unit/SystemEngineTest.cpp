@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <thread>
 
 #include "SimPlatform.h"
@@ -164,24 +165,59 @@ TEST_F(SystemEngineTest, TransientErrorsRestartOtherErrorsExplainOrAreIgnored) {
     EXPECT_TRUE(recognizer->isRecording);
 }
 
-TEST_F(SystemEngineTest, ReportsAfterTheStopOrFromAnEarlierRecording) {
-    start();
-    auto& first = task();
-    report([&] { first.result("draft"); });
-    recognizer->stopRecording();
-    EXPECT_TRUE(first.cancelled);
-    // A result that was already on its way still lands; errors are ignored.
-    report([&] { onDevice().tasks[0]->cancelled = false; });
-    report([&] { first.result("draft two"); });
-    EXPECT_EQ(recognizer->transcript.get(), "draft two");
-    report([&] { first.error("X", 1, "late"); });
-    EXPECT_EQ(recognizer->errorMessage.get(), std::nullopt);
+TEST_F(SystemEngineTest, TheStopWaitsForTheRecognisersLastWordsAndNoLonger) {
+    using Task = sim::FakeRecognitionTask;
+    struct Case {
+        const char* name;
+        bool afterARestart;
+        std::function<void(Task&)> afterTheStop;
+        std::string transcript;
+    };
+    const Case cases[] = {
+        {"final", false, [](Task& t) { t.result("draft and more", true); }, "draft and more"},
+        {"partial, then final", false,
+         [](Task& t) {
+             t.result("draft and");
+             t.result("draft and more", true);
+         },
+         "draft and more"},
+        {"final of a later task", true, [](Task& t) { t.result("then more", true); },
+         "first then more"},
+        {"no speech", false, [](Task& t) { t.error(kTransientDomain, 1110); }, "draft"},
+        {"failure", false, [](Task& t) { t.error("X", 1, "late"); }, "draft"},
+        {"silence", false, [](Task&) {}, "draft"},
+    };
+    onDevice().answersEndOfAudio = false;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        start();
+        if (c.afterARestart) report([&] { task().result("first", true); });
+        report([&] { task().result("draft"); });
+        auto& last = task();
+        recognizer->stopRecording();
+        EXPECT_TRUE(last.fakeRequest().ended);
+        EXPECT_FALSE(last.cancelled) << "the recogniser still has audio to decode";
+        EXPECT_TRUE(recognizer->awaitsFinalText());
+        report([&] { c.afterTheStop(last); });
+        sim.scheduler.advance(3.0);
+        EXPECT_FALSE(recognizer->awaitsFinalText());
+        EXPECT_TRUE(last.cancelled);
+        EXPECT_EQ(recognizer->transcript.get(), c.transcript);
+        EXPECT_EQ(recognizer->errorMessage.get(), std::nullopt) << "nobody is listening now";
+        EXPECT_FALSE(recognizer->isProcessing);
+    }
 
-    // Once a new recording has started, the old task's reports change nothing.
+    // A new recording does not wait for the last one's words, nor take them.
     start();
-    report([&] { first.result("stale", true); });
+    report([&] { task().result("draft"); });
+    auto& earlier = task();
+    recognizer->stopRecording();
+    start();
+    EXPECT_FALSE(recognizer->awaitsFinalText());
+    EXPECT_TRUE(earlier.cancelled);
+    report([&] { earlier.cancelled = false; });
+    report([&] { earlier.result("stale", true); });
     EXPECT_EQ(recognizer->transcript.get(), "");
-    EXPECT_EQ(onDevice().tasks.size(), 2u);
 }
 
 TEST_F(SystemEngineTest, SilenceStopsOnlyStrictlyAfterThreeSecondsOnceTextExists) {
@@ -196,6 +232,7 @@ TEST_F(SystemEngineTest, SilenceStopsOnlyStrictlyAfterThreeSecondsOnceTextExists
     EXPECT_EQ(engine().stopCount, 1);
     EXPECT_FALSE(engine().input.hasTap());
     EXPECT_TRUE(engine().released);
+    sim.scheduler.advance(3.0);
     EXPECT_EQ(sim.scheduler.pendingCount(), 0u) << "the silence timer is gone";
 }
 
