@@ -15,8 +15,8 @@ class TypeSimulator {
 public:
     TypeSimulator() = delete;
 
-    static constexpr std::uint16_t pasteKeyCode = 9;       // V
-    static constexpr std::uint64_t pasteFlags = 0x100000;  // command only
+    static constexpr std::uint16_t pasteKeyCode = KeyCode::v;
+    static constexpr std::uint64_t pasteFlags = ModifierFlag::command;  // and nothing else
     static constexpr int eventSourceState = EventSourceStateID::combinedSessionState;
     static constexpr int eventTap = EventTapLocation::sessionEventTap;
     static constexpr double pasteDelay = 0.1;

@@ -8,9 +8,6 @@ namespace sayvo {
 
 namespace {
 
-constexpr std::uint64_t kMatchingModifiers =
-    ModifierFlag::shift | ModifierFlag::control | ModifierFlag::option | ModifierFlag::command;
-
 const char* labelFor(std::uint16_t keyCode) {
     static const std::array<const char*, 127> labels = [] {
         std::array<const char*, 127> t{};
@@ -25,7 +22,7 @@ const char* labelFor(std::uint16_t keyCode) {
         t[50] = "`";
         t[51] = "⌫";
         t[53] = "⎋";
-        t[63] = "fn";
+        t[KeyCode::function] = "fn";
         t[96] = "F5";
         t[97] = "F6";
         t[98] = "F7";
@@ -72,7 +69,9 @@ std::string HotkeyCombo::displayString(const ModifierNotation& notation) const {
 }
 
 bool isModifierKeyCode(std::uint16_t keyCode) {
-    return (keyCode >= 54 && keyCode <= 62 && keyCode != 57) || keyCode == KeyCode::function;
+    return (keyCode >= KeyCode::rightCommand && keyCode <= KeyCode::rightControl &&
+            keyCode != KeyCode::capsLock) ||
+           keyCode == KeyCode::function;
 }
 
 bool hasStoredHotkeyValues(const Preferences& preferences) {
@@ -99,7 +98,7 @@ std::optional<HotkeyCombo> loadStoredHotkey(const Preferences& preferences) {
     const bool knownKey =
         (*keyCode >= 0 && *keyCode < 128) || (*keyCode >= 1000 && *keyCode < 2000);
     if (!knownKey || isModifierKeyCode(static_cast<std::uint16_t>(*keyCode))) return std::nullopt;
-    if (*modifiers < 0 || (static_cast<std::uint64_t>(*modifiers) & ~kMatchingModifiers) != 0) {
+    if (*modifiers < 0 || (static_cast<std::uint64_t>(*modifiers) & ~hotkeyModifierMask) != 0) {
         return std::nullopt;
     }
     return HotkeyCombo{static_cast<std::uint16_t>(*keyCode), static_cast<std::uint64_t>(*modifiers),

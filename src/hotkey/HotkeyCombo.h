@@ -32,7 +32,7 @@ struct HotkeyCombo {
     bool operator==(const HotkeyCombo&) const = default;
 };
 
-inline const HotkeyCombo HotkeyCombo::fnKey{63, 0, true};
+inline const HotkeyCombo HotkeyCombo::fnKey{KeyCode::function, 0, true};
 inline const HotkeyCombo HotkeyCombo::controlOptionSpace{
     KeyCode::space, ModifierFlag::control | ModifierFlag::option, false};
 
@@ -50,6 +50,10 @@ std::optional<HotkeyCombo> loadStoredHotkey(const Preferences& preferences);
 bool hasStoredHotkeyValues(const Preferences& preferences);
 // Shift, Control, Option, Command (left and right) and fn.
 bool isModifierKeyCode(std::uint16_t keyCode);
+
+// The modifiers a hotkey can hold; caps lock and fn never count.
+constexpr std::uint64_t hotkeyModifierMask =
+    ModifierFlag::shift | ModifierFlag::control | ModifierFlag::option | ModifierFlag::command;
 void storeHotkey(Preferences& preferences, const HotkeyCombo& hotkey);
 
 }  // namespace sayvo

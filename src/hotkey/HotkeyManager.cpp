@@ -4,9 +4,6 @@ namespace sayvo {
 
 namespace {
 
-constexpr std::uint64_t kMatchingModifiers =
-    ModifierFlag::shift | ModifierFlag::control | ModifierFlag::option | ModifierFlag::command;
-
 // Pressed alone, a modifier key neither ends nor changes a capture.
 bool isModifierKey(std::uint16_t keyCode) {
     return keyCode != KeyCode::function && isModifierKeyCode(keyCode);
@@ -101,7 +98,7 @@ bool HotkeyManager::handleKeyEvent(const KeyEvent& event) {
     if (isListeningForHotkey) return false;
     const HotkeyCombo& hotkey = currentHotkey;
     if (event.keyCode != hotkey.keyCode) return false;
-    const std::uint64_t flags = event.modifierFlags & kMatchingModifiers;
+    const std::uint64_t flags = event.modifierFlags & hotkeyModifierMask;
     // People often let go of the modifier first: while held, the release of
     // the key itself ends the hotkey whatever modifiers remain.
     if (event.type == KeyEventType::keyUp && isKeyHeld) {
@@ -151,7 +148,7 @@ bool HotkeyManager::recordHotkey(const KeyEvent& event) {
         return true;
     }
     if (isModifierKey(event.keyCode)) return false;
-    adoptHotkey(HotkeyCombo{event.keyCode, event.modifierFlags & kMatchingModifiers, false});
+    adoptHotkey(HotkeyCombo{event.keyCode, event.modifierFlags & hotkeyModifierMask, false});
     return true;
 }
 

@@ -23,6 +23,10 @@ namespace KeyCode {
 constexpr std::uint16_t v = 9;
 constexpr std::uint16_t space = 49;
 constexpr std::uint16_t escape = 53;
+// The modifier keys, left and right, lie together in 54-62.
+constexpr std::uint16_t rightCommand = 54;
+constexpr std::uint16_t capsLock = 57;
+constexpr std::uint16_t rightControl = 62;
 constexpr std::uint16_t function = 63;
 }  // namespace KeyCode
 
