@@ -1,5 +1,6 @@
 #include "platform/linux/X11KeyTranslation.h"
 
+#include <X11/keysym.h>
 #include <linux/input-event-codes.h>
 
 #include <unordered_map>
@@ -46,6 +47,18 @@ const std::unordered_map<unsigned, std::uint16_t>& evdevToPortable() {
 }
 
 }  // namespace
+
+std::optional<unsigned long> letterKeysymForPortable(std::uint16_t portableKeyCode) {
+    static const std::unordered_map<std::uint16_t, unsigned long> letters = {
+        {0, XK_a},  {1, XK_s},  {2, XK_d},  {3, XK_f},  {4, XK_h},  {5, XK_g},  {6, XK_z},
+        {7, XK_x},  {8, XK_c},  {9, XK_v},  {11, XK_b}, {12, XK_q}, {13, XK_w}, {14, XK_e},
+        {15, XK_r}, {16, XK_y}, {17, XK_t}, {31, XK_o}, {32, XK_u}, {34, XK_i}, {35, XK_p},
+        {37, XK_l}, {38, XK_j}, {40, XK_k}, {45, XK_n}, {46, XK_m},
+    };
+    const auto found = letters.find(portableKeyCode);
+    if (found == letters.end()) return std::nullopt;
+    return found->second;
+}
 
 std::uint16_t portableKeyCodeForEvdev(unsigned evdevCode) {
     const auto& table = evdevToPortable();

@@ -17,6 +17,10 @@ std::uint16_t portableKeyCodeForX11(unsigned xKeycode);
 // codes that name no key.
 std::optional<unsigned> x11KeycodeForPortable(std::uint16_t portableKeyCode);
 
+// The keysym of a letter key's letter (lower case); nothing for other keys.
+// A letter is found by its keysym on the current layout, not by its US position.
+std::optional<unsigned long> letterKeysymForPortable(std::uint16_t portableKeyCode);
+
 // The modifier bit that a portable key code sets while held (shift, control,
 // option, command for left and right keys); nothing for other keys.
 std::optional<std::uint64_t> modifierFlagOfKey(std::uint16_t portableKeyCode);

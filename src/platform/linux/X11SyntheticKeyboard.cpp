@@ -4,7 +4,6 @@
 
 #include <algorithm>
 
-#include "hotkey/HotkeyCombo.h"
 #include "platform/Keyboard.h"
 #include "platform/linux/X11KeyTranslation.h"
 
@@ -50,11 +49,9 @@ void X11SyntheticKeyboard::post(int, const SyntheticKeyEvent& event) {
 }
 
 unsigned X11SyntheticKeyboard::keycodeFor(std::uint16_t keyCode) const {
-    // A letter key is found by its letter; Latin keysyms equal their ASCII codes.
-    const std::string label = HotkeyCombo::keyCodeToString(keyCode);
-    if (label.size() == 1 && label[0] >= 'A' && label[0] <= 'Z') {
-        const unsigned long keysym = static_cast<unsigned long>(label[0] - 'A' + 'a');
-        if (const unsigned code = monitor_.connection().keycodeForKeysym(keysym)) return code;
+    // On another layout V is elsewhere: a letter goes by its letter.
+    if (const auto keysym = letterKeysymForPortable(keyCode)) {
+        if (const unsigned code = monitor_.connection().keycodeForKeysym(*keysym)) return code;
     }
     const auto code = x11KeycodeForPortable(keyCode);
     return code && *code <= 255 ? *code : 0;
