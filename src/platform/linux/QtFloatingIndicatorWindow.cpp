@@ -6,6 +6,7 @@
 #include <QRegion>
 
 #include "platform/linux/X11DesktopQueries.h"
+#include "ui/FloatingIndicatorWindow.h"
 
 namespace sayvo {
 
@@ -19,7 +20,8 @@ QtFloatingIndicatorWindow::QtFloatingIndicatorWindow() {
     view_.rootContext()->setContextProperty(QStringLiteral("surface"), this);
     view_.setSource(QUrl(QStringLiteral("qrc:/qml/FloatingIndicator.qml")));
     if (QQuickItem* root = view_.rootObject()) {
-        view_.resize(int(root->implicitWidth()), int(root->implicitHeight()));
+        view_.resize(int(FloatingIndicatorWindow::width) + 2 * margin(),
+                     int(root->implicitHeight()));
         QObject::connect(root, &QQuickItem::implicitHeightChanged, this,
                          &QtFloatingIndicatorWindow::followContentHeight);
     }

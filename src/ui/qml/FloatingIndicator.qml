@@ -15,7 +15,7 @@ Item {
     readonly property color systemGreen: "#34C759"
     readonly property bool shown: indicator.shown
 
-    implicitWidth: panel.width + 2 * shadowMargin
+    // The width is the window's, which the application places.
     implicitHeight: panel.height + 2 * shadowMargin
 
     // A soft shadow of black 0.4, radius 30, 10 px down, in layers: the
@@ -38,7 +38,7 @@ Item {
         objectName: "panel"
         x: root.shadowMargin
         y: root.shadowMargin
-        width: 360
+        width: root.width - 2 * root.shadowMargin
         height: column.implicitHeight + 40
         radius: root.cornerRadius
         color: Qt.rgba(0, 0, 0, 0.88)
