@@ -15,8 +15,9 @@ class TrayItem {
 public:
     virtual ~TrayItem() = default;
 
-    // False when the desktop offers no tray to put the item in; the item then
-    // ignores images and never reports clicks.
+    // False when the item can never be shown; it then ignores images and
+    // never reports clicks. An item waiting for a tray to appear counts as
+    // shown: it appears with the tray.
     virtual bool hasButton() const = 0;
 
     // Shows one of the application's own symbol images: "mic.fill" or "waveform".
@@ -76,8 +77,8 @@ public:
 };
 
 // The application's own process-wide surfaces. Thread: main thread only.
-// Failure: nothing here reports failure. A desktop without a tray gives an item
-// whose hasButton() is false; a window the display cannot show stays invisible.
+// Failure: nothing here reports failure. A desktop without a tray keeps the
+// item until one appears; a window the display cannot show stays invisible.
 class ApplicationShell {
 public:
     virtual ~ApplicationShell() = default;
@@ -85,7 +86,7 @@ public:
     // No taskbar entry and no main window: the process lives in the tray only.
     virtual void setAccessoryActivationPolicy() = 0;
 
-    // The one tray item. Never null; see TrayItem::hasButton for a missing tray.
+    // The one tray item. Never null; see TrayItem::hasButton.
     virtual std::unique_ptr<TrayItem> makeTrayItem() = 0;
     virtual std::unique_ptr<Popover> makePopover() = 0;
     virtual std::unique_ptr<FloatingWindow> makeFloatingWindow() = 0;

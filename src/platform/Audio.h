@@ -107,8 +107,8 @@ public:
                                                              std::uint32_t capacity) = 0;
 };
 
-// Makes audio engines and converters. Thread: any (the cloud engine makes
-// them on its connection's callback queue). Failure: returns null.
+// Makes audio engines and converters. Thread: main thread (the engines'
+// own rule); converters may be made on any thread. Failure: returns null.
 class AudioSystem {
 public:
     virtual ~AudioSystem() = default;

@@ -18,7 +18,8 @@ namespace sayvo {
 // Thread: main thread only. Work that arrives on other threads (permission
 // answers, cloud callbacks, recogniser results, audio levels) is posted to the
 // main queue and holds the recognizer weakly; the audio thread touches only
-// the request slot. Make it with create(): handlers need a weak_ptr to it.
+// the request slot and the metering flag. Make it with create(): handlers
+// need a weak_ptr to it.
 class SpeechRecognizer : public Observable, public std::enable_shared_from_this<SpeechRecognizer> {
 public:
     static inline const std::string apiKeyKey = "AliyunASRAPIKey";
@@ -78,7 +79,7 @@ private:
     CloudASRClient& cloud_;
     std::shared_ptr<OnDeviceRecognizer> speechRecognizer_;
     std::unique_ptr<AudioEngine> audioEngine_;
-    // Shared with the audio thread (the only member that is).
+    // Shared with the audio thread, as is measuresLevel_.
     std::shared_ptr<RecognitionRequestSlot> recognitionRequest_ =
         std::make_shared<RecognitionRequestSlot>();
     std::shared_ptr<std::atomic<bool>> measuresLevel_;  // read by the audio thread
