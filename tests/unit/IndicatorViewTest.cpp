@@ -100,11 +100,8 @@ TEST_F(IndicatorViewTest, ConfirmationsEndOnTheirFirstClicksReset) {
 
     EXPECT_FALSE(recognizer->isRecording) << "buttons never start or stop a recording";
     EXPECT_EQ(cloud.startedKeys.size(), 0u);
-}
-
-TEST_F(IndicatorViewTest, CloseCallsTheOwnersHandler) {
-    view->close();
-    EXPECT_EQ(closes, 1);
+    makeView()->close();
+    EXPECT_EQ(closes, 1) << "the close button goes to the owner";
 }
 
 TEST_F(IndicatorViewTest, BarsFollowTheLevelAndShimmerOnlyWhileShown) {

@@ -9,48 +9,40 @@ struct Model : Observable {
     Published<int> count{*this, 0};
 };
 
-TEST(Observable, SignalFiresBeforeEveryStoreEqualValuesIncluded) {
+TEST(Observable, EveryStoreAnnouncesItselfBeforeAndItsValueAfter) {
     Model model;
-    std::vector<int> seenBefore;
-    auto sub = model.objectWillChange.subscribe([&] { seenBefore.push_back(model.count); });
+    std::vector<int> seenBefore, values;
+    auto before = model.objectWillChange.subscribe([&] { seenBefore.push_back(model.count); });
+    auto after = model.count.values.subscribe([&](int v) { values.push_back(v); });
     model.count = 1;
-    model.count = 1;
+    model.count = 1;  // equal values included
     model.count = 2;
     EXPECT_EQ(seenBefore, (std::vector<int>{0, 1, 1}));
+    EXPECT_EQ(values, (std::vector<int>{1, 1, 2}));
 }
 
-TEST(Observable, PropertyStreamCarriesTheStoredValue) {
-    Model model;
-    std::vector<int> values;
-    auto sub = model.count.values.subscribe([&](int v) { values.push_back(v); });
-    model.count = 7;
-    EXPECT_EQ(values, std::vector<int>{7});
-}
-
-TEST(Observable, DroppedOrSelfRemovingSubscriptionsStopReceiving) {
-    Model model;
-    int a = 0, b = 0;
-    Subscription subA = model.objectWillChange.subscribe([&] { ++a; });
-    Subscription subB;
-    subB = model.objectWillChange.subscribe([&] {
-        ++b;
-        subB.reset();  // unsubscribing from inside the signal is safe
-    });
-    model.count = 1;
-    subA.reset();
-    model.count = 2;
-    EXPECT_EQ(a, 1);
-    EXPECT_EQ(b, 1);
-}
-
-TEST(Observable, SubscriptionMayOutliveTheObject) {
-    Subscription sub;
+TEST(Observable, SubscriptionsEndWhenDroppedFromInsideOrAfterTheObject) {
+    auto token = std::make_shared<int>(0);
+    Subscription outliving;
     {
         Model model;
-        sub = model.objectWillChange.subscribe([] {});
+        int a = 0, b = 0;
+        Subscription subA = model.objectWillChange.subscribe([&] { ++a; });
+        Subscription subB;
+        subB = model.objectWillChange.subscribe([&] {
+            ++b;
+            subB.reset();  // from inside the signal
+        });
+        outliving = model.objectWillChange.subscribe([token] {});
+        model.count = 1;
+        subA.reset();
+        model.count = 2;
+        EXPECT_EQ(a, 1);
+        EXPECT_EQ(b, 1);
+        EXPECT_EQ(token.use_count(), 2);
     }
-    sub.reset();  // must not touch the destroyed signal
-    SUCCEED();
+    EXPECT_EQ(token.use_count(), 1) << "the observer goes with the object";
+    outliving.reset();  // and the subscription's end no longer reaches it
 }
 
 }  // namespace

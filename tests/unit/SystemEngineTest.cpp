@@ -257,6 +257,9 @@ TEST_F(SystemEngineTest, LevelsMeasuredBeforeTheStopDoNotOutliveIt) {
     EXPECT_FLOAT_EQ(recognizer->audioLevel, 0.0f);
 }
 
+// A race by nature: run where ThreadSanitizer watches it, never in the
+// deterministic runs.
+#ifdef __SANITIZE_THREAD__
 TEST_F(SystemEngineTest, BuffersNeverReachAReplacedRequestWhileRestartsRace) {
     start();
     // The microphone keeps delivering for as long as the restarts go on, however
@@ -283,6 +286,7 @@ TEST_F(SystemEngineTest, BuffersNeverReachAReplacedRequestWhileRestartsRace) {
     EXPECT_EQ(total, delivered.load()) << "every buffer reached the request current at its arrival";
     EXPECT_GT(sim.speech.requests.size(), 1u);
 }
+#endif
 
 }  // namespace
 }  // namespace sayvo
