@@ -47,6 +47,10 @@ struct X11KeyboardConnection::Impl {
     bool fnHeld = false;
     std::set<unsigned> pressed;  // X keycodes down, as raw events told
     std::optional<Grab> grab;
+    // Events queued before the current grab took hold, and whether one of
+    // them is being handled: the grab does not apply to those.
+    int preGrabEvents = 0;
+    bool handlingPreGrabEvent = false;
 
     // The variants that Caps Lock and Num Lock make of a modifier mask.
     std::vector<unsigned> lockVariants(unsigned modifiers) const {
@@ -203,6 +207,9 @@ KeyReservation X11KeyboardConnection::grabKey(std::uint16_t keyCode, std::uint64
     if (modifiers & ModifierFlag::command) mask |= impl_->superMask;
 
     XSync(dpy, False);
+    // A key typed into one of our windows just now, the capture of this very
+    // hotkey say, was not grabbed when it happened.
+    impl_->preGrabEvents = XEventsQueued(dpy, QueuedAlready);
     grabRefused = false;
     XErrorHandler previous = XSetErrorHandler(noteRefusedGrab);
     for (unsigned variant : impl_->lockVariants(mask)) {
@@ -229,7 +236,7 @@ bool X11KeyboardConnection::isGrabbedKeyDown() const {
 }
 
 bool X11KeyboardConnection::isGrabbed(std::uint16_t keyCode) const {
-    return impl_->grab && impl_->grab->portableKeyCode == keyCode;
+    return impl_->grab && !impl_->handlingPreGrabEvent && impl_->grab->portableKeyCode == keyCode;
 }
 
 bool X11KeyboardConnection::isOpen() const {
@@ -252,7 +259,16 @@ void X11KeyboardConnection::drain(const std::function<void(const KeyEvent&)>& de
     Display* dpy = impl_->display.get();
     if (!dpy) return;
     // Xlib may queue events during any call, handlers included: read until none is left.
-    while (XPending(dpy) > 0) impl_->handleNextEvent(deliver);
+    while (XPending(dpy) > 0) {
+        impl_->handlingPreGrabEvent = impl_->preGrabEvents > 0;
+        if (impl_->handlingPreGrabEvent) --impl_->preGrabEvents;
+        impl_->handleNextEvent(deliver);
+        impl_->handlingPreGrabEvent = false;
+    }
+}
+
+bool X11KeyboardConnection::hasQueuedEvents() const {
+    return impl_->display && XEventsQueued(impl_->display.get(), QueuedAlready) > 0;
 }
 
 bool X11KeyboardConnection::canPost() const {

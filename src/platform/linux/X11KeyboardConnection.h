@@ -37,6 +37,9 @@ public:
     int fileDescriptor() const;
     // Reads every queued event and reports the resulting key events.
     void drain(const std::function<void(const KeyEvent&)>& deliver);
+    // Whether events already read from the socket wait in Xlib's queue: a
+    // round trip reads them, and the socket then no longer says so.
+    bool hasQueuedEvents() const;
     // Whether synthetic keys can be posted (the XTEST extension is there).
     bool canPost() const;
     // Whether the key with this X keycode is down at the server now.

@@ -1,5 +1,6 @@
 #include "platform/linux/X11KeyboardMonitor.h"
 
+#include <QAbstractEventDispatcher>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QSocketNotifier>
@@ -38,6 +39,13 @@ struct X11KeyboardMonitor::Impl : public QObject {
                                                          QSocketNotifier::Read);
             QObject::connect(notifier.get(), &QSocketNotifier::activated, this,
                              [this] { drain(); });
+            // A round trip (a grab, a look at the keymap) reads waiting events
+            // into Xlib's queue without a word from the socket: they are
+            // handled before the loop sleeps, not at the next key.
+            QObject::connect(QAbstractEventDispatcher::instance(),
+                             &QAbstractEventDispatcher::aboutToBlock, this, [this] {
+                                 if (connection.hasQueuedEvents()) drain();
+                             });
             drain();
         }
         qApp->installEventFilter(this);
