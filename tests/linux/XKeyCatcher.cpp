@@ -1,67 +1,52 @@
 #include "XKeyCatcher.h"
 
 #include <X11/Xlib.h>
-#include <X11/Xutil.h>
 
 #include <chrono>
 #include <thread>
 
-namespace {
-Display* dpy(void* d) {
-    return static_cast<Display*>(d);
-}
-}  // namespace
+#define DPY static_cast<Display*>(display_)
 
-XKeyCatcher::XKeyCatcher() {
-    Display* d = XOpenDisplay(nullptr);
-    display_ = d;
-    if (!d) return;
-    window_ = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 200, 50, 0, 0, 0);
-    XSelectInput(d, window_, KeyPressMask | KeyReleaseMask | StructureNotifyMask);
-    XMapWindow(d, window_);
+XKeyCatcher::XKeyCatcher() : display_(XOpenDisplay(nullptr)) {
+    if (!display_) return;
+    window_ = XCreateSimpleWindow(DPY, DefaultRootWindow(DPY), 0, 0, 200, 50, 0, 0, 0);
+    XSelectInput(DPY, window_, KeyPressMask | KeyReleaseMask | StructureNotifyMask);
+    XMapWindow(DPY, window_);
     // Focus can only go to a viewable window.
-    for (XEvent event;;) {
-        XNextEvent(d, &event);
-        if (event.type == MapNotify) break;
+    for (XEvent event; XNextEvent(DPY, &event), event.type != MapNotify;) {
     }
 }
 
 XKeyCatcher::~XKeyCatcher() {
-    if (display_) {
-        XDestroyWindow(dpy(display_), window_);
-        XCloseDisplay(dpy(display_));
-    }
+    if (display_) XCloseDisplay(DPY);
 }
 
 void XKeyCatcher::focus() {
-    XSetInputFocus(dpy(display_), window_, RevertToParent, CurrentTime);
-    XSync(dpy(display_), False);
+    XSetInputFocus(DPY, window_, RevertToParent, CurrentTime);
+    XSync(DPY, False);
 }
 
-void XKeyCatcher::grab(const char* keysymName, unsigned modifiers) {
-    Display* d = dpy(display_);
-    const KeyCode code = XKeysymToKeycode(d, XStringToKeysym(keysymName));
-    XGrabKey(d, code, modifiers, DefaultRootWindow(d), False, GrabModeAsync, GrabModeAsync);
-    XSync(d, False);
+void XKeyCatcher::grabWithControlAlt(const char* keysymName) {
+    XGrabKey(DPY, XKeysymToKeycode(DPY, XStringToKeysym(keysymName)), ControlMask | Mod1Mask,
+             DefaultRootWindow(DPY), False, GrabModeAsync, GrabModeAsync);
+    XSync(DPY, False);
 }
 
-std::vector<XKeyCatcher::Key> XKeyCatcher::collect(std::size_t count, int timeoutMs) {
+std::vector<std::string> XKeyCatcher::collect(std::size_t count) {
     using Clock = std::chrono::steady_clock;
-    std::vector<Key> keys;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    auto graceEnd = Clock::time_point::max();
-    Display* d = dpy(display_);
-    while (Clock::now() < std::min(deadline, graceEnd)) {
-        while (XPending(d) > 0) {
+    std::vector<std::string> keys;
+    auto end = Clock::now() + std::chrono::seconds(1);
+    for (bool graceStarted = false; Clock::now() < end;) {
+        while (XPending(DPY) > 0) {
             XEvent event;
-            XNextEvent(d, &event);
+            XNextEvent(DPY, &event);
             if (event.type != KeyPress && event.type != KeyRelease) continue;
-            const KeySym sym = XLookupKeysym(&event.xkey, 0);
-            const char* name = XKeysymToString(sym);
-            keys.push_back({name ? name : "?", event.type == KeyPress, event.xkey.state});
+            const char* name = XKeysymToString(XLookupKeysym(&event.xkey, 0));
+            keys.push_back((event.type == KeyPress ? "+" : "-") + std::string(name ? name : "?"));
         }
-        if (keys.size() >= count && graceEnd == Clock::time_point::max()) {
-            graceEnd = Clock::now() + std::chrono::milliseconds(100);
+        if (keys.size() >= count && !graceStarted) {
+            graceStarted = true;
+            end = std::min(end, Clock::now() + std::chrono::milliseconds(100));
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
