@@ -1,7 +1,7 @@
 """An application's windows as a screen reader meets them, through AT-SPI.
 
-    atspi_probe.py PID list          one line per node on screen:
-                                     role, name, x, y, width, height (tab-separated)
+    atspi_probe.py PID list          one line per node on screen, tab-separated:
+                                     role, name, centre x, centre y
     atspi_probe.py PID press NAME    runs the first action of the button NAME
 
 Exits 1 when the application or the button is not there.
@@ -21,9 +21,7 @@ def tree(node):
 def main(pid, command, name=None):
     desktop = pyatspi.Registry.getDesktop(0)
     apps = [a for a in desktop if a is not None and a.get_process_id() == pid]
-    if not apps:
-        return 1
-    for node in tree(apps[0]):
+    for node in tree(apps[0]) if apps else ():
         if not node.getState().contains(pyatspi.STATE_SHOWING):
             continue
         role = node.getRoleName()
@@ -33,10 +31,10 @@ def main(pid, command, name=None):
             except NotImplementedError:  # the application itself has no place
                 continue
             label = node.name.replace("\t", " ").replace("\n", " ")
-            print(role, label, box.x, box.y, box.width, box.height, sep="\t")
+            print(role, label, box.x + box.width // 2, box.y + box.height // 2, sep="\t")
         elif role == "push button" and node.name == name:
             return 0 if node.queryAction().doAction(0) else 1
-    return 0 if command == "list" else 1
+    return 0 if command == "list" and apps else 1
 
 
 if __name__ == "__main__":

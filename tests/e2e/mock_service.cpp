@@ -2,7 +2,7 @@
 
 #include <QJsonDocument>
 
-#include "e2e_support.h"
+#include "E2eSupport.h"
 
 bool MockService::start(const QStringList& extra, int port) {
     stop();

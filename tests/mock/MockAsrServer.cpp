@@ -1,343 +1,192 @@
-#include "MockAsrServer.h"
-
+// A local stand-in for the cloud realtime recognition service, for tests. It
+// does not recognise: it checks the protocol, where the voice lies in the
+// audio and that the audio comes live, and answers with a given text. Each
+// connection is reported as one JSON line on stdout when it ends.
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QPointer>
+#include <QTcpServer>
 #include <QTcpSocket>
 #include <QWebSocket>
+#include <QWebSocketServer>
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <regex>
 
-#include "SphinxStream.h"
-
-namespace sayvo::mock {
-
-using Json = nlohmann::ordered_json;
+#include "platform/linux/QuitOnSignal.h"
 
 namespace {
 
-constexpr qsizetype maxHandshakeBytes = 16 * 1024;
-constexpr qint64 maxIncomingMessage = 4 * 1024 * 1024;
-constexpr int closeGoingAway = 1001;
-// A connection that ends without a close frame.
-constexpr int closeAbnormal = 1006;
+using Json = nlohmann::json;
 
-std::string dump(const Json& json) {
-    return json.dump(-1, ' ', false, Json::error_handler_t::replace);
-}
+const QByteArray kPath = "/api-ws/v1/inference/";
+constexpr int kGoingAway = 1001;
+constexpr int kAbnormal = 1006;  // the connection ended without a close frame
+// 100 ms windows of 16 kHz audio. Silence in the test recordings stays under
+// an RMS of 100; speech is over 200 nearly throughout.
+constexpr int kWindowSamples = 1600;
+constexpr double kVoiceRms = 200;
+constexpr int kWindowsPerWord = 3;
+// The client opens the microphone as it connects: it cannot have more audio
+// than time has passed since, give or take its capture buffers.
+constexpr qint64 kAheadMarginMs = 250;
 
-// What a message of the client got wrong, each as one sentence.
-using Problems = std::vector<std::string>;
+// Misbehaviours, to exercise the client's error paths; in --mode's order.
+enum class Mode { normal, refuseKey, taskFailed, dropMidStream, malformed };
+const QStringList kModes = {"normal", "refuse-key", "task-failed", "drop-mid-stream", "malformed"};
 
-void checkMembers(const Json& object, const std::string& where,
-                  std::initializer_list<const char*> names, Problems& problems) {
-    for (const auto& [name, value] : object.items()) {
-        if (std::find(names.begin(), names.end(), name) == names.end()) {
-            problems.push_back(where + " has an unexpected member \"" + name + "\"");
-        }
+struct Options {
+    QByteArray key;
+    Mode mode;
+    QString text;  // its words grow in the partials; the final has it whole
+};
+
+// A command exactly as the service accepts it, but for the task id.
+Json command(bool runTask, const Json& taskId) {
+    Json command = Json::parse(R"({"header": {"streaming": "duplex"}, "payload": {"input": {}}})");
+    command["header"].update(
+        {{"action", runTask ? "run-task" : "finish-task"}, {"task_id", taskId}});
+    if (runTask) {
+        command["payload"].update(Json::parse(R"({"task_group": "audio", "task": "asr",
+            "function": "recognition", "model": "fun-asr-realtime",
+            "parameters": {"format": "pcm", "sample_rate": 16000}})"));
     }
-    for (const char* name : names) {
-        if (!object.contains(name)) {
-            problems.push_back(where + " lacks the member \"" + name + "\"");
-        }
-    }
-}
-
-void checkString(const Json& object, const std::string& where, const char* name,
-                 const std::string& expected, Problems& problems) {
-    if (!object.contains(name)) return;  // reported with the member set
-    const Json& value = object[name];
-    if (!value.is_string()) {
-        problems.push_back(where + "." + name + " is not a string");
-    } else if (value.get<std::string>() != expected) {
-        problems.push_back(where + "." + name + " is \"" + value.get<std::string>() + "\", not \"" +
-                           expected + "\"");
-    }
-}
-
-void checkEmptyObject(const Json& object, const std::string& where, const char* name,
-                      Problems& problems) {
-    if (!object.contains(name)) return;
-    const Json& value = object[name];
-    if (!value.is_object() || !value.empty()) {
-        problems.push_back(where + "." + name + " is not an empty object");
-    }
-}
-
-// The header both commands share.
-void checkHeader(const Json& header, const std::string& action, Problems& problems) {
-    checkMembers(header, "header", {"action", "task_id", "streaming"}, problems);
-    checkString(header, "header", "streaming", "duplex", problems);
-    static const std::regex taskId("[0-9A-F]{32}");
-    if (header.contains("task_id")) {
-        const Json& id = header["task_id"];
-        if (!id.is_string()) {
-            problems.push_back(action + " header.task_id is not a string");
-        } else if (!std::regex_match(id.get<std::string>(), taskId)) {
-            problems.push_back(action + " header.task_id \"" + id.get<std::string>() +
-                               "\" is not 32 upper-case hex digits");
-        }
-    }
-}
-
-Problems checkRunTask(const Json& message) {
-    Problems problems;
-    checkHeader(message["header"], "run-task", problems);
-    const Json& payload = message["payload"];
-    checkMembers(payload, "payload",
-                 {"task_group", "task", "function", "model", "parameters", "input"}, problems);
-    checkString(payload, "payload", "task_group", "audio", problems);
-    checkString(payload, "payload", "task", "asr", problems);
-    checkString(payload, "payload", "function", "recognition", problems);
-    checkString(payload, "payload", "model", "fun-asr-realtime", problems);
-    checkEmptyObject(payload, "payload", "input", problems);
-    if (payload.contains("parameters")) {
-        const Json& parameters = payload["parameters"];
-        if (!parameters.is_object()) {
-            problems.push_back("payload.parameters is not an object");
-        } else {
-            checkMembers(parameters, "payload.parameters", {"format", "sample_rate"}, problems);
-            checkString(parameters, "payload.parameters", "format", "pcm", problems);
-            if (parameters.contains("sample_rate")) {
-                const Json& rate = parameters["sample_rate"];
-                if (!rate.is_number_integer()) {
-                    problems.push_back("payload.parameters.sample_rate is not an integer");
-                } else if (rate.get<long long>() != 16000) {
-                    problems.push_back("payload.parameters.sample_rate is " + rate.dump() +
-                                       ", not 16000");
-                }
-            }
-        }
-    }
-    return problems;
-}
-
-Problems checkFinishTask(const Json& message) {
-    Problems problems;
-    checkHeader(message["header"], "finish-task", problems);
-    checkMembers(message["payload"], "payload", {"input"}, problems);
-    checkEmptyObject(message["payload"], "payload", "input", problems);
-    return problems;
+    return command;
 }
 
 Json event(const char* name, const std::string& taskId, Json payload = Json::object()) {
     return {{"header", {{"event", name}, {"task_id", taskId}}}, {"payload", std::move(payload)}};
 }
 
-Json resultEvent(const std::string& taskId, const std::string& text, bool sentenceEnd) {
-    return event("result-generated", taskId,
-                 {{"output", {{"sentence", {{"text", text}, {"sentence_end", sentenceEnd}}}}}});
+Json result(const std::string& taskId, const QString& text, bool sentenceEnd) {
+    const Json sentence = {{"text", text.toStdString()}, {"sentence_end", sentenceEnd}};
+    return event("result-generated", taskId, {{"output", {{"sentence", sentence}}}});
 }
-
-std::string shortened(const QString& text) {
-    const std::string all = text.toStdString();
-    return all.size() <= 60 ? all : all.substr(0, 60) + "...";
-}
-
-}  // namespace
 
 // One client connection from TCP accept to its end, and what it did.
 class Session {
 public:
-    Session(MockAsrServer& server, int number, QTcpSocket* socket)
-        : server_(server), number_(number), tcp_(socket) {
+    Session(const Options& options, int number, QTcpSocket* socket)
+        : options_(options), number_(number), tcp_(socket) {
+        sinceConnect_.start();
         QObject::connect(socket, &QTcpSocket::readyRead, &context_, [this] { readHandshake(); });
         QObject::connect(socket, &QTcpSocket::disconnected, &context_, [this] {
-            if (webSocket_) return;
-            if (handedOver_)
-                violation("handshake refused by the WebSocket server (no valid upgrade)");
-            end(0);
+            if (!webSocket_) end(0);
         });
-        if (socket->bytesAvailable() > 0) readHandshake();
+        // The handshake, once checked, is answered by a WebSocket server of its own.
+        QObject::connect(&webSockets_, &QWebSocketServer::newConnection, &context_,
+                         [this] { attach(webSockets_.nextPendingConnection()); });
     }
 
-    ~Session() {
-        if (decoder_) server_.returnDecoder(std::move(decoder_));
-        // Closing a socket emits signals: none may reach a half-destroyed session.
-        for (QObject* socket : {static_cast<QObject*>(webSocket_), static_cast<QObject*>(tcp_)}) {
-            if (socket) QObject::disconnect(socket, nullptr, &context_, nullptr);
-        }
-        delete webSocket_.data();
-        if (!handedOver_) delete tcp_.data();
-    }
-
-    void attach(QWebSocket* webSocket) {
-        webSocket_ = webSocket;
-        webSocket->setMaxAllowedIncomingMessageSize(maxIncomingMessage);
-        QObject::connect(webSocket, &QWebSocket::textMessageReceived, &context_,
-                         [this](const QString& text) { onText(text); });
-        QObject::connect(webSocket, &QWebSocket::binaryMessageReceived, &context_,
-                         [this](const QByteArray& data) { onBinary(data); });
-        // Emitted when the client's close frame arrives, not when the TCP
-        // connection merely drops.
-        QObject::connect(webSocket, &QWebSocket::aboutToClose, &context_,
-                         [this] { closeFrameSeen_ = true; });
-        QObject::connect(webSocket, &QWebSocket::disconnected, &context_, [this] {
-            if (droppedByUs_) return end(closeAbnormal);
-            const int code = closeFrameSeen_ ? int(webSocket_->closeCode()) : closeAbnormal;
-            if (code != closeGoingAway) {
-                violation("closed with code " + std::to_string(code) + ", not 1001");
-            }
-            end(code);
-        });
-    }
-
-    // Prints the connection's line once.
     void end(int closeCode) {
-        if (reported_) return;
-        reported_ = true;
-        std::string recognised;
-        for (const std::string& text : recognised_) {
-            recognised += (recognised.empty() ? "" : " ") + text;
+        if (std::exchange(reported_, true)) return;
+        const Json& maxAhead = report_["max_ahead_ms"];
+        if (maxAhead.is_number() && maxAhead > kAheadMarginMs) {
+            violation("audio ran " + maxAhead.dump() + " ms ahead of wall time");
         }
-        Json violations = Json::array();
-        for (const auto& [text, count] : violations_) {
-            violations.push_back(count == 1 ? text
-                                            : text + " (" + std::to_string(count) + " times)");
-        }
-        MockAsrServer::printLine(dump({{"connection", number_},
-                                       {"authorization_ok", authorizationOk_},
-                                       {"task_id", taskId_},
-                                       {"run_task_ok", runTaskOk_},
-                                       {"finish_task_ok", finishTaskOk_},
-                                       {"same_task_id", sameTaskId_},
-                                       {"audio_bytes", audioBytes_},
-                                       {"audio_chunks", audioChunks_},
-                                       {"recognised", recognised},
-                                       {"close_code", closeCode},
-                                       {"violations", violations}}));
-        server_.ended(number_);
+        report_["connection"] = number_;
+        report_["close_code"] = closeCode;
+        std::puts(report_.dump().c_str());
     }
 
 private:
     enum class State { awaitingRunTask, started, finished, failed };
 
     void violation(const std::string& text) {
-        auto found = std::find_if(violations_.begin(), violations_.end(),
-                                  [&](const auto& seen) { return seen.first == text; });
-        if (found != violations_.end()) {
-            ++found->second;
-        } else {
-            violations_.emplace_back(text, 1);
-        }
+        Json& violations = report_["violations"];
+        if (std::find(violations.begin(), violations.end(), text) == violations.end())
+            violations.push_back(text);
     }
-
-    // --- handshake ---
 
     void readHandshake() {
         // Peeked, not read: the WebSocket server reads the same bytes again.
-        const QByteArray head = tcp_->peek(maxHandshakeBytes + 1);
-        const qsizetype headerEnd = head.indexOf("\r\n\r\n");
-        if (headerEnd < 0) {
-            if (head.size() > maxHandshakeBytes) {
-                violation("handshake header larger than 16 KiB");
-                answer(431, "Request Header Fields Too Large");
-            }
-            return;
-        }
+        const QByteArray head = tcp_->peek(16 * 1024);
+        if (!head.contains("\r\n\r\n")) return;
         QObject::disconnect(tcp_, &QTcpSocket::readyRead, &context_, nullptr);
-        const QList<QByteArray> lines = head.left(headerEnd).split('\n');
-        const QList<QByteArray> requestLine = lines.value(0).trimmed().split(' ');
-        const QByteArray target = requestLine.value(1);
-        std::optional<QByteArray> authorization;
-        for (qsizetype i = 1; i < lines.size(); ++i) {
-            const qsizetype colon = lines[i].indexOf(':');
-            if (colon > 0 && lines[i].left(colon).trimmed().toLower() == "authorization") {
-                authorization = lines[i].mid(colon + 1).trimmed();
-            }
+        const qsizetype field = head.toLower().indexOf("\r\nauthorization:");
+        const QByteArray authorization =
+            field < 0 ? "" : head.mid(field + 16, head.indexOf("\r\n", field + 2) - field - 16);
+        if (!authorization.trimmed().startsWith("bearer ")) {
+            violation("no Authorization header of the form \"bearer KEY\"");
         }
-        const MockOptions& options = server_.options();
-        if (!authorization) {
-            violation("handshake without an Authorization header");
-        } else if (!authorization->startsWith("bearer ")) {
-            violation("Authorization header \"" + authorization->left(60).toStdString() +
-                      "\" does not start with \"bearer \"");
-        } else {
-            authorizationOk_ = *authorization == "bearer " + QByteArray::fromStdString(options.key);
+        const bool authorized = authorization.trimmed() == "bearer " + options_.key;
+        report_["authorization_ok"] = authorized;
+        const QByteArray request = head.left(head.indexOf("\r\n"));
+        if (!request.startsWith("GET " + kPath + " ")) {
+            violation("handshake not a GET of the path: " + request.left(80).toStdString());
+            return answer("404 Not Found");
         }
-        if (requestLine.value(0) != "GET" || target != MockAsrServer::path.toUtf8()) {
-            violation("handshake request \"" + lines.value(0).trimmed().left(80).toStdString() +
-                      "\" is not a GET of " + MockAsrServer::path.toStdString());
-            return answer(404, "Not Found");
-        }
-        if (options.mode == Mode::silentHandshake) return;
-        if (!authorizationOk_ || options.mode == Mode::refuseKey) {
-            return answer(401, "Unauthorized");
-        }
-        handedOver_ = true;
-        server_.upgrade(*this, tcp_);
+        if (!authorized || options_.mode == Mode::refuseKey) return answer("401 Unauthorized");
+        webSockets_.handleConnection(tcp_);
     }
 
-    void answer(int status, const char* reason) {
-        const QByteArray body = QByteArray(reason) + "\n";
-        tcp_->write("HTTP/1.1 " + QByteArray::number(status) + " " + reason +
-                    "\r\nContent-Type: text/plain\r\nContent-Length: " +
-                    QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
+    void answer(const QByteArray& status) {
+        tcp_->write("HTTP/1.1 " + status + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
         tcp_->disconnectFromHost();
     }
 
-    // --- messages ---
+    void attach(QWebSocket* webSocket) {
+        webSocket_ = webSocket;
+        QObject::connect(webSocket, &QWebSocket::textMessageReceived, &context_,
+                         [this](const QString& text) { onText(text); });
+        QObject::connect(webSocket, &QWebSocket::binaryMessageReceived, &context_,
+                         [this](const QByteArray& data) { onBinary(data); });
+        // Emitted for the client's close frame, not for a dropped connection.
+        QObject::connect(webSocket, &QWebSocket::aboutToClose, &context_,
+                         [this] { closeFrameSeen_ = true; });
+        QObject::connect(webSocket, &QWebSocket::disconnected, &context_, [this] {
+            if (dropped_) return end(kAbnormal);
+            const int code = closeFrameSeen_ ? int(webSocket_->closeCode()) : kAbnormal;
+            if (code != kGoingAway) violation("closed with code " + std::to_string(code));
+            end(code);
+        });
+    }
 
     void send(const Json& message) {
-        if (webSocket_) webSocket_->sendTextMessage(QString::fromStdString(dump(message)));
+        webSocket_->sendTextMessage(QString::fromStdString(message.dump()));
     }
 
     void onText(const QString& text) {
         const Json message = Json::parse(text.toStdString(), nullptr, false);
-        if (message.is_discarded()) {
-            return violation("malformed JSON text message: " + shortened(text));
+        const std::string quoted = " in " + text.left(80).toStdString();
+        if (message.is_discarded()) return violation("malformed JSON" + quoted);
+        static const Json::json_pointer actionAt("/header/action");
+        const Json action = message.contains(actionAt) ? message.at(actionAt) : Json();
+        if (action != "run-task" && action != "finish-task") {
+            return violation("unknown action " + action.dump() + quoted);
         }
-        Problems problems;
-        if (!message.is_object()) {
-            return violation("text message is not a JSON object: " + shortened(text));
+        const bool runTask = action == "run-task";
+        const Json id = message.at("header").value("task_id", Json());
+        // Dumped, so that 16000.0 differs from 16000 as it does to the service.
+        const std::string expected = command(runTask, id).dump();
+        std::vector<std::string> problems;
+        if (message.dump() != expected) {
+            problems.push_back(text.toStdString() + " is not " + expected);
         }
-        checkMembers(message, "message", {"header", "payload"}, problems);
-        const bool shaped = message.contains("header") && message["header"].is_object() &&
-                            message.contains("payload") && message["payload"].is_object();
-        if (!shaped) {
-            violation("message without a header and a payload object: " + shortened(text));
-            return;
-        }
-        const Json& action = message["header"].value("action", Json());
-        if (action == "run-task") {
-            onRunTask(message, std::move(problems));
-        } else if (action == "finish-task") {
-            onFinishTask(message, std::move(problems));
-        } else {
-            violation("unknown action " + dump(action));
-        }
+        runTask ? onRunTask(id, problems) : onFinishTask(id, problems);
     }
 
-    void onRunTask(const Json& message, Problems problems) {
-        if (state_ != State::awaitingRunTask || runTaskSeen_) {
-            return violation("run-task repeated");
-        }
-        runTaskSeen_ = true;
-        const Problems found = checkRunTask(message);
-        problems.insert(problems.end(), found.begin(), found.end());
-        const Json& id = message["header"].value("task_id", Json());
+    void onRunTask(const Json& id, std::vector<std::string>& problems) {
+        if (state_ != State::awaitingRunTask) return violation("run-task repeated");
         taskId_ = id.is_string() ? id.get<std::string>() : "";
-        runTaskOk_ = problems.empty();
+        report_["task_id"] = taskId_;
+        if (!std::regex_match(taskId_, std::regex("[0-9A-F]{32}"))) {
+            problems.push_back("task_id " + id.dump() + " is not 32 upper-case hex digits");
+        }
+        report_["run_task_ok"] = problems.empty();
         for (const std::string& problem : problems) violation(problem);
-
-        const Mode mode = server_.options().mode;
-        if (!runTaskOk_ || mode == Mode::taskFailed || mode == Mode::taskFailedNoMessage) {
+        if (!problems.empty() || options_.mode == Mode::taskFailed) {
             state_ = State::failed;
             Json failed = event("task-failed", taskId_);
-            if (mode != Mode::taskFailedNoMessage) {
-                failed["header"]["error_message"] =
-                    runTaskOk_ ? "Model access denied." : "InvalidParameter: " + problems.front();
-            }
+            failed["header"]["error_message"] =
+                problems.empty() ? "Model access denied." : "InvalidParameter: run-task";
             return send(failed);
         }
-        decoder_ = server_.takeDecoder();
-        if (!decoder_) {
-            state_ = State::failed;
-            Json failed = event("task-failed", taskId_);
-            failed["header"]["error_message"] = "The recogniser could not be loaded.";
-            return send(failed);
-        }
-        if (mode == Mode::malformed) {
+        if (options_.mode == Mode::malformed) {
             webSocket_->sendTextMessage(QStringLiteral("{\"header\":{\"event\":\"task-star"));
             send(event("task-paused", taskId_));
             webSocket_->sendBinaryMessage(QByteArray("\x00\x01\x02\x03", 4));
@@ -345,202 +194,128 @@ private:
         }
         state_ = State::started;
         send(event("task-started", taskId_));
-        if (mode == Mode::oversized) {
-            send(resultEvent(taskId_, std::string(2 * 1024 * 1024, 'x'), false));
-        }
     }
 
-    void onFinishTask(const Json& message, Problems problems) {
-        const Problems found = checkFinishTask(message);
-        problems.insert(problems.end(), found.begin(), found.end());
-        const Json& id = message["header"].value("task_id", Json());
-        sameTaskId_ = runTaskSeen_ && id.is_string() && id.get<std::string>() == taskId_;
-        if (runTaskSeen_ && !sameTaskId_) {
-            problems.push_back("finish-task task_id " + dump(id) + " differs from run-task's \"" +
-                               taskId_ + "\"");
-        }
-        if (state_ == State::awaitingRunTask) problems.push_back("finish-task before run-task");
+    void onFinishTask(const Json& id, std::vector<std::string>& problems) {
+        const bool runTaskSeen = state_ != State::awaitingRunTask;
+        report_["same_task_id"] = runTaskSeen && id == taskId_;
+        if (!runTaskSeen) problems.push_back("finish-task before run-task");
+        if (runTaskSeen && id != taskId_) problems.push_back("finish-task task_id differs");
         if (state_ == State::failed) problems.push_back("finish-task after task-failed");
         if (state_ == State::finished) problems.push_back("finish-task repeated");
         for (const std::string& problem : problems) violation(problem);
         if (state_ != State::started) return;
-        finishTaskOk_ = problems.empty();
+        report_["finish_task_ok"] = problems.empty();
         state_ = State::finished;
-        if (auto final = decoder_->finish()) deliver(*final);
-        server_.returnDecoder(std::move(decoder_));
+        if (voicedWindows_ > 0)
+            send(result(taskId_, options_.text, true));  // silence has no sentence
         send(event("task-finished", taskId_));
     }
 
     void onBinary(const QByteArray& data) {
-        ++audioChunks_;
         audioBytes_ += data.size();
+        report_["audio_bytes"] = audioBytes_;
+        report_["audio_chunks"] = report_["audio_chunks"].get<int>() + 1;
+        const qint64 aheadMs = audioBytes_ / 32 - sinceConnect_.elapsed();
+        Json& maxAhead = report_["max_ahead_ms"];
+        if (maxAhead.is_null() || aheadMs > maxAhead) maxAhead = aheadMs;
         if (data.size() % 2 != 0) violation("audio chunk of odd length");
         if (state_ == State::awaitingRunTask || state_ == State::failed) {
             return violation("audio before task-started");
         }
         if (state_ == State::finished) return violation("audio after finish-task");
-        // Odd chunks are still decoded as one byte stream, as the service would.
-        carry_.append(data);
-        std::vector<std::int16_t> samples(carry_.size() / 2);
-        for (std::size_t i = 0; i < samples.size(); ++i) {
-            const auto low = static_cast<std::uint8_t>(carry_[qsizetype(2 * i)]);
-            const auto high = static_cast<std::uint8_t>(carry_[qsizetype(2 * i + 1)]);
-            samples[i] = static_cast<std::int16_t>(std::uint16_t(low | high << 8));
+        pending_.append(data);  // chunks of odd length still make one byte stream
+        qsizetype at = 0;
+        for (; at + 1 < pending_.size() && !dropped_; at += 2) {
+            const auto sample = std::int16_t(std::uint8_t(pending_[at]) | pending_[at + 1] << 8);
+            sumOfSquares_ += double(sample) * sample;
+            if (++windowSamples_ == kWindowSamples) endWindow();
         }
-        carry_.remove(0, qsizetype(2 * samples.size()));
-        for (const SphinxStream::Result& result : decoder_->feed(samples.data(), samples.size())) {
-            deliver(result);
-            if (droppedByUs_) return;
-        }
+        pending_.remove(0, at);
     }
 
-    void deliver(const SphinxStream::Result& result) {
-        std::string text = result.text;
-        if (result.sentenceEnd) {
-            recognised_.push_back(result.text);
-            if (server_.options().resultText) text = *server_.options().resultText;
-        }
-        send(resultEvent(taskId_, text, result.sentenceEnd));
-        if (server_.options().mode == Mode::dropMidStream) {
-            droppedByUs_ = true;
+    void endWindow() {
+        const bool voiced = std::sqrt(sumOfSquares_ / kWindowSamples) > kVoiceRms;
+        const qint64 startMs = 100 * windows_++;
+        sumOfSquares_ = 0;
+        windowSamples_ = 0;
+        if (!voiced) return;
+        if (voicedWindows_++ == 0) report_["first_voice_ms"] = startMs;
+        report_["last_voice_ms"] = startMs + 100;
+        report_["voiced_ms"] = 100 * voicedWindows_;
+        // The words come as they are spoken: more voice, a longer prefix.
+        const QStringList words = options_.text.split(' ', Qt::SkipEmptyParts);
+        const qsizetype heard = std::min(words.size(), 1 + (voicedWindows_ - 1) / kWindowsPerWord);
+        if (heard <= partialWords_) return;
+        partialWords_ = heard;
+        report_["partial_words"] = heard;
+        send(result(taskId_, words.first(heard).join(' '), false));
+        if (options_.mode == Mode::dropMidStream) {
+            dropped_ = true;
             webSocket_->flush();
             webSocket_->abort();
         }
     }
 
-    MockAsrServer& server_;
+    const Options& options_;
     const int number_;
-    QObject context_;  // receiver of every connection: they end with the session
     QPointer<QTcpSocket> tcp_;
-    bool handedOver_ = false;
+    QWebSocketServer webSockets_{QStringLiteral("mock-asr"), QWebSocketServer::NonSecureMode};
     QPointer<QWebSocket> webSocket_;
-
+    QElapsedTimer sinceConnect_;
     State state_ = State::awaitingRunTask;
-    std::unique_ptr<SphinxStream> decoder_;
-    QByteArray carry_;
-    bool runTaskSeen_ = false;
     bool closeFrameSeen_ = false;
-    bool droppedByUs_ = false;
+    bool dropped_ = false;
     bool reported_ = false;
-
-    bool authorizationOk_ = false;
+    QByteArray pending_;
+    double sumOfSquares_ = 0;
+    int windowSamples_ = 0;
+    qint64 windows_ = 0;
     std::string taskId_;
-    bool runTaskOk_ = false;
-    bool finishTaskOk_ = false;
-    bool sameTaskId_ = false;
-    long long audioBytes_ = 0;
-    long long audioChunks_ = 0;
-    std::vector<std::string> recognised_;
-    std::vector<std::pair<std::string, int>> violations_;
+    qint64 audioBytes_ = 0;
+    qsizetype voicedWindows_ = 0;
+    qsizetype partialWords_ = 0;
+    // The line on stdout, filled in as the connection goes.
+    Json report_ = Json::parse(R"({"authorization_ok": false, "task_id": "", "run_task_ok": false,
+        "finish_task_ok": false, "same_task_id": false, "audio_bytes": 0, "audio_chunks": 0,
+        "first_voice_ms": null, "last_voice_ms": null, "voiced_ms": 0, "max_ahead_ms": null,
+        "partial_words": 0, "violations": []})");
+    // Declared last, so gone first: no signal reaches a half-destroyed session.
+    QObject context_;
 };
 
-std::optional<Mode> parseMode(const std::string& name) {
-    static const std::map<std::string, Mode> modes = {
-        {"normal", Mode::normal},
-        {"refuse-key", Mode::refuseKey},
-        {"silent-handshake", Mode::silentHandshake},
-        {"task-failed", Mode::taskFailed},
-        {"task-failed-no-message", Mode::taskFailedNoMessage},
-        {"drop-mid-stream", Mode::dropMidStream},
-        {"malformed", Mode::malformed},
-        {"oversized", Mode::oversized},
-    };
-    const auto found = modes.find(name);
-    if (found == modes.end()) return std::nullopt;
-    return found->second;
-}
+}  // namespace
 
-MockAsrServer::MockAsrServer(MockOptions options)
-    : options_(std::move(options)),
-      webSockets_(QStringLiteral("mock-asr"), QWebSocketServer::NonSecureMode) {
-    QObject::connect(&front_, &QTcpServer::newConnection, &context_, [this] { accept(); });
-    QObject::connect(&webSockets_, &QWebSocketServer::newConnection, &context_,
-                     [this] { upgraded(); });
-}
-
-MockAsrServer::~MockAsrServer() {
-    upgrading_.clear();
-    sessions_.clear();
-}
-
-bool MockAsrServer::start(quint16 port, std::string& error) {
-    // Loaded before listening, so a missing model fails at once and the
-    // first task does not wait for it.
-    auto decoder = SphinxStream::load();
-    if (!decoder) {
-        error = "the PocketSphinx model could not be loaded";
-        return false;
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.addHelpOption();
+    const QCommandLineOption port("port", "TCP port on 127.0.0.1 (0: any free one).", "n", "0");
+    const QCommandLineOption key("key", "The API key the handshake must carry.", "key");
+    const QCommandLineOption mode("mode", kModes.join(", "), "mode", "normal");
+    const QCommandLineOption text("result-text", "The text it answers with.", "text",
+                                  "go forward ten meters");
+    parser.addOptions({port, key, mode, text});
+    parser.process(app);
+    bool portOk = false;
+    const quint16 portNumber = parser.value(port).toUShort(&portOk);
+    const Options options{parser.value(key).toUtf8(), Mode(kModes.indexOf(parser.value(mode))),
+                          parser.value(text)};
+    if (!parser.isSet(key) || !portOk || int(options.mode) < 0) parser.showHelp(2);
+    sayvo::QuitOnSignal quitOnSignal;
+    QTcpServer front;
+    std::vector<std::unique_ptr<Session>> sessions;
+    QObject::connect(&front, &QTcpServer::newConnection, [&] {
+        while (QTcpSocket* socket = front.nextPendingConnection())
+            sessions.push_back(std::make_unique<Session>(options, sessions.size() + 1, socket));
+    });
+    if (!front.listen(QHostAddress::LocalHost, portNumber)) {
+        std::fprintf(stderr, "sayvo_mock_asr: %s\n", qPrintable(front.errorString()));
+        return 1;
     }
-    idleDecoders_.push_back(std::move(decoder));
-    if (!front_.listen(QHostAddress::LocalHost, port)) {
-        error = front_.errorString().toStdString();
-        return false;
-    }
-    return true;
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);  // a line is read as soon as it is written
+    std::printf("LISTENING ws://127.0.0.1:%d%s\n", front.serverPort(), kPath.constData());
+    const int status = app.exec();
+    for (const auto& session : sessions) session->end(0);  // still open at the quit
+    return status;
 }
-
-QString MockAsrServer::url() const {
-    return QStringLiteral("ws://127.0.0.1:%1%2").arg(front_.serverPort()).arg(path);
-}
-
-void MockAsrServer::reportOpenConnections() {
-    for (auto& [number, session] : sessions_) session->end(0);
-}
-
-void MockAsrServer::accept() {
-    while (QTcpSocket* socket = front_.nextPendingConnection()) {
-        const int number = ++connections_;
-        sessions_[number] = std::make_unique<Session>(*this, number, socket);
-    }
-}
-
-void MockAsrServer::upgrade(Session& session, QTcpSocket* socket) {
-    upgrading_[socket->peerPort()] = &session;
-    webSockets_.handleConnection(socket);
-}
-
-void MockAsrServer::upgraded() {
-    while (QWebSocket* webSocket = webSockets_.nextPendingConnection()) {
-        const auto found = upgrading_.find(webSocket->peerPort());
-        if (found == upgrading_.end()) {
-            delete webSocket;
-            continue;
-        }
-        found->second->attach(webSocket);
-        upgrading_.erase(found);
-    }
-}
-
-std::unique_ptr<SphinxStream> MockAsrServer::takeDecoder() {
-    if (idleDecoders_.empty()) return SphinxStream::load();
-    auto decoder = std::move(idleDecoders_.back());
-    idleDecoders_.pop_back();
-    return decoder;
-}
-
-void MockAsrServer::returnDecoder(std::unique_ptr<SphinxStream> decoder) {
-    if (!decoder) return;
-    decoder->restart();
-    idleDecoders_.push_back(std::move(decoder));
-}
-
-void MockAsrServer::ended(int number) {
-    QMetaObject::invokeMethod(
-        &context_,
-        [this, number] {
-            const auto found = sessions_.find(number);
-            if (found == sessions_.end()) return;
-            std::erase_if(upgrading_,
-                          [&](const auto& entry) { return entry.second == found->second.get(); });
-            sessions_.erase(found);
-        },
-        Qt::QueuedConnection);
-}
-
-void MockAsrServer::printLine(const std::string& line) {
-    std::fputs(line.c_str(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
-}
-
-}  // namespace sayvo::mock

@@ -3,7 +3,6 @@
 #include <QDBusConnection>
 #include <QObject>
 #include <QString>
-#include <QStringList>
 #include <QVector>
 
 // Where a registered tray item can be called.
@@ -12,35 +11,29 @@ struct TrayItemAddress {
     QString path;
 };
 
-// A minimal org.kde.StatusNotifierWatcher: Qt only uses a D-Bus tray icon when
-// one is on the bus and reports a registered host, so it also claims to be the
-// host.
+// The part of org.kde.StatusNotifierWatcher that Qt uses: it makes a D-Bus
+// tray icon only when a watcher reports a registered host.
 class TrayWatcher : public QObject {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
-    Q_PROPERTY(QStringList RegisteredStatusNotifierItems READ registeredItems)
     Q_PROPERTY(bool IsStatusNotifierHostRegistered READ isHostRegistered)
-    Q_PROPERTY(int ProtocolVersion READ protocolVersion)
 
 public:
-    using QObject::QObject;
-
-    // Claims the watcher's name and object path; false with a reason if taken.
-    bool publish(QDBusConnection bus, QString* error);
-
-    QStringList registeredItems() const;
+    // Claims the watcher's name and object path.
+    bool publish(QDBusConnection bus) {
+        return bus.registerObject("/StatusNotifierWatcher", this,
+                                  QDBusConnection::ExportAllContents) &&
+               bus.registerService("org.kde.StatusNotifierWatcher");
+    }
     bool isHostRegistered() const { return true; }
-    int protocolVersion() const { return 0; }
-
+    // In the order they registered; a restarted application registers anew.
     const QVector<TrayItemAddress>& items() const { return items_; }
 
 public slots:
-    void RegisterStatusNotifierItem(const QString& service);
-    void RegisterStatusNotifierHost(const QString& service);
-
-signals:
-    void StatusNotifierItemRegistered(const QString& service);
-    void StatusNotifierHostRegistered();
+    // Qt passes its bus name and serves the item at a fixed path.
+    void RegisterStatusNotifierItem(const QString& service) {
+        items_.append({service, "/StatusNotifierItem"});
+    }
 
 private:
     QVector<TrayItemAddress> items_;
@@ -52,7 +45,10 @@ class IconChangeCounter : public QObject {
     Q_OBJECT
 
 public:
-    bool watch(QDBusConnection bus, const TrayItemAddress& item);
+    bool watch(QDBusConnection bus, const TrayItemAddress& item) {
+        return bus.connect(item.service, item.path, "org.kde.StatusNotifierItem", "NewIcon", this,
+                           SLOT(onNewIcon()));
+    }
     int count() const { return count_; }
 
 private slots:
