@@ -8,6 +8,7 @@
 #include "Spin.h"
 #include "XKeyCatcher.h"
 #include "XTestKeys.h"
+#include "platform/linux/QtScheduler.h"
 #include "platform/linux/X11AccessibilityTrust.h"
 #include "platform/linux/X11SyntheticKeyboard.h"
 
@@ -43,7 +44,8 @@ TEST(X11SyntheticKeyboardTest, PasteIsCtrlVWhereverTheFocusIsAndOurMonitorsNever
             for (const char* key : {"Shift_L", "Control_L", "v"}) keys.release(key);
         }
     } release{keys};
-    X11KeyboardMonitor monitor;
+    QtScheduler clock;
+    X11KeyboardMonitor monitor{clock};
     X11SyntheticKeyboard synthetic{monitor};
     EXPECT_TRUE(X11AccessibilityTrust(monitor).isProcessTrustedWithOptions(
         {{kTrustedCheckOptionPrompt, true}}));
@@ -110,7 +112,8 @@ TEST(X11AccessibilityTrustTest, WithoutXTestTrustIsRefusedOnceAloudAndNothingIsP
     ASSERT_TRUE(server.waitForReadyRead(10000)) << "no second X server";
     const QByteArray ours = qgetenv("DISPLAY");
     qputenv("DISPLAY", ":" + server.readLine().trimmed());
-    X11KeyboardMonitor monitor;  // opens its own connection there
+    QtScheduler clock;
+    X11KeyboardMonitor monitor{clock};  // opens its own connection there
     qputenv("DISPLAY", ours);
     EXPECT_TRUE(monitor.canObserveGlobally()) << "XInput2 is there";
 

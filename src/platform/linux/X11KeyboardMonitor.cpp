@@ -6,7 +6,6 @@
 #include <QSocketNotifier>
 #include <QWindow>
 #include <algorithm>
-#include <chrono>
 #include <vector>
 
 #include "platform/linux/X11KeyTranslation.h"
@@ -31,9 +30,10 @@ struct X11KeyboardMonitor::Impl : public QObject {
     // Our own synthetic keys on their way to our focused window.
     std::vector<X11FakeKey> unheardLocally;
     std::vector<X11FakeKey> deferred;  // posted while the grabbed hotkey was down
-    std::chrono::steady_clock::time_point unheardUntil;
+    const Scheduler& clock;
+    double unheardUntil = 0;
 
-    Impl() {
+    explicit Impl(const Scheduler& clock) : clock(clock) {
         if (connection.isOpen()) {
             notifier = std::make_unique<QSocketNotifier>(connection.fileDescriptor(),
                                                          QSocketNotifier::Read);
@@ -132,15 +132,15 @@ struct X11KeyboardMonitor::Impl : public QObject {
         }
         connection.postUnobserved(keys, [this](const KeyEvent& event) { deliverGlobal(event); });
         if (ownWindowHasFocus()) {
-            if (std::chrono::steady_clock::now() > unheardUntil) unheardLocally.clear();
+            if (clock.now() > unheardUntil) unheardLocally.clear();
             unheardLocally.insert(unheardLocally.end(), keys.begin(), keys.end());
-            unheardUntil = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+            unheardUntil = clock.now() + 1.0;
         }
     }
 
     bool isOwnSyntheticKey(const QKeyEvent& key) {
         if (unheardLocally.empty()) return false;
-        if (std::chrono::steady_clock::now() > unheardUntil) {
+        if (clock.now() > unheardUntil) {
             unheardLocally.clear();
             return false;
         }
@@ -175,7 +175,8 @@ struct X11KeyboardMonitor::Impl : public QObject {
     }
 };
 
-X11KeyboardMonitor::X11KeyboardMonitor() : impl_(std::make_unique<Impl>()) {}
+X11KeyboardMonitor::X11KeyboardMonitor(const Scheduler& clock)
+    : impl_(std::make_unique<Impl>(clock)) {}
 X11KeyboardMonitor::~X11KeyboardMonitor() = default;
 
 std::uint64_t X11KeyboardMonitor::currentModifierFlags() const {

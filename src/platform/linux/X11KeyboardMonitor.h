@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "platform/Keyboard.h"
+#include "platform/Scheduler.h"
 #include "platform/linux/X11KeyboardConnection.h"
 
 namespace sayvo {
@@ -21,7 +22,8 @@ namespace sayvo {
 // cannot be installed (no token); local monitors still work.
 class X11KeyboardMonitor final : public KeyboardMonitoring {
 public:
-    X11KeyboardMonitor();
+    // The clock times how long our own synthetic keys may take to come back.
+    explicit X11KeyboardMonitor(const Scheduler& clock);
     ~X11KeyboardMonitor() override;
     X11KeyboardMonitor(const X11KeyboardMonitor&) = delete;
     X11KeyboardMonitor& operator=(const X11KeyboardMonitor&) = delete;

@@ -41,7 +41,7 @@ int main(int argc, char** argv) {
     sayvo::QtUUIDGenerator uuids;
     sayvo::PocketSphinxSpeechService speech;
     sayvo::QtApplicationShell shell;
-    sayvo::X11KeyboardMonitor keyboard;
+    sayvo::X11KeyboardMonitor keyboard(scheduler);
     sayvo::X11SyntheticKeyboard syntheticKeyboard(keyboard);
     sayvo::X11AccessibilityTrust accessibility(keyboard);
     sayvo::QtURLOpener urls;
