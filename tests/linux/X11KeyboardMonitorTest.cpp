@@ -1,11 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <QGuiApplication>
+#include <QWindow>
+#include <algorithm>
+
 #include "SimPlatform.h"
 #include "Spin.h"
 #include "XKeyCatcher.h"
 #include "XTestKeys.h"
 #include "hotkey/HotkeyCombo.h"
 #include "hotkey/HotkeyManager.h"
+#include "platform/linux/QtScheduler.h"
 #include "platform/linux/X11KeyboardMonitor.h"
 
 namespace sayvo {
@@ -63,7 +68,8 @@ protected:
     }
 
     XTestKeys keys;
-    X11KeyboardMonitor monitor;
+    QtScheduler clock;
+    X11KeyboardMonitor monitor{clock};
     std::optional<MonitorToken> token;
     Keys seen;
     unsigned fn = 0;
@@ -102,6 +108,25 @@ TEST_F(X11KeyboardMonitorTest, KeysArriveOnceWithPortableCodesAndTheModifiersHel
     type({"+a", "-a"});
     spin(100);
     EXPECT_TRUE(seen.empty()) << "a removed monitor hears nothing";
+}
+
+// The capture of a new hotkey in the panel: its key press, typed into our
+// own window, comes just before the grab of that very key.
+TEST_F(X11KeyboardMonitorTest, AKeyTypedIntoOurWindowBeforeItsGrabIsNotHeardGlobally) {
+    QWindow window;
+    window.resize(100, 100);
+    window.show();
+    keys.focusWindow(window.winId());
+    ASSERT_TRUE(spinUntil([&] { return QGuiApplication::focusWindow() == &window; }));
+    spin(50);
+    seen.clear();
+    for (const char* key : {"Control_L", "Alt_L", "d"}) keys.press(key);
+    monitor.reserveKey(2, ModifierFlag::control | ModifierFlag::option);  // before the loop runs
+    spin(100);
+    for (const char* key : {"d", "Alt_L", "Control_L"}) keys.release(key);
+    spin(100);
+    monitor.releaseReservedKey();
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), "v2 co"), 0) << "a hotkey press out of nothing";
 }
 
 TEST_F(X11KeyboardMonitorTest, TheFocusedApplicationGetsNoneOfTheHotkeyEvenWithLocksOn) {
