@@ -19,8 +19,7 @@ Item {
     readonly property color systemRed: "#FF3B30"
     readonly property string monospace: "monospace"
 
-    width: 260
-    implicitWidth: 260
+    // The width is the one the application asks the panel for.
     implicitHeight: column.implicitHeight + 2
     focus: true
 
