@@ -14,7 +14,7 @@
 #include <optional>
 #include <vector>
 
-#include "../linux/XTestKeys.h"
+#include "../backend/XTestKeys.h"
 #include "AppProcess.h"
 #include "E2eSupport.h"
 #include "TrayWatcher.h"

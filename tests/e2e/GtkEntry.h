@@ -9,7 +9,7 @@
 #include <thread>
 #include <utility>
 
-#include "../linux/XTestKeys.h"
+#include "../backend/XTestKeys.h"
 #include "E2eSupport.h"
 #include "XWindows.h"
 
