@@ -31,6 +31,18 @@ TEST(HotkeyCombo, DisplayStringShowsModifiersInFixedOrderThenTheLabel) {
     for (const auto& c : cases) EXPECT_EQ(c.combo.displayString(), c.text);
 }
 
+// The US positions are not in order: a shifted entry names another key.
+TEST(HotkeyCombo, LabelsFollowTheUSPositions) {
+    std::string labels;
+    for (std::uint16_t code = 0; code <= 53; ++code) labels += HotkeyCombo::keyCodeToString(code);
+    EXPECT_EQ(labels, "ASDFHGZXCVKey10BQWERYT123465=97-80]OU[IP↩LJ'K;\\,/NM.⇥Space`⌫Key52⎋");
+    std::string functionKeys;
+    for (std::uint16_t code :
+         {122, 120, 99, 118, 96, 97, 98, 100, 101, 109, 103, 111, 105, 107, 113})
+        functionKeys += HotkeyCombo::keyCodeToString(code) + " ";
+    EXPECT_EQ(functionKeys, "F1 F2 F3 F4 F5 F6 F7 F8 F9 F10 F11 F12 F13 F14 F15 ");
+}
+
 TEST(HotkeyPersistence, RoundTripsWithTheStoredTypes) {
     sim::FakePreferences prefs;
     EXPECT_EQ(loadStoredHotkey(prefs), std::nullopt);

@@ -136,6 +136,11 @@ TEST_F(HotkeyManagerTest, CaptureTakesFnEscapeOrGivesUp) {
     EXPECT_EQ(sim.keyboard.globalMask(), KeyEventMask::flagsChanged);
 
     manager->startRecordingHotkey();
+    EXPECT_TRUE(manager->recordHotkey(down(kK, kFn)));
+    EXPECT_EQ(manager->currentHotkey.get(), (HotkeyCombo{kK, 0, false}))
+        << "fn only held, not the key";
+
+    manager->startRecordingHotkey();
     EXPECT_TRUE(manager->recordHotkey(down(53, 0)));
     EXPECT_EQ(manager->currentHotkey.get().displayString(), "⎋");
 
@@ -206,8 +211,8 @@ TEST_F(HotkeyManagerTest, AStoredHotkeyWinsElseTheKeyboardChoosesAndNothingIsWri
         {"unusable values", unusable, false, HotkeyCombo::controlOptionSpace, true, true},
         {"a modifier as the key", stored(kLeftShift), false, HotkeyCombo::controlOptionSpace, true,
          true},
-        {"a code that names no key", stored(500), false, HotkeyCombo::controlOptionSpace, true,
-         true},
+        {"a code past the table", stored(128), false, HotkeyCombo::controlOptionSpace, true, true},
+        {"a code past our own", stored(2000), false, HotkeyCombo::controlOptionSpace, true, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -20,7 +20,8 @@ TEST(ColorTest, HexTextGivesTheChannelsItsLengthCallsFor) {
         {"F80", "#FFFF8800"},     {"806366F1", "#806366F1"}, {"12345", "#FF000000"},
         {"1234567", "#FF000000"}, {"", "#FF000000"},         {"##", "#FF000000"},
         {"GGGGGG", "#FF000000"},  {"ZZZZZZZZ", "#00000000"}, {"12G", "#FF001122"},
-        {"6366F1é", "#FF000000"}, {"FF0000FF", "#FF0000FF"},
+        {"6366F1é", "#FF000000"}, {"FF0000FF", "#FF0000FF"}, {"6366fa", "#FF6366FA"},
+        {"6366F1a", "#FF000000"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.hex);
