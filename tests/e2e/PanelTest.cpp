@@ -10,7 +10,7 @@
 
 #include "DictationFixture.h"
 #include "GtkEntry.h"
-#include "mock_service.h"
+#include "MockService.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "mock_service.h"
+#include "MockService.h"
 
 #include <QJsonDocument>
 

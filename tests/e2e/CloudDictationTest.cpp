@@ -9,7 +9,7 @@
 #include <QJsonObject>
 
 #include "DictationFixture.h"
-#include "mock_service.h"
+#include "MockService.h"
 
 namespace {
 
