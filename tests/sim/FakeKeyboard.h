@@ -55,7 +55,6 @@ public:
     std::uint64_t globalMask() const {
         return globals_.empty() ? 0 : globals_.begin()->second.first;
     }
-    std::uint64_t localMask() const { return locals_.empty() ? 0 : locals_.begin()->second.first; }
 
     // An event in another application.
     void typeElsewhere(const KeyEvent& event) {

@@ -57,14 +57,12 @@ public:
     std::optional<std::string> contents;
     std::vector<std::string> writes;
     int clearCount = 0;
-    bool refuseWrites = false;
 
     void clearContents() override {
         ++clearCount;
         contents.reset();
     }
     bool setString(const std::string& text) override {
-        if (refuseWrites) return false;
         writes.push_back(text);
         contents = text;
         return true;
@@ -88,7 +86,6 @@ public:
         auto pending = std::exchange(pending_, {});
         if (pending) pending(granted);
     }
-    bool hasPendingRequest() const { return static_cast<bool>(pending_); }
 
 private:
     std::function<void(bool)> pending_;
@@ -161,7 +158,6 @@ class FakeOnDeviceRecognizer final : public OnDeviceRecognizer {
 public:
     explicit FakeOnDeviceRecognizer(std::string locale) : locale_(std::move(locale)) {}
     bool available = true;
-    bool refuseTasks = false;
     // Off: the final result after the end of the audio is the test's to give.
     bool answersEndOfAudio = true;
     std::vector<std::shared_ptr<FakeRecognitionTask>> tasks;
@@ -171,7 +167,6 @@ public:
     std::shared_ptr<RecognitionTask> recognitionTask(
         std::shared_ptr<AudioBufferRecognitionRequest> request,
         RecognitionResultHandler handler) override {
-        if (refuseTasks) return nullptr;
         auto task = std::make_shared<FakeRecognitionTask>(request, std::move(handler));
         auto* fake = dynamic_cast<FakeRecognitionRequest*>(request.get());
         if (answersEndOfAudio && fake) {
@@ -243,18 +238,56 @@ public:
     // The service answers a stop at once unless the test holds its answer.
     bool holdFinish = false;
 
-    void startRecognition(const std::string& apiKey) override;
-    void stopRecognition() override;
-    bool isRunning() const;
+    void startRecognition(const std::string& apiKey) override {
+        std::lock_guard lock(mutex_);
+        if (isRunning_) {
+            ++ignoredStarts;
+            return;
+        }
+        isRunning_ = true;
+        startedKeys.push_back(apiKey);
+    }
+    void stopRecognition() override {
+        {
+            std::lock_guard lock(mutex_);
+            ++stopCalls;
+            if (!isRunning_) return;
+            isRunning_ = false;
+            ++stopCount;
+        }
+        if (onStopped) onStopped();
+        if (!holdFinish) fireFinished();
+    }
+    bool isRunning() const {
+        std::lock_guard lock(mutex_);
+        return isRunning_;
+    }
 
-    void fireTranscript(const std::string& text, bool isFinal);
-    void fireError(const std::string& message);
-    void fireStarted();
-    void fireAudioLevel(float level);
+    void fireTranscript(const std::string& text, bool isFinal) {
+        if (onTranscript) onTranscript(text, isFinal);
+    }
+    void fireError(const std::string& message) {
+        if (onError) onError(message);
+    }
+    void fireStarted() {
+        if (onStarted) onStarted();
+    }
+    void fireAudioLevel(float level) {
+        if (onAudioLevel) onAudioLevel(level);
+    }
     // The service ended the task on its own (finished, failed, connection gone).
-    void fireStoppedByService();
+    void fireStoppedByService() {
+        {
+            std::lock_guard lock(mutex_);
+            isRunning_ = false;
+        }
+        if (onStopped) onStopped();
+        fireFinished();
+    }
     // The service's answer to a stop: the task is over.
-    void fireFinished();
+    void fireFinished() {
+        if (onFinished) onFinished();
+    }
 
 private:
     mutable std::mutex mutex_;

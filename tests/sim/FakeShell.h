@@ -36,50 +36,27 @@ class FakeFloatingWindow final : public FloatingWindow {
 public:
     Rect currentFrame{};
     bool visible = false;
-    int showCount = 0;
-    int hideCount = 0;
     std::shared_ptr<FloatingIndicatorView> content;
-    int contentCount = 0;
 
     void setFrame(const Rect& frame) override { currentFrame = frame; }
     Rect frame() const override { return currentFrame; }
-    void show() override {
-        visible = true;
-        ++showCount;
-    }
-    void hide() override {
-        visible = false;
-        ++hideCount;
-    }
+    void show() override { visible = true; }
+    void hide() override { visible = false; }
     bool isVisible() const override { return visible; }
     void setContent(std::shared_ptr<FloatingIndicatorView> view) override {
         content = std::move(view);
-        ++contentCount;
     }
     void pressClose() { content->close(); }
 };
 
 class FakePopover final : public Popover {
 public:
-    double width = 0;
-    double height = 0;
     std::shared_ptr<MenuBarView> content;
-    int contentCount = 0;
     bool shown = false;
-    int showCount = 0;
 
-    void setContentSize(double w, double h) override {
-        width = w;
-        height = h;
-    }
-    void setContent(std::shared_ptr<MenuBarView> view) override {
-        content = std::move(view);
-        ++contentCount;
-    }
-    void showRelativeToTrayItem() override {
-        shown = true;
-        ++showCount;
-    }
+    void setContentSize(double, double) override {}
+    void setContent(std::shared_ptr<MenuBarView> view) override { content = std::move(view); }
+    void showRelativeToTrayItem() override { shown = true; }
     void close() override {
         if (!shown) return;
         shown = false;

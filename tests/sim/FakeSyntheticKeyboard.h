@@ -22,12 +22,10 @@ public:
     bool failSource = false;
     bool failKeyDown = false;
     bool failKeyUp = false;
-    std::vector<int> sourcesCreated;
     std::vector<Posted> posted;
 
     std::unique_ptr<KeyEventSource> createEventSource(int stateID) override {
         if (failSource) return nullptr;
-        sourcesCreated.push_back(stateID);
         return std::make_unique<Source>(stateID);
     }
     std::optional<SyntheticKeyEvent> createKeyboardEvent(const KeyEventSource* source,

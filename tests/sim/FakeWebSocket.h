@@ -44,7 +44,6 @@ public:
         return static_cast<bool>(pending_);
     }
     void deliver(WebSocketMessage message) { complete(std::move(message), std::nullopt); }
-    void deliverText(const std::string& text) { deliver({WebSocketMessage::Kind::text, text}); }
     void fail(const std::string& description) {
         complete(std::nullopt, PlatformError{"WebSocket", 57, description});
     }
@@ -56,19 +55,12 @@ public:
         std::lock_guard lock(mutex_);
         return sent_;
     }
-    std::vector<std::string> sentTexts() {
-        std::vector<std::string> texts;
+    std::vector<std::string> sent(WebSocketMessage::Kind kind) {
+        std::vector<std::string> data;
         for (const auto& m : sent()) {
-            if (m.kind == WebSocketMessage::Kind::text) texts.push_back(m.data);
+            if (m.kind == kind) data.push_back(m.data);
         }
-        return texts;
-    }
-    std::vector<std::string> sentAudio() {
-        std::vector<std::string> chunks;
-        for (const auto& m : sent()) {
-            if (m.kind == WebSocketMessage::Kind::binary) chunks.push_back(m.data);
-        }
-        return chunks;
+        return data;
     }
 
 private:

@@ -1,60 +1,43 @@
 #include "SimScheduler.h"
 
 namespace sayvo::sim {
+namespace {
 
 class SimRepeatingTimer final : public RepeatingTimer {
 public:
-    SimRepeatingTimer(SimScheduler& scheduler, std::uint64_t id) : scheduler_(scheduler), id_(id) {}
+    explicit SimRepeatingTimer(std::shared_ptr<std::atomic<bool>> live) : live_(std::move(live)) {}
     ~SimRepeatingTimer() override { invalidate(); }
-    void invalidate() override {
-        if (valid_) scheduler_.cancelTimer(id_);
-        valid_ = false;
-    }
-    bool isValid() const override { return valid_; }
+    void invalidate() override { *live_ = false; }
+    bool isValid() const override { return *live_; }
 
 private:
-    SimScheduler& scheduler_;
-    std::uint64_t id_;
-    bool valid_ = true;
+    std::shared_ptr<std::atomic<bool>> live_;
 };
 
+}  // namespace
+
 SimScheduler::~SimScheduler() {
-    // Tasks never run may own objects whose timers cancel themselves as they
-    // go: drop them while the timer table still exists.
-    std::map<Key, Entry> pending;
-    {
-        std::lock_guard lock(mutex_);
-        pending.swap(queue_);
-    }
-    pending.clear();
+    // Tasks never run may own objects that post as they go: drop them unlocked.
+    std::map<std::pair<double, std::uint64_t>, Entry> pending;
+    std::lock_guard lock(mutex_);
+    pending.swap(queue_);
 }
 
-void SimScheduler::post(Task task) {
-    std::lock_guard lock(mutex_);
-    queue_.emplace(Key{now_, nextSequence_++}, Entry{std::move(task), 0});
+void SimScheduler::schedule(double deadline, Entry entry) {
+    queue_.emplace(std::pair(deadline, nextSequence_++), std::move(entry));
 }
 
 void SimScheduler::postAfter(double seconds, Task task) {
     std::lock_guard lock(mutex_);
-    const double deadline = now_ + (seconds > 0 ? seconds : 0);
-    queue_.emplace(Key{deadline, nextSequence_++}, Entry{std::move(task), 0});
+    schedule(now_ + (seconds > 0 ? seconds : 0), {std::move(task), nullptr});
 }
 
 std::unique_ptr<RepeatingTimer> SimScheduler::scheduleRepeating(double intervalSeconds,
                                                                 Task action) {
-    std::uint64_t id = 0;
-    {
-        std::lock_guard lock(mutex_);
-        id = nextTimerId_++;
-        timers_[id] = {intervalSeconds, std::move(action)};
-        queue_.emplace(Key{now_ + intervalSeconds, nextSequence_++}, Entry{nullptr, id});
-    }
-    return std::make_unique<SimRepeatingTimer>(*this, id);
-}
-
-void SimScheduler::cancelTimer(std::uint64_t timerId) {
+    auto live = std::make_shared<std::atomic<bool>>(true);
     std::lock_guard lock(mutex_);
-    timers_.erase(timerId);
+    schedule(now_ + intervalSeconds, {std::move(action), live, intervalSeconds});
+    return std::make_unique<SimRepeatingTimer>(live);
 }
 
 double SimScheduler::now() const {
@@ -71,15 +54,9 @@ bool SimScheduler::runNextDueBy(double limit) {
             auto node = queue_.extract(queue_.begin());
             if (node.key().first > now_) now_ = node.key().first;
             Entry& entry = node.mapped();
-            if (entry.timerId == 0) {
-                work = std::move(entry.task);
-                break;
-            }
-            auto timer = timers_.find(entry.timerId);
-            if (timer == timers_.end()) continue;  // invalidated
-            const double interval = timer->second.first;
-            queue_.emplace(Key{now_ + interval, nextSequence_++}, Entry{nullptr, entry.timerId});
-            work = timer->second.second;
+            if (entry.live && !*entry.live) continue;  // invalidated
+            work = entry.task;
+            if (entry.live) schedule(now_ + entry.interval, std::move(entry));
             break;
         }
     }
@@ -88,27 +65,17 @@ bool SimScheduler::runNextDueBy(double limit) {
 }
 
 void SimScheduler::advance(double seconds) {
-    double target = 0;
-    {
-        std::lock_guard lock(mutex_);
-        target = now_ + seconds;
-    }
+    double target = now() + seconds;
     while (runNextDueBy(target)) {
     }
     std::lock_guard lock(mutex_);
     now_ = target;
 }
 
-void SimScheduler::runUntilIdle() {
-    advance(0);
-}
-
 std::size_t SimScheduler::pendingCount() const {
     std::lock_guard lock(mutex_);
     std::size_t count = 0;
-    for (const auto& [key, entry] : queue_) {
-        if (entry.timerId == 0 || timers_.count(entry.timerId)) ++count;
-    }
+    for (const auto& [key, entry] : queue_) count += !entry.live || *entry.live;
     return count;
 }
 

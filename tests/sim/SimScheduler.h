@@ -1,7 +1,9 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <utility>
 
@@ -15,9 +17,8 @@ namespace sayvo::sim {
 // post/postAfter are safe from any thread; the rest is for the test thread.
 class SimScheduler final : public Scheduler {
 public:
-    SimScheduler() = default;
     ~SimScheduler() override;
-    void post(Task task) override;
+    void post(Task task) override { postAfter(0, std::move(task)); }
     void postAfter(double seconds, Task task) override;
     std::unique_ptr<RepeatingTimer> scheduleRepeating(double intervalSeconds, Task action) override;
     double now() const override;
@@ -25,29 +26,24 @@ public:
     // Moves the clock forward by `seconds`, running everything that falls due
     // on the way (each at its own deadline), tasks scheduled meanwhile included.
     void advance(double seconds);
-    // Runs everything due now, including tasks those tasks post for now.
-    void runUntilIdle();
+    void runUntilIdle() { advance(0); }
     // Tasks and live timer fires waiting.
     std::size_t pendingCount() const;
 
 private:
+    using Live = std::shared_ptr<std::atomic<bool>>;  // null for a one-shot task
     struct Entry {
         Task task;
-        std::uint64_t timerId = 0;  // 0 for a one-shot task
+        Live live;
+        double interval = 0;
     };
-    using Key = std::pair<double, std::uint64_t>;  // deadline, sequence
-
-    friend class SimRepeatingTimer;
-    void schedule(double deadline, Task task, std::uint64_t timerId);
-    void cancelTimer(std::uint64_t timerId);
+    void schedule(double deadline, Entry entry);  // with mutex_ held
     bool runNextDueBy(double limit);
 
     mutable std::mutex mutex_;
-    std::map<Key, Entry> queue_;
-    std::map<std::uint64_t, std::pair<double, Task>> timers_;  // id -> interval, action
+    std::map<std::pair<double, std::uint64_t>, Entry> queue_;  // by deadline, then sequence
     double now_ = 1000.0;                                      // not zero, so "time 0" bugs show
     std::uint64_t nextSequence_ = 0;
-    std::uint64_t nextTimerId_ = 1;
 };
 
 }  // namespace sayvo::sim

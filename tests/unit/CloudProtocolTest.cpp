@@ -10,7 +10,7 @@ namespace {
 
 using nlohmann::json;
 
-TEST(CloudProtocol, RunTaskHasExactlyTheMembersAndTypesTheServiceExpects) {
+TEST(CloudProtocol, CommandsHaveExactlyTheMembersAndTypesTheServiceExpects) {
     const auto text = buildRunTask("0123456789ABCDEF0123456789ABCDEF");
     ASSERT_TRUE(text);
     EXPECT_EQ(text->find('\n'), std::string::npos) << "compact, one line";
@@ -23,13 +23,8 @@ TEST(CloudProtocol, RunTaskHasExactlyTheMembersAndTypesTheServiceExpects) {
     const json actual = json::parse(*text);
     EXPECT_EQ(actual, expected);
     EXPECT_TRUE(actual["payload"]["parameters"]["sample_rate"].is_number_integer());
-    EXPECT_TRUE(actual["payload"]["input"].is_object());
-}
-
-TEST(CloudProtocol, FinishTaskCarriesOnlyAnEmptyInput) {
-    const auto text = buildFinishTask("ABC");
-    ASSERT_TRUE(text);
-    EXPECT_EQ(json::parse(*text), R"({"header": {"action": "finish-task", "task_id": "ABC",
+    EXPECT_EQ(json::parse(buildFinishTask("ABC").value()),
+              R"({"header": {"action": "finish-task", "task_id": "ABC",
         "streaming": "duplex"}, "payload": {"input": {}}})"_json);
     EXPECT_FALSE(buildFinishTask("\xff\xfe")) << "not UTF-8: cannot be serialised";
 }
@@ -65,21 +60,14 @@ TEST(CloudProtocol, EventsAreParsedMemberByMember) {
         {R"({"header":{"event":"result-generated"},"payload":{"output":{"sentence":
             {"sentence_end":true}}}})",
          K::ignored, "", false},
-        {R"({"header":{"event":"result-generated"},"payload":{"output":{"sentence":"hi"}}})",
-         K::ignored, "", false},
         {R"({"header":{"event":"result-generated"},"payload":[]})", K::ignored, "", false},
         {R"({"header":{"event":"task-failed","error_message":"配额不足"}})", K::failed, "配额不足",
          false},
         {R"({"header":{"event":"task-failed","error_message":42}})", K::failed, "未知错误", false},
-        {R"({"header":{"event":"task-failed"},"payload":{"error_message":"x"}})", K::failed,
-         "未知错误", false},
         {R"({"header":{"event":"Task-Started"}})", K::ignored, "", false},
-        {R"({"header":{"event":"task-paused"}})", K::ignored, "", false},
         {R"({"header":{"event":7}})", K::ignored, "", false},
-        {R"({"header":"task-started"})", K::ignored, "", false},
         {R"(["task-started"])", K::ignored, "", false},
         {R"({"header":{"event":"task-started"})", K::ignored, "", false},
-        {"", K::ignored, "", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.json);

@@ -51,9 +51,9 @@ TEST(HotkeyPersistence, RoundTripsWithTheStoredTypes) {
     EXPECT_EQ(loadStoredHotkey(prefs), (HotkeyCombo{49, kOption, false}));
 
     storeHotkey(prefs, HotkeyCombo::fnKey);
-    EXPECT_EQ(std::get<std::int64_t>(prefs.raw.at("hotkeyKeyCode")), 63);
-    EXPECT_EQ(std::get<std::int64_t>(prefs.raw.at("hotkeyModifiers")), 0);
-    EXPECT_EQ(std::get<bool>(prefs.raw.at("hotkeyIsFnKey")), true);
+    EXPECT_EQ(prefs.raw, (decltype(prefs.raw){{"hotkeyKeyCode", std::int64_t{63}},
+                                              {"hotkeyModifiers", std::int64_t{0}},
+                                              {"hotkeyIsFnKey", true}}));
     EXPECT_EQ(loadStoredHotkey(prefs), HotkeyCombo::fnKey);
 }
 

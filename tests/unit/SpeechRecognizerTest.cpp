@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <functional>
 #include <thread>
 
 #include "SimPlatform.h"
@@ -9,106 +11,144 @@
 namespace sayvo {
 namespace {
 
-using sim::SimPlatform;
+using sim::floatBuffer;
+using Task = sim::FakeRecognitionTask;
 
 const std::string kMicMessage = "请在系统设置中开启麦克风权限";
 const std::string kSpeechMessage = "请在系统设置中开启语音识别权限";
 const std::string kUnavailable = "语音识别服务当前不可用";
+const std::string kTransient = "kAFAssistantErrorDomain";
 
 class SpeechRecognizerTest : public ::testing::Test {
 protected:
-    void make() { recognizer = SpeechRecognizer::create(sim.platform(), cloud); }
     void SetUp() override { make(); }
+    void make() { r = SpeechRecognizer::create(sim.platform(), cloud); }
     void setKey(const std::string& key) { sim.preferences.raw["AliyunASRAPIKey"] = key; }
-    // Fires from another thread, as the client's callback queue does, then lets main run.
-    template <typename F>
-    void fromClientThread(F fire) {
-        std::thread(fire).join();
-        sim.scheduler.runUntilIdle();
+    void run() { sim.scheduler.runUntilIdle(); }
+    void advance(double s) { sim.scheduler.advance(s); }
+    void start() {
+        r->startRecording();
+        run();
     }
+    // From another thread, as the client's callback queue and the recogniser
+    // report, then main runs what they posted.
+    void report(const std::function<void()>& fire) {
+        std::thread(fire).join();
+        run();
+    }
+    void play(std::initializer_list<std::shared_ptr<const AudioPCMBuffer>> buffers) {
+        engine().playFromAudioThread(buffers);
+        run();
+    }
+    sim::FakeAudioEngine& engine() { return sim.audio.last(); }
+    sim::FakeOnDeviceRecognizer& onDevice() { return *sim.speech.made.front(); }
+    Task& task() { return onDevice().currentTask(); }
 
-    SimPlatform sim;
+    sim::SimPlatform sim;
     sim::FakeCloudClient cloud;
-    std::shared_ptr<SpeechRecognizer> recognizer;
+    std::shared_ptr<SpeechRecognizer> r;
 };
 
-TEST_F(SpeechRecognizerTest, EngineIsChosenFromTheStoredKeyAtEveryStart) {
-    struct Case {
-        std::optional<std::string> key;
-        std::string engine;
+TEST_F(SpeechRecognizerTest, EachStartTakesTheEngineOfTheStoredKeyButNeverAKeyThatBreaksAHeader) {
+    const struct {
+        std::optional<sim::FakePreferences::Value> key;
+        const char* engine;
+        bool records;
+    } cases[] = {
+        {std::nullopt, "system", true},
+        {std::int64_t{42}, "system", true},
+        {std::string(""), "system", true},
+        {std::string(" "), "aliyun", true},
+        {std::string("sk-1\r\nX-Injected: 1"), "aliyun", false},
+        {std::string("\tsk-1"), "aliyun", false},
+        {std::string("sk\x7f"
+                     "1"),
+         "aliyun", false},
+        {std::string("sk-1"), "aliyun", true},
     };
-    for (const Case& c : {Case{std::nullopt, "system"}, Case{"", "system"}, Case{" ", "aliyun"},
-                          Case{"sk-1", "aliyun"}}) {
-        SCOPED_TRACE(c.key.value_or("<none>"));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.key && std::holds_alternative<std::string>(*c.key)
+                         ? std::get<std::string>(*c.key)
+                         : "<no string>");
         sim.preferences.raw.clear();
-        if (c.key) setKey(*c.key);
-        recognizer->startRecording();
-        EXPECT_EQ(recognizer->currentEngine.get(), c.engine);
-        EXPECT_TRUE(recognizer->isRecording);
-        recognizer->stopRecording();
-        sim.scheduler.runUntilIdle();
-        EXPECT_FALSE(recognizer->isRecording);
+        if (c.key) sim.preferences.raw["AliyunASRAPIKey"] = *c.key;
+        r->startRecording();
+        EXPECT_EQ(r->currentEngine.get(), c.engine);
+        EXPECT_EQ(r->isRecording.get(), c.records);
+        EXPECT_EQ(r->isProcessing.get(), c.records);
+        if (!c.records) {
+            EXPECT_EQ(r->errorMessage.get(), "API Key 含有换行等无效字符，请在设置中重新输入");
+        }
+        r->stopRecording();
+        run();
+        EXPECT_FALSE(r->isRecording);
     }
-    // Keys reach the client exactly as stored, spaces included.
-    EXPECT_EQ(cloud.startedKeys, (std::vector<std::string>{" ", "sk-1"}));
+    EXPECT_EQ(cloud.startedKeys, (std::vector<std::string>{" ", "sk-1"})) << "exactly as stored";
+    EXPECT_EQ(sim.audio.engines.size(), 3u) << "a refused key leaves the microphone closed";
+
+    int changes = 0;
+    auto sub = r->objectWillChange.subscribe([&] { ++changes; });
+    r->setAliyunAPIKey("new-key");
+    EXPECT_EQ(changes, 1);
+    EXPECT_TRUE(r->useAliyunASR());
 }
 
-TEST_F(SpeechRecognizerTest, AKeyWithControlCharactersNeverReachesTheService) {
-    for (const char* key : {"sk-1\r\nX-Injected: 1", "sk-1\n", "\tsk-1",
-                            "sk\x7f"
-                            "1"}) {
-        SCOPED_TRACE(key);
-        setKey(key);
-        recognizer->startRecording();
-        sim.scheduler.runUntilIdle();
-        EXPECT_FALSE(recognizer->isRecording);
-        EXPECT_FALSE(recognizer->isProcessing);
-        EXPECT_EQ(recognizer->errorMessage.get(), "API Key 含有换行等无效字符，请在设置中重新输入");
-    }
-    EXPECT_TRUE(cloud.startedKeys.empty());
-    EXPECT_TRUE(sim.audio.engines.empty()) << "the microphone stays closed";
-    setKey("sk-1");
-    recognizer->startRecording();
-    EXPECT_TRUE(recognizer->isRecording) << "a fixed key works at once";
+TEST_F(SpeechRecognizerTest, WithoutTextARecordingRunsUntilAStopOrAnotherStart) {
+    start();
+    advance(120);
+    EXPECT_TRUE(r->isRecording);
+    r->transcript = "hello";
+    r->startRecording();
+    EXPECT_FALSE(r->isRecording);
+    EXPECT_FALSE(r->isProcessing);
+    EXPECT_EQ(r->transcript.get(), "hello") << "a start while recording stops it";
+    r->isProcessing = true;
+    r->stopRecording();
+    EXPECT_FALSE(r->isProcessing) << "a stop with nothing running still settles the flags";
 }
 
-TEST_F(SpeechRecognizerTest, StartWhileRecordingStopsAndKeepsTheTranscript) {
-    recognizer->startRecording();
-    recognizer->transcript = "hello";
-    recognizer->startRecording();
-    EXPECT_FALSE(recognizer->isRecording);
-    EXPECT_FALSE(recognizer->isProcessing);
-    EXPECT_EQ(recognizer->transcript.get(), "hello");
-}
-
-TEST_F(SpeechRecognizerTest, CloudRecordingRunsUntilTheClientReportsStopped) {
-    recognizer->errorMessage = std::string("earlier failure");
+TEST_F(SpeechRecognizerTest, CloudRecordingFollowsTheClientsReportsUntilItConfirmsTheStop) {
+    r->errorMessage = std::string("earlier failure");
     setKey("key");
-    recognizer->startRecording();
-    EXPECT_TRUE(recognizer->isRecording);
-    EXPECT_TRUE(recognizer->isProcessing);
+    r->startRecording();
+    EXPECT_TRUE(r->isRecording);
+    EXPECT_TRUE(r->isProcessing);
+    EXPECT_EQ(r->errorMessage.get(), "earlier failure") << "still shown until a new one";
+    std::vector<std::string> shown;
+    auto sub = r->transcript.values.subscribe([&](const std::string& t) { shown.push_back(t); });
+    report([&] {
+        cloud.fireStarted();
+        cloud.fireAudioLevel(0.6f);
+        cloud.fireTranscript("今天", false);
+        cloud.fireTranscript("今天天气很好。", true);
+        cloud.fireTranscript("我们", false);
+        cloud.fireError("网络错误");
+    });
+    EXPECT_EQ(shown, (std::vector<std::string>{"今天", "今天天气很好。", "今天天气很好。我们"}));
+    EXPECT_FLOAT_EQ(r->audioLevel, 0.6f);
+    EXPECT_EQ(r->errorMessage.get(), "网络错误");
+    EXPECT_TRUE(r->isRecording) << "an error stops nothing by itself";
 
-    fromClientThread([&] { cloud.fireStarted(); });
-    fromClientThread([&] { cloud.fireAudioLevel(0.6f); });
-    EXPECT_FLOAT_EQ(recognizer->audioLevel, 0.6f);
-    // An earlier error stays visible, and a new error does not stop anything.
-    EXPECT_EQ(recognizer->errorMessage.get(), "earlier failure");
-    fromClientThread([&] { cloud.fireError("网络错误"); });
-    EXPECT_EQ(recognizer->errorMessage.get(), "网络错误");
-    EXPECT_TRUE(recognizer->isRecording);
-
-    recognizer->stopRecording();
-    EXPECT_TRUE(recognizer->isRecording) << "cloud stop is confirmed by the client, not assumed";
-    sim.scheduler.runUntilIdle();
-    EXPECT_FALSE(recognizer->isRecording);
-    EXPECT_FALSE(recognizer->isProcessing);
-    EXPECT_FLOAT_EQ(recognizer->audioLevel, 0.0f);
-    EXPECT_EQ(recognizer->currentEngine.get(), "aliyun");
-
-    // Without a new start, a later stop still goes to the cloud client.
+    r->stopRecording();
+    EXPECT_TRUE(r->isRecording) << "the client confirms the stop";
+    run();
+    EXPECT_FALSE(r->isRecording);
+    EXPECT_FALSE(r->isProcessing);
+    EXPECT_FLOAT_EQ(r->audioLevel, 0.0f);
+    report([&] { cloud.fireTranscript("我们出去吧。", true); });
+    EXPECT_EQ(r->transcript.get(), "今天天气很好。我们出去吧。") << "a final after the stop lands";
+    // Clearing keeps the confirmed sentences; only the next start empties both.
+    r->clearTranscript();
+    report([&] { cloud.fireTranscript("再", false); });
+    EXPECT_EQ(r->transcript.get(), "今天天气很好。我们出去吧。再");
     sim.preferences.raw.clear();
-    recognizer->stopRecording();
-    EXPECT_EQ(cloud.stopCalls, 2);
+    r->stopRecording();
+    EXPECT_EQ(cloud.stopCalls, 2) << "the stop goes to the engine that recorded";
+    setKey("key");
+    r->startRecording();
+    EXPECT_TRUE(r->isRecording);
+    report([&] { cloud.fireTranscript("新", false); });
+    EXPECT_EQ(r->transcript.get(), "新");
 }
 
 TEST(JoinRecognizedTextTest, ASpaceOnlyBetweenScriptsThatSpaceTheirWords) {
@@ -130,177 +170,287 @@ TEST(JoinRecognizedTextTest, ASpaceOnlyBetweenScriptsThatSpaceTheirWords) {
     }
 }
 
-TEST_F(SpeechRecognizerTest, CloudPartialsAndFinalsAssembleWithoutSeparators) {
-    setKey("key");
-    recognizer->startRecording();
-    std::vector<std::string> shown;
-    auto sub =
-        recognizer->transcript.values.subscribe([&](const std::string& t) { shown.push_back(t); });
-    fromClientThread([&] {
-        cloud.fireTranscript("今天", false);
-        cloud.fireTranscript("今天天气", false);
-        cloud.fireTranscript("今天天气很好。", true);
-        cloud.fireTranscript("我们", false);
-    });
-    EXPECT_EQ(shown, (std::vector<std::string>{"今天", "今天天气", "今天天气很好。",
-                                               "今天天气很好。我们"}));
-
-    // A final after the stop still lands.
-    recognizer->stopRecording();
-    fromClientThread([&] { cloud.fireTranscript("我们出去吧。", true); });
-    EXPECT_EQ(recognizer->transcript.get(), "今天天气很好。我们出去吧。");
-
-    // Clearing keeps the confirmed sentences; only the next start empties both.
-    recognizer->clearTranscript();
-    fromClientThread([&] { cloud.fireTranscript("再", false); });
-    EXPECT_EQ(recognizer->transcript.get(), "今天天气很好。我们出去吧。再");
-    recognizer->startRecording();
-    fromClientThread([&] { cloud.fireTranscript("新", false); });
-    EXPECT_EQ(recognizer->transcript.get(), "新");
-}
-
-TEST_F(SpeechRecognizerTest, AServiceSideEndDoesNotSwallowTheNextRecording) {
-    setKey("key");
-    recognizer->startRecording();
-    fromClientThread([&] { cloud.fireStoppedByService(); });
-    EXPECT_FALSE(recognizer->isRecording);
-
-    recognizer->startRecording();
-    EXPECT_TRUE(recognizer->isRecording);
-    EXPECT_EQ(cloud.startedKeys.size(), 2u);
-    EXPECT_EQ(cloud.ignoredStarts, 0);
-}
-
-TEST_F(SpeechRecognizerTest, StoringTheKeyNotifiesAndTakesEffectAtTheNextStart) {
-    int changes = 0;
-    auto sub = recognizer->objectWillChange.subscribe([&] { ++changes; });
-    recognizer->setAliyunAPIKey("new-key");
-    EXPECT_EQ(changes, 1);
-    EXPECT_TRUE(recognizer->useAliyunASR());
-
-    recognizer->startRecording();
-    recognizer->setAliyunAPIKey("");  // mid-recording: no engine switch
-    EXPECT_EQ(std::get<std::string>(sim.preferences.raw.at("AliyunASRAPIKey")), "");
-    recognizer->stopRecording();
-    EXPECT_EQ(cloud.stopCount, 1);
-    sim.scheduler.runUntilIdle();
-    recognizer->startRecording();
-    EXPECT_EQ(recognizer->currentEngine.get(), "system");
-
-    // A key of another type is no key.
-    sim.preferences.raw["AliyunASRAPIKey"] = std::int64_t{42};
-    EXPECT_FALSE(recognizer->useAliyunASR());
-}
-
-struct PermissionCase {
-    const char* name;
-    MicrophoneAuthorizationStatus mic;
-    SpeechAuthorizationStatus speech;
-    std::optional<std::string> message;
-    bool authorized;
-};
-
 TEST_F(SpeechRecognizerTest, RefusedOrOddPermissionsStopTheStartWithTheirMessage) {
     using M = MicrophoneAuthorizationStatus;
     using S = SpeechAuthorizationStatus;
-    const PermissionCase cases[] = {
-        {"mic denied", M::denied, S::authorized, kMicMessage, false},
-        {"mic restricted", M::restricted, S::authorized, kMicMessage, false},
-        {"mic other", M::other, S::authorized, std::nullopt, false},
-        {"speech denied", M::authorized, S::denied, kSpeechMessage, false},
-        {"speech restricted", M::authorized, S::restricted, kSpeechMessage, false},
-        {"speech other", M::authorized, S::other, std::nullopt, false},
+    const struct {
+        M mic;
+        S speech;
+        std::optional<std::string> message;
+    } cases[] = {
+        {M::denied, S::authorized, kMicMessage},        {M::restricted, S::authorized, kMicMessage},
+        {M::other, S::authorized, std::nullopt},        {M::authorized, S::denied, kSpeechMessage},
+        {M::authorized, S::restricted, kSpeechMessage}, {M::authorized, S::other, std::nullopt},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(testing::Message() << int(c.mic) << "/" << int(c.speech));
         sim.microphone.currentStatus = c.mic;
         sim.speech.currentStatus = c.speech;
         make();
-        recognizer->isAuthorized = true;
-        recognizer->startRecording();
-        EXPECT_FALSE(recognizer->isRecording);
-        EXPECT_FALSE(recognizer->isProcessing);
-        EXPECT_EQ(recognizer->errorMessage.get(), c.message);
-        if (c.mic == M::authorized) {
-            EXPECT_EQ(recognizer->isAuthorized.get(), c.authorized);
-        }
-        EXPECT_EQ(sim.microphone.requestCount + sim.speech.requestCount, 0);
+        r->isAuthorized = true;
+        r->startRecording();
+        EXPECT_FALSE(r->isRecording);
+        EXPECT_FALSE(r->isProcessing);
+        EXPECT_EQ(r->errorMessage.get(), c.message);
+        EXPECT_EQ(r->isAuthorized.get(), c.mic != M::authorized) << "told the speech refusal";
     }
+    EXPECT_EQ(sim.microphone.requestCount + sim.speech.requestCount, 0);
 }
 
-TEST_F(SpeechRecognizerTest, UndeterminedMicrophoneAsksThenStartsAfresh) {
+TEST_F(SpeechRecognizerTest, UndeterminedPermissionsAreAskedThenTheStartBeginsAfresh) {
     sim.microphone.currentStatus = MicrophoneAuthorizationStatus::notDetermined;
-    recognizer->startRecording();
-    EXPECT_FALSE(recognizer->isProcessing);
-    EXPECT_FALSE(recognizer->isRecording);
-    EXPECT_EQ(sim.microphone.requestCount, 1);
+    sim.speech.currentStatus = SpeechAuthorizationStatus::notDetermined;
+    r->startRecording();
+    EXPECT_FALSE(r->isProcessing);
+    sim.microphone.answer(false);
+    run();
+    EXPECT_EQ(r->errorMessage.get(), kMicMessage);
 
-    // The answer comes on another thread; nothing changes until main runs it.
+    r->startRecording();
     sim.microphone.currentStatus = MicrophoneAuthorizationStatus::authorized;
     std::thread([&] { sim.microphone.answer(true); }).join();
-    EXPECT_FALSE(recognizer->isRecording);
-    sim.scheduler.runUntilIdle();
-    EXPECT_TRUE(recognizer->isRecording);
-    EXPECT_EQ(recognizer->errorMessage.get(), std::nullopt);
-}
-
-TEST_F(SpeechRecognizerTest, RefusedMicrophoneRequestSetsItsMessage) {
-    sim.microphone.currentStatus = MicrophoneAuthorizationStatus::notDetermined;
-    recognizer->startRecording();
-    sim.microphone.answer(false);
-    sim.scheduler.runUntilIdle();
-    EXPECT_FALSE(recognizer->isRecording);
-    EXPECT_EQ(recognizer->errorMessage.get(), kMicMessage);
-}
-
-TEST_F(SpeechRecognizerTest, UndeterminedSpeechPermissionAsksThenStartsOrExplains) {
-    sim.speech.currentStatus = SpeechAuthorizationStatus::notDetermined;
-    recognizer->startRecording();
-    EXPECT_FALSE(recognizer->isProcessing);
+    EXPECT_EQ(sim.speech.requestCount, 0) << "nothing happens until main runs the answer";
+    run();
+    EXPECT_EQ(sim.microphone.requestCount, 2);
     EXPECT_EQ(sim.speech.requestCount, 1);
+    EXPECT_FALSE(r->isProcessing);
+    r->isAuthorized = true;
     sim.speech.answer(SpeechAuthorizationStatus::denied);
-    sim.scheduler.runUntilIdle();
-    EXPECT_FALSE(recognizer->isAuthorized);
-    EXPECT_EQ(recognizer->errorMessage.get(), kSpeechMessage);
+    run();
+    EXPECT_FALSE(r->isAuthorized);
+    EXPECT_EQ(r->errorMessage.get(), kSpeechMessage);
 
-    recognizer->startRecording();
+    r->startRecording();
     sim.speech.currentStatus = SpeechAuthorizationStatus::authorized;
     sim.speech.answer(SpeechAuthorizationStatus::authorized);
-    sim.scheduler.runUntilIdle();
-    EXPECT_TRUE(recognizer->isAuthorized);
-    EXPECT_TRUE(recognizer->isRecording);
-    EXPECT_EQ(recognizer->errorMessage.get(), std::nullopt) << "a successful start clears it";
+    run();
+    EXPECT_TRUE(r->isAuthorized);
+    EXPECT_TRUE(r->isRecording);
+    EXPECT_EQ(r->errorMessage.get(), std::nullopt) << "a successful start clears it";
 }
 
 TEST_F(SpeechRecognizerTest, RecogniserForZhCnOrTheDefaultLocaleAndItsAvailability) {
     EXPECT_EQ(sim.speech.requestedLocales, std::vector<std::string>{"zh-CN"});
-
     sim.speech.supportedLocales = {"en-US"};
     sim.speech.requestedLocales.clear();
     make();
     EXPECT_EQ(sim.speech.requestedLocales, (std::vector<std::string>{"zh-CN", "en-US"}));
     sim.speech.made.back()->available = false;
-    recognizer->startRecording();
-    EXPECT_FALSE(recognizer->isRecording);
-    EXPECT_FALSE(recognizer->isProcessing);
-    EXPECT_EQ(recognizer->errorMessage.get(), kUnavailable);
-
+    r->startRecording();
+    EXPECT_FALSE(r->isRecording);
+    EXPECT_FALSE(r->isProcessing);
+    EXPECT_EQ(r->errorMessage.get(), kUnavailable);
     sim.speech.supportedLocales = {};
     make();
-    recognizer->startRecording();
-    EXPECT_EQ(recognizer->errorMessage.get(), kUnavailable);
+    r->startRecording();
+    EXPECT_EQ(r->errorMessage.get(), kUnavailable);
 }
 
 TEST_F(SpeechRecognizerTest, LateAnswersAndCallbacksAfterTheRecognizerIsGoneDoNothing) {
     sim.microphone.currentStatus = MicrophoneAuthorizationStatus::notDetermined;
-    recognizer->startRecording();
-    recognizer.reset();
+    r->startRecording();
+    r.reset();
     sim.microphone.answer(true);
     cloud.fireTranscript("late", true);
     cloud.fireStoppedByService();
-    sim.scheduler.runUntilIdle();  // ASan would flag any touch of the dead object
+    run();  // ASan would flag any touch of the dead object
     EXPECT_EQ(sim.scheduler.pendingCount(), 0u);
 }
+
+TEST_F(SpeechRecognizerTest, StartFailuresExplainThemselvesAndTheNextStartCleansUp) {
+    const struct {
+        std::function<void(sim::SimPlatform&)> breakIt;
+        const char* message;
+    } cases[] = {
+        {[](auto& s) { s.audio.refuse = true; }, "无法创建音频引擎"},
+        {[](auto& s) { s.speech.refuseRequests = true; }, "无法创建识别请求"},
+        {[](auto& s) { s.audio.nextFormat.sampleRate = 0; }, "无效的音频格式，请检查麦克风设置"},
+        {[](auto& s) {
+             s.audio.nextStartError = PlatformError{"PulseAudio", 3, "没有输入设备"};
+         },
+         "没有输入设备"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        sim::SimPlatform broken;
+        c.breakIt(broken);
+        auto failed = SpeechRecognizer::create(broken.platform(), cloud);
+        failed->startRecording();
+        EXPECT_FALSE(failed->isRecording);
+        EXPECT_FALSE(failed->isProcessing);
+        EXPECT_EQ(failed->errorMessage.get(), std::string("启动语音识别失败: ") + c.message);
+    }
+    // What the failed start left (a running task, a tap) goes at the next one.
+    sim.audio.nextStartError = PlatformError{"PulseAudio", 1, "busy"};
+    start();
+    sim.audio.nextStartError.reset();
+    start();
+    EXPECT_TRUE(r->isRecording);
+    EXPECT_EQ(r->errorMessage.get(), std::nullopt);
+    EXPECT_FALSE(sim.audio.engines.front()->input.hasTap());
+    EXPECT_TRUE(onDevice().tasks.front()->cancelled);
+}
+
+TEST_F(SpeechRecognizerTest, AudioLevelIsMeanAbsoluteTimesFiveCappedAndEndsWithTheStop) {
+    start();
+    EXPECT_EQ(engine().input.requestedBufferSize, 1024u);
+    EXPECT_EQ(engine().prepareCount, 1);
+    const std::pair<float, float> levels[] = {
+        {0.0f, 0.0f}, {0.1f, 0.5f}, {0.2f, 1.0f}, {0.7f, 1.0f}, {0.02f, 0.1f}};
+    for (const auto& [amplitude, level] : levels) {
+        play({floatBuffer(amplitude)});
+        EXPECT_NEAR(r->audioLevel, level, 1e-5) << amplitude;
+    }
+    // Buffers without float samples, or without frames, give no level but still reach the request.
+    play({sim::int16Buffer(), floatBuffer(0.5f, 0)});
+    EXPECT_NEAR(r->audioLevel, 0.1f, 1e-5);
+    EXPECT_EQ(sim.speech.requests.back()->appended, 7);
+    engine().playFromAudioThread({floatBuffer(0.2f)});  // measured before the stop, posted
+    r->stopRecording();
+    run();
+    EXPECT_FLOAT_EQ(r->audioLevel, 0.0f);
+}
+
+TEST_F(SpeechRecognizerTest, RecognitionRestartsAcrossTaskBoundariesOnTheSameCapture) {
+    start();
+    report([&] { task().result("hello"); });
+    EXPECT_EQ(r->transcript.get(), "hello");
+    EXPECT_TRUE(r->isProcessing);
+    report([&] { task().result("hello world", true); });
+    ASSERT_EQ(onDevice().tasks.size(), 2u);
+    EXPECT_TRUE(onDevice().tasks[0]->cancelled);
+    EXPECT_TRUE(sim.speech.requests[0]->ended);
+    EXPECT_EQ(engine().stopCount, 0) << "the microphone keeps running";
+    EXPECT_EQ(engine().input.installCount, 1) << "the capture is not interrupted";
+    for (const auto& request : sim.speech.requests) {
+        EXPECT_TRUE(request->partialResults);
+        EXPECT_EQ(request->hint, RecognitionTaskHint::dictation);
+        EXPECT_FALSE(request->onDeviceOnly);
+    }
+    play({floatBuffer(0.1f)});
+    EXPECT_EQ(sim.speech.requests[0]->appendedAfterEnd, 0);
+    EXPECT_EQ(sim.speech.requests[1]->appended, 1);
+    play({floatBuffer(0.9f)});
+    EXPECT_FLOAT_EQ(r->audioLevel, 0.0f) << "later tasks measure no level";
+
+    report([&] { task().result("how are"); });
+    EXPECT_EQ(r->transcript.get(), "hello world how are");
+    r->isProcessing = false;
+    report([&] { task().result(""); });
+    EXPECT_EQ(r->transcript.get(), "hello world how are");
+    EXPECT_TRUE(r->isProcessing);
+    report([&] { task().result("how are you", true); });
+    report([&] { task().result("fine"); });
+    EXPECT_EQ(r->transcript.get(), "hello world how are you fine");
+}
+
+TEST_F(SpeechRecognizerTest, TransientErrorsRestartOtherErrorsExplainOrAreIgnored) {
+    start();
+    report([&] { task().error(kTransient, 1110); });
+    EXPECT_EQ(onDevice().tasks.size(), 2u) << "first task: at once";
+    EXPECT_EQ(r->errorMessage.get(), std::nullopt);
+    report([&] { task().error(kTransient, 216); });
+    advance(0.29);
+    EXPECT_EQ(onDevice().tasks.size(), 2u) << "later task: after 0.3 s";
+    advance(0.01);
+    EXPECT_EQ(onDevice().tasks.size(), 3u);
+    report([&] { task().error("OtherDomain", 1110, "boom"); });
+    advance(1);
+    EXPECT_EQ(onDevice().tasks.size(), 3u);
+    EXPECT_EQ(r->errorMessage.get(), std::nullopt) << "later tasks stay quiet";
+
+    r->stopRecording();
+    start();
+    report([&] { task().error(kTransient, 1700, "模型损坏"); });
+    EXPECT_EQ(r->errorMessage.get(), "识别错误: 模型损坏");
+    EXPECT_TRUE(r->isRecording);
+}
+
+TEST_F(SpeechRecognizerTest, TheStopWaitsForTheRecognisersLastWordsAndNoLonger) {
+    const struct {
+        const char* name;
+        bool afterARestart;
+        std::function<void(Task&)> afterTheStop;
+        const char* transcript;
+    } cases[] = {
+        {"final", false, [](Task& t) { t.result("draft and more", true); }, "draft and more"},
+        {"partial, then final", false,
+         [](Task& t) { t.result("draft and"), t.result("draft and more", true); },
+         "draft and more"},
+        {"later task", true, [](Task& t) { t.result("then more", true); }, "first then more"},
+        {"no speech", false, [](Task& t) { t.error(kTransient, 1110); }, "draft"},
+        {"failure", false, [](Task& t) { t.error("X", 1, "late"); }, "draft"},
+        {"silence", false, [](Task&) {}, "draft"},
+    };
+    onDevice().answersEndOfAudio = false;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        start();
+        if (c.afterARestart) report([&] { task().result("first", true); });
+        report([&] { task().result("draft"); });
+        auto& last = task();
+        r->stopRecording();
+        EXPECT_TRUE(last.fakeRequest().ended);
+        EXPECT_FALSE(last.cancelled) << "the recogniser still has audio to decode";
+        EXPECT_TRUE(r->awaitsFinalText());
+        report([&] { c.afterTheStop(last); });
+        advance(3.0);
+        EXPECT_FALSE(r->awaitsFinalText());
+        EXPECT_TRUE(last.cancelled);
+        EXPECT_EQ(r->transcript.get(), c.transcript);
+        EXPECT_EQ(r->errorMessage.get(), std::nullopt) << "nobody is listening now";
+        EXPECT_FALSE(r->isProcessing);
+    }
+    // A new recording does not wait for the last one's words, nor take them.
+    start();
+    report([&] { task().result("draft"); });
+    auto& earlier = task();
+    r->stopRecording();
+    start();
+    EXPECT_FALSE(r->awaitsFinalText());
+    EXPECT_TRUE(earlier.cancelled);
+    earlier.cancelled = false;
+    report([&] { earlier.result("stale", true); });
+    EXPECT_EQ(r->transcript.get(), "");
+}
+
+TEST_F(SpeechRecognizerTest, SilenceStopsOnlyStrictlyAfterThreeSecondsOnceTextExists) {
+    start();
+    advance(0.5);
+    report([&] { task().result("some text"); });  // exactly at a check
+    advance(3.0);
+    EXPECT_TRUE(r->isRecording) << "3.0 s is not more than 3.0 s";
+    advance(0.5);
+    EXPECT_FALSE(r->isRecording);
+    EXPECT_EQ(r->transcript.get(), "some text");
+    EXPECT_EQ(engine().stopCount, 1);
+    EXPECT_FALSE(engine().input.hasTap());
+    EXPECT_TRUE(engine().released);
+    advance(3.0);
+    EXPECT_EQ(sim.scheduler.pendingCount(), 0u) << "the silence timer is gone";
+}
+
+// A race by nature: run where ThreadSanitizer watches it, never in the
+// deterministic runs.
+#ifdef __SANITIZE_THREAD__
+TEST_F(SpeechRecognizerTest, BuffersNeverReachAReplacedRequestWhileRestartsRace) {
+    start();
+    std::atomic<bool> stop{false};
+    std::atomic<int> delivered{0};
+    std::thread audio([&] {
+        for (; !stop; ++delivered) engine().input.deliver(floatBuffer(0.05f, 64));
+    });
+    for (int restart = 0; restart < 50; ++restart) report([&] { task().result("more", true); });
+    stop = true;
+    audio.join();
+    int total = 0;
+    for (const auto& request : sim.speech.requests) {
+        EXPECT_EQ(request->appendedAfterEnd, 0);
+        total += request->appended;
+    }
+    EXPECT_EQ(total, delivered.load()) << "every buffer reached the request current at its arrival";
+}
+#endif
 
 }  // namespace
 }  // namespace sayvo

@@ -35,23 +35,23 @@ TEST_F(TypeSimulatorTest, PasteTextPostsCommandVDownThenUpAtOnce) {
 }
 
 TEST_F(TypeSimulatorTest, FailedCreationsAreSkippedAndTheRestStillPosted) {
-    sim.syntheticKeyboard.failSource = true;
-    TypeSimulator::pasteText(sim.platform());
-    ASSERT_EQ(posted().size(), 2u) << "no source: events made without one";
-    expectCommandV(posted()[0], true, std::nullopt);
-    expectCommandV(posted()[1], false, std::nullopt);
-
-    sim.syntheticKeyboard = {};
-    sim.syntheticKeyboard.failKeyDown = true;
-    TypeSimulator::pasteText(sim.platform());
-    ASSERT_EQ(posted().size(), 1u);
-    expectCommandV(posted()[0], false, 0);
-
-    sim.syntheticKeyboard = {};
-    sim.syntheticKeyboard.failKeyUp = true;
-    TypeSimulator::pasteText(sim.platform());
-    ASSERT_EQ(posted().size(), 1u);
-    expectCommandV(posted()[0], true, 0);
+    const struct {
+        bool source, keyDown, keyUp;
+        std::vector<bool> posted;                      // key-down or key-up, in order
+    } cases[] = {{true, false, false, {true, false}},  // made without a source
+                 {false, true, false, {false}},
+                 {false, false, true, {true}}};
+    for (const auto& c : cases) {
+        sim.syntheticKeyboard = {};
+        sim.syntheticKeyboard.failSource = c.source;
+        sim.syntheticKeyboard.failKeyDown = c.keyDown;
+        sim.syntheticKeyboard.failKeyUp = c.keyUp;
+        TypeSimulator::pasteText(sim.platform());
+        ASSERT_EQ(posted().size(), c.posted.size());
+        for (std::size_t i = 0; i < c.posted.size(); ++i) {
+            expectCommandV(posted()[i], c.posted[i], c.source ? std::nullopt : std::optional(0));
+        }
+    }
 }
 
 TEST_F(TypeSimulatorTest, TypeTextWritesThePasteboardAndPastesATenthLater) {
