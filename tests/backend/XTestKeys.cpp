@@ -1,77 +1,83 @@
 #include "XTestKeys.h"
 
-#include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 
-namespace {
-Display* dpy(void* d) {
-    return static_cast<Display*>(d);
-}
-constexpr KeySym kFnKeysym = 0x10081000 + 0x1D0;  // XF86XK_Fn
-constexpr unsigned kSpareKeycode = 247;
-}  // namespace
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+#define DPY static_cast<Display*>(display_)
 
 XTestKeys::XTestKeys() : display_(XOpenDisplay(nullptr)) {}
+
 XTestKeys::~XTestKeys() {
-    if (display_) XCloseDisplay(dpy(display_));
+    if (display_) XCloseDisplay(DPY);
 }
 
 unsigned XTestKeys::keycodeOf(const std::string& name) const {
-    return XKeysymToKeycode(dpy(display_), XStringToKeysym(name.c_str()));
+    return XKeysymToKeycode(DPY, XStringToKeysym(name.c_str()));
 }
 
-void XTestKeys::pressKeycode(unsigned keycode) {
-    XTestFakeKeyEvent(dpy(display_), keycode, True, CurrentTime);
-    XSync(dpy(display_), False);
+void XTestKeys::fake(unsigned keycode, bool down) {
+    XTestFakeKeyEvent(DPY, keycode, down, CurrentTime);
+    XSync(DPY, False);
 }
 
-void XTestKeys::releaseKeycode(unsigned keycode) {
-    XTestFakeKeyEvent(dpy(display_), keycode, False, CurrentTime);
-    XSync(dpy(display_), False);
-}
-
-void XTestKeys::press(const std::string& name) {
-    pressKeycode(keycodeOf(name));
-}
-void XTestKeys::release(const std::string& name) {
-    releaseKeycode(keycodeOf(name));
-}
-
-unsigned XTestKeys::mapSpareKeycodeToFn() {
-    KeySym sym = kFnKeysym;
-    XChangeKeyboardMapping(dpy(display_), kSpareKeycode, 1, &sym, 1);
-    XSync(dpy(display_), False);
-    return kSpareKeycode;
-}
-
-void XTestKeys::restoreKeycode(unsigned keycode) {
-    KeySym none = NoSymbol;
-    XChangeKeyboardMapping(dpy(display_), static_cast<int>(keycode), 1, &none, 1);
-    XSync(dpy(display_), False);
+unsigned XTestKeys::map(unsigned keycode, unsigned long keysym) {
+    KeySym sym = keysym;
+    XChangeKeyboardMapping(DPY, int(keycode), 1, &sym, 1);
+    XSync(DPY, False);
+    return keycode;
 }
 
 void XTestKeys::setAutoRepeat(bool on) {
-    if (on) {
-        XAutoRepeatOn(dpy(display_));
-    } else {
-        XAutoRepeatOff(dpy(display_));
-    }
-    XSync(dpy(display_), False);
+    on ? XAutoRepeatOn(DPY) : XAutoRepeatOff(DPY);
+    XSync(DPY, False);
 }
 
 void XTestKeys::focusWindow(unsigned long window) {
-    XSetInputFocus(dpy(display_), window, RevertToParent, CurrentTime);
-    XSync(dpy(display_), False);
+    XSetInputFocus(DPY, window, RevertToParent, CurrentTime);
+    XSync(DPY, False);
 }
 
 void XTestKeys::grabKeyboard() {
-    XGrabKeyboard(dpy(display_), DefaultRootWindow(dpy(display_)), False, GrabModeAsync,
-                  GrabModeAsync, CurrentTime);
-    XSync(dpy(display_), False);
+    XGrabKeyboard(DPY, DefaultRootWindow(DPY), False, GrabModeAsync, GrabModeAsync, CurrentTime);
+    XSync(DPY, False);
 }
 
 void XTestKeys::ungrabKeyboard() {
-    XUngrabKeyboard(dpy(display_), CurrentTime);
-    XSync(dpy(display_), False);
+    XUngrabKeyboard(DPY, CurrentTime);
+    XSync(DPY, False);
+}
+
+XKeyCatcher::XKeyCatcher() {
+    if (!display_) return;
+    window_ = XCreateSimpleWindow(DPY, DefaultRootWindow(DPY), 0, 0, 200, 50, 0, 0, 0);
+    XSelectInput(DPY, window_, KeyPressMask | KeyReleaseMask | StructureNotifyMask);
+    XMapWindow(DPY, window_);
+    // Focus can only go to a viewable window.
+    for (XEvent event; XNextEvent(DPY, &event), event.type != MapNotify;) {
+    }
+}
+
+void XKeyCatcher::grabWithControlAlt(const char* keysymName) {
+    XGrabKey(DPY, XKeysymToKeycode(DPY, XStringToKeysym(keysymName)), ControlMask | Mod1Mask,
+             DefaultRootWindow(DPY), False, GrabModeAsync, GrabModeAsync);
+    XSync(DPY, False);
+}
+
+std::vector<std::string> XKeyCatcher::collect(std::size_t count) {
+    std::vector<std::string> keys;
+    for (int msLeft = 1000; msLeft > 0; msLeft -= 2) {
+        for (XEvent event; XPending(DPY) > 0;) {
+            XNextEvent(DPY, &event);
+            if (event.type != KeyPress && event.type != KeyRelease) continue;
+            const char* name = XKeysymToString(XLookupKeysym(&event.xkey, 0));
+            keys.push_back((event.type == KeyPress ? "+" : "-") + std::string(name ? name : "?"));
+        }
+        if (keys.size() >= count) msLeft = std::min(msLeft, 100);  // the grace
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return keys;
 }

@@ -1,0 +1,148 @@
+#include <X11/keysym.h>
+#include <gtest/gtest.h>
+#include <linux/input-event-codes.h>
+
+#include <QGuiApplication>
+#include <QProcess>
+#include <QTest>
+#include <QWindow>
+
+#include "SimPlatform.h"
+#include "XTestKeys.h"
+#include "hotkey/HotkeyManager.h"
+#include "platform/linux/QtScheduler.h"
+#include "platform/linux/X11AccessibilityTrust.h"
+#include "platform/linux/X11KeyTranslation.h"
+#include "platform/linux/X11SyntheticKeyboard.h"
+
+using namespace sayvo;
+using Keys = std::vector<std::string>;
+
+constexpr std::uint64_t kControlOption = ModifierFlag::control | ModifierFlag::option;
+
+// The real monitor under the logic's hotkey manager, another application focused.
+class X11KeyboardMonitorTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(keys.isOpen() && monitor.canObserveGlobally());
+        keys.focusWindow(target.window());
+    }
+    void TearDown() override {
+        keys.setAutoRepeat(false);
+        for (const char* key : {"space", "d", "Alt_L", "Control_L"}) keys.release(key);
+    }
+    void tap(const Keys& keysyms) {
+        for (const auto& key : keysyms) keys.press(key), keys.release(key);
+    }
+
+    XTestKeys keys;
+    XKeyCatcher target;
+    QtScheduler clock;
+    X11KeyboardMonitor monitor{clock};
+    sim::FakePreferences preferences;
+    sim::SimScheduler scheduler;
+    std::shared_ptr<HotkeyManager> manager = HotkeyManager::create(preferences, monitor, scheduler);
+};
+
+// The capture of a new hotkey in the panel: its key press, typed into our
+// own window, comes just before the grab of that very key.
+TEST_F(X11KeyboardMonitorTest, AKeyTypedIntoOurWindowBeforeItsGrabIsNotHeardGlobally) {
+    std::vector<std::uint16_t> downs;
+    ASSERT_TRUE(monitor.addGlobalMonitor(KeyEventMask::keyDown,
+                                         [&](const KeyEvent& e) { downs.push_back(e.keyCode); }));
+    QWindow window;
+    window.resize(100, 100);
+    window.show();
+    keys.focusWindow(window.winId());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QGuiApplication::focusWindow() == &window; }));
+    for (const char* key : {"Control_L", "Alt_L", "d"}) keys.press(key);
+    monitor.reserveKey(2, kControlOption);  // before the loop runs
+    QTest::qWait(100);
+    for (const char* key : {"d", "Alt_L", "Control_L"}) keys.release(key);
+    QTest::qWait(100);
+    monitor.releaseReservedKey();
+    keys.focusWindow(target.window());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !QGuiApplication::focusWindow(); }));
+    tap({"a"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !downs.empty(); }));
+    EXPECT_EQ(downs, std::vector<std::uint16_t>{0}) << "D heard out of nothing";
+}
+
+TEST_F(X11KeyboardMonitorTest, TheFocusedAppGetsNoneOfTheHotkeyWithLocksOnAndATakenOneIsReported) {
+    storeHotkey(preferences, HotkeyCombo::controlOptionSpace);
+    std::string reports;
+    manager->setKeyDownCallback([&] { reports += "D"; });
+    manager->setKeyUpCallback([&] { reports += "U"; });
+    manager->startListening();
+    keys.setAutoRepeat(true);
+    tap({"Caps_Lock", "Num_Lock"});
+    target.collect(4);
+    for (const char* key : {"Control_L", "Alt_L", "space"}) keys.press(key);
+    QTest::qWait(1000);  // well past the server's repeat delay
+    for (const char* key : {"space", "Alt_L", "Control_L"}) keys.release(key);
+    QTest::qWait(50);
+    scheduler.runUntilIdle();  // what the logic posted
+    tap({"a"});
+    EXPECT_EQ(target.collect(6),
+              (Keys{"+Control_L", "+Alt_L", "-Alt_L", "-Control_L", "+a", "-a"}));
+    EXPECT_EQ(reports, "DU");
+
+    tap({"Caps_Lock", "Num_Lock"});
+    XKeyCatcher other;
+    other.grabWithControlAlt("h");
+    EXPECT_EQ(monitor.reserveKey(4, kControlOption), KeyReservation::heldElsewhere);
+    EXPECT_EQ(monitor.reserveKey(2, kControlOption), KeyReservation::reserved);
+}
+
+TEST(X11AccessibilityTrustTest, WithoutXTestTrustIsRefusedOnceAloudAndNothingIsPosted) {
+    // A second X server that lacks XTEST, as some locked-down displays do; it
+    // outlives the connections to it.
+    struct Xvfb : QProcess {
+        ~Xvfb() override {
+            terminate();
+            waitForFinished(3000);
+        }
+    } server;
+    server.start("Xvfb", {"-displayfd", "1", "-extension", "XTEST", "-nolisten", "tcp"});
+    ASSERT_TRUE(server.waitForReadyRead(10000)) << "no second X server";
+    const QByteArray ours = qgetenv("DISPLAY");
+    qputenv("DISPLAY", ":" + server.readLine().trimmed());
+    QtScheduler clock;
+    X11KeyboardMonitor monitor{clock};  // opens its own connection there
+    qputenv("DISPLAY", ours);
+
+    X11AccessibilityTrust trust(monitor);
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(trust.isProcessTrustedWithOptions({{kTrustedCheckOptionPrompt, true}}));
+    EXPECT_FALSE(trust.isProcessTrustedWithOptions({{kTrustedCheckOptionPrompt, true}}));
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(said, missingExtensionWarning(true, false)) << "once";
+    X11SyntheticKeyboard synthetic(monitor);
+    EXPECT_FALSE(synthetic.createEventSource(EventSourceStateID::combinedSessionState));
+    EXPECT_FALSE(synthetic.createKeyboardEvent(nullptr, KeyCode::v, true));
+    synthetic.post(EventTapLocation::sessionEventTap, {KeyCode::v, true, ModifierFlag::command});
+}
+
+TEST(X11KeyTranslationTest, KeysKeepTheirUSPositionsAndTheRestACodeOfTheirOwn) {
+    const struct {
+        unsigned evdev;
+        std::uint16_t portable;
+        std::optional<std::uint64_t> modifier;
+    } keys[] = {
+        {KEY_K, 40, std::nullopt},
+        {KEY_LEFTMETA, 55, ModifierFlag::command},
+        {KEY_RIGHTCTRL, KeyCode::rightControl, ModifierFlag::control},
+        {KEY_FN, KeyCode::function, std::nullopt},
+        {KEY_SYSRQ, 1099, std::nullopt},  // Print: outside the table
+    };
+    for (const auto& k : keys) {
+        SCOPED_TRACE(k.evdev);
+        EXPECT_EQ(portableKeyCodeForX11(k.evdev + kX11KeycodeOffset), k.portable);
+        EXPECT_EQ(modifierFlagOfKey(k.portable), k.modifier);
+        if (k.portable < 1000) {
+            EXPECT_EQ(x11KeycodeForPortable(k.portable), k.evdev + kX11KeycodeOffset);
+        }
+    }
+    EXPECT_EQ(letterKeysymForPortable(40), XK_k);
+    EXPECT_EQ(letterKeysymForPortable(KeyCode::space), std::nullopt);
+}
