@@ -1,0 +1,265 @@
+#pragma once
+// The end-to-end scene: Sayvo started as a user would, on the test's X display
+// and keyboard, with a private session bus (a tray host, a screen reader's
+// bus), the mock recognition service and another application's text entries.
+#include <gtest/gtest.h>
+
+#include <QtCore>
+#include <QtDBus>
+#include <nlohmann/json.hpp>
+
+#include "../backend/XTestKeys.h"
+
+using Json = nlohmann::json;
+
+// From X.cpp, which keeps Xlib's macros away from Qt and gtest.
+struct XWindow {
+    unsigned long id;
+    std::string name;  // WM_NAME
+    long pid;          // _NET_WM_PID, -1 if unset
+    bool viewable;     // mapped
+    int x, y, width, height;
+};
+std::vector<XWindow> xWindows();                                      // the root, then its children
+std::vector<long> xProperty(unsigned long window, const char* name);  // 32-bit items
+unsigned long xFocus();
+
+// Polls while keeping our D-Bus objects served; true once done() holds.
+inline bool waitUntil(const std::function<bool()>& done, int timeoutMs, int pollMs = 10) {
+    QElapsedTimer timer;
+    timer.start();
+    while (QCoreApplication::processEvents(), !done()) {
+        if (timer.elapsed() > timeoutMs) return false;
+        QThread::msleep(pollMs);
+    }
+    return true;
+}
+
+// The application a user dictates into: a GTK text entry of another process,
+// with the keyboard focus.
+class Entry : public QProcess {
+public:
+    ~Entry() override {
+        kill();
+        waitForFinished(3000);
+    }
+    bool open(XTestKeys& keys) {
+        setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        start("/usr/bin/python3", {SAYVO_DESKTOP_PY, "entry"});
+        if (!waitUntil([&] { return canReadLine(); }, 10000)) return false;
+        keys.focusWindow(id = readLine().trimmed().toULong());
+        return xFocus() == id;
+    }
+    std::string text() {  // as of the last waitUntil()
+        while (canReadLine()) text_ = QString::fromUtf8(readLine()).chopped(1).toStdString();
+        return text_;
+    }
+    unsigned long id = 0;
+
+private:
+    std::string text_;
+};
+
+// The tray host Qt looks for before it makes a D-Bus tray item; it also
+// counts the item's icon changes, the outside sign of a recording's start and end.
+class TrayHost : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
+    Q_PROPERTY(bool IsStatusNotifierHostRegistered READ hostRegistered)
+
+public:
+    bool hostRegistered() const { return true; }
+    QStringList items;  // bus names, in the order they registered
+    int iconChanges = 0;
+
+public slots:
+    void RegisterStatusNotifierItem(const QString& service) { items.append(service); }
+    void NewIcon() { ++iconChanges; }
+};
+
+class E2eTest : public ::testing::Test {
+protected:
+    using Keys = std::vector<std::string>;
+    static inline const QString kSpeech = "/usr/share/pocketsphinx/test/data/goforward.raw";
+    static inline const std::string kWords = "go forward ten meters", kChinese = "向前走十米。";
+    static inline const Keys kAltSpace = {"Alt_L", "space"};
+
+    void SetUp() override {
+        static int argc = 1;
+        static char name[] = "sayvo_e2e_tests", *argv[] = {name, nullptr};
+        if (!QCoreApplication::instance()) new QCoreApplication(argc, argv);
+        ASSERT_TRUE(QFile::exists(kSpeech)) << "the speech recordings are missing";
+        // A bus of our own, so the test neither needs nor disturbs a session bus.
+        busDaemon_.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
+        ASSERT_TRUE(waitUntil([&] { return busDaemon_.canReadLine(); }, 10000)) << "no dbus";
+        const QString address = QString::fromUtf8(busDaemon_.readLine()).trimmed();
+        env_.insert("DBUS_SESSION_BUS_ADDRESS", address);
+        ASSERT_TRUE(QDBusConnection::connectToBus(address, "e2e").isConnected());
+        // Before launch: Qt decides once, at tray creation, whether a D-Bus tray exists.
+        ASSERT_TRUE(bus().registerObject("/StatusNotifierWatcher", &tray_,
+                                         QDBusConnection::ExportAllContents) &&
+                    bus().registerService("org.kde.StatusNotifierWatcher"));
+        // Sayvo's windows show on it as to a screen reader.
+        atSpiBus_.setProcessEnvironment(env_);
+        atSpiBus_.start("/usr/libexec/at-spi-bus-launcher", {"--launch-immediately"});
+        ASSERT_TRUE(waitUntil(
+            [&] { return bus().interface()->isServiceRegistered("org.a11y.Bus"); }, 10000, 50));
+        env_.insert("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1");
+        env_.insert("XDG_CONFIG_HOME", home_.path());
+        env_.insert("XDG_RUNTIME_DIR", home_.path());  // private to us, as Qt wants it
+    }
+    // A failed check must not leave keys down or fn mapped for whatever runs next.
+    void TearDown() override {
+        for (const char* key : {"d", "space", "Alt_L", "Control_L", "Shift_L"}) keys_.release(key);
+        if (fn_) keys_.restoreKeycode(fn_);
+        for (QProcess* process : {&app_, &mock_}) process->kill(), process->waitForFinished();
+        QDBusConnection::disconnectFromBus("e2e");
+        for (QProcess* process : {&atSpiBus_, &busDaemon_})
+            process->terminate(), process->waitForFinished();
+    }
+    QDBusConnection bus() const { return QDBusConnection("e2e"); }
+    static void pause(int ms) {
+        waitUntil([] { return false; }, ms);
+    }
+
+    // Runs a program to its end; what it printed, or nothing if it failed.
+    std::optional<QByteArray> run(const QString& program, const QStringList& arguments) {
+        QProcess process;
+        process.setProcessEnvironment(env_);
+        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process.start(program, arguments);
+        if (!process.waitForFinished(10000) || process.exitCode() != 0) return std::nullopt;
+        return process.readAllStandardOutput();
+    }
+    // What another application gets when it pastes.
+    std::string clipboard() {
+        return run("sh", {"-c", "xclip -o -sel c 2>/dev/null"}).value_or("").toStdString();
+    }
+    // Another client takes the clipboard, empty, and stays to serve it.
+    void clearClipboard() { run("sh", {"-c", "printf '' | xclip -sel c >/dev/null 2>&1"}); }
+    // Plays the recording into the test microphone, to its end; without its
+    // 0.45 s of leading silence if told, so that the words begin at once.
+    bool speak(bool fromTheFirstWord = false) {
+        const QString play =
+            "tail -c +%1 %2 | paplay -d mic --raw --format=s16le --rate=16000 --channels=1";
+        return run("sh", {"-c", play.arg(fromTheFirstWord ? 14401 : 1).arg(kSpeech)}).has_value();
+    }
+
+    // Starts `binary` and waits for its tray item. Given preference members (JSON,
+    // each with a leading comma), it stores them first, with Alt+Space as the hotkey.
+    void launch(const QString& binary, const char* preferences = nullptr) {
+        if (preferences) {
+            QFile file(home_.filePath("sayvo/preferences.json"));
+            ASSERT_TRUE(QDir(home_.path()).mkpath("sayvo") && file.open(QIODevice::WriteOnly));
+            file.write(
+                R"({"hotkeyKeyCode": 49, "hotkeyModifiers": 524288, "hotkeyIsFnKey": false)" +
+                QByteArray(preferences) + "}");
+        }
+        const auto known = tray_.items.size();
+        app_.setProcessEnvironment(env_);
+        app_.setProcessChannelMode(QProcess::ForwardedChannels);
+        app_.start(binary, {});
+        ASSERT_TRUE(waitUntil([&] { return tray_.items.size() > known; }, 15000)) << "no tray item";
+        ASSERT_TRUE(bus().connect(tray_.items.last(), "/StatusNotifierItem",
+                                  "org.kde.StatusNotifierItem", "NewIcon", &tray_,
+                                  SLOT(NewIcon())));
+    }
+    QByteArray preferences() {
+        QFile file(home_.filePath("sayvo/preferences.json"));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    bool exitedCleanly() {
+        return waitUntil([&] { return app_.state() == QProcess::NotRunning; }, 5000) &&
+               app_.exitStatus() == QProcess::NormalExit && app_.exitCode() == 0;
+    }
+    // A call on Sayvo's tray item as a tray host makes it; the answer in GVariant text.
+    QString callTray(const QString& path, const QStringList& methodAndArguments) {
+        const QStringList call = {"call",          "--session", "--dest",  tray_.items.last(),
+                                  "--object-path", path,        "--method"};
+        return QString::fromUtf8(run("gdbus", call + methodAndArguments).value_or(""));
+    }
+    // "Activate" is a left click, "ContextMenu" a right one.
+    void clickTray(const QString& click) {
+        callTray("/StatusNotifierItem", {"org.kde.StatusNotifierItem." + click, "640", "12"});
+    }
+    void openPanel() {
+        clickTray("ContextMenu");
+        ASSERT_TRUE(waitUntil([&] { return panelShown(); }, 5000)) << "no panel";
+    }
+
+    // The first of Sayvo's windows with this name (any, if empty) that is on screen.
+    std::optional<XWindow> window(const std::string& name = {}, bool viewable = true) {
+        for (const XWindow& w : xWindows())
+            if (w.pid == app_.processId() && (name.empty() || w.name == name) &&
+                w.viewable >= viewable)
+                return w;
+        return std::nullopt;
+    }
+    bool indicatorShown() { return window("Sayvo indicator").has_value(); }
+    bool panelShown() { return window("Sayvo panel").has_value(); }
+
+    // Presses the keys in order; true once the indicator shows.
+    bool hold(const Keys& keys) {
+        for (const auto& key : keys) keys_.press(key);
+        return waitUntil([&] { return indicatorShown(); }, 5000, 1);
+    }
+    void letGo(const Keys& keys) {  // the last one pressed first
+        for (auto key = keys.rbegin(); key != keys.rend(); ++key) keys_.release(*key);
+    }
+    void tap(const std::string& key) { keys_.press(key), keys_.release(key); }
+    // Holds the hotkey, speaks as soon as the recording shows, and lets go a
+    // second after the speech.
+    void dictate(const Keys& hotkey, bool fromTheFirstWord = false) {
+        EXPECT_TRUE(hold(hotkey)) << "no recording";
+        EXPECT_TRUE(speak(fromTheFirstWord));
+        pause(1000);
+        letGo(hotkey);
+    }
+
+    // Sayvo's first control on screen with this role (and name) as a screen reader
+    // finds it: its centre x, y and its name; empty if none. "press" also runs it.
+    QStringList find(const QString& role, const QString& name = {}, const char* how = "find") {
+        const QString pid = QString::number(app_.processId());
+        const auto found = run("/usr/bin/python3", {SAYVO_DESKTOP_PY, how, pid, role, name});
+        return QString::fromUtf8(found.value_or("")).trimmed().split('\t', Qt::SkipEmptyParts);
+    }
+    // What the indicator shows of the dictation.
+    std::string shownText() { return find("label").value(2).toStdString(); }
+    bool press(const QString& button) { return !find("push button", button, "press").isEmpty(); }
+    // A real click on a button. The pointer then goes back: with no window focused,
+    // X gives the keys to the window under it, and they must not land in Sayvo's.
+    void click(const QString& button) {
+        QStringList at;  // the panel's controls reach AT-SPI a moment after it maps
+        ASSERT_TRUE(
+            waitUntil([&] { return !(at = find("push button", button)).isEmpty(); }, 5000, 200))
+            << "no button " << button.toStdString();
+        ASSERT_TRUE(
+            run("xdotool", {"mousemove", at[0], at[1], "click", "1", "mousemove", "restore"}));
+    }
+
+    // Restarts the mock recognition service on the test port, accepting the
+    // key "test-key"; false if it does not listen.
+    bool startMock(const QStringList& options) {
+        mock_.kill(), mock_.waitForFinished(), reports_.clear();
+        mock_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        mock_.start(
+            SAYVO_MOCK_ASR,
+            QStringList{"--port", QString::number(SAYVO_MOCK_PORT), "--key", "test-key"} + options);
+        return waitUntil(
+            [&] { return mock_.canReadLine() && mock_.readLine().startsWith("LISTENING"); }, 10000);
+    }
+    // Its reports of the connections that have ended.
+    const std::vector<Json>& reports() {
+        QCoreApplication::processEvents();
+        while (mock_.canReadLine()) reports_.push_back(Json::parse(mock_.readLine().toStdString()));
+        return reports_;
+    }
+
+    QProcessEnvironment env_ = QProcessEnvironment::systemEnvironment();
+    QTemporaryDir home_;  // Sayvo's, kept across restarts
+    XTestKeys keys_;
+    unsigned fn_ = 0;  // a keycode mapped to fn, unmapped at the end
+    TrayHost tray_;
+    QProcess busDaemon_, atSpiBus_, app_, mock_;
+    std::vector<Json> reports_;
+};

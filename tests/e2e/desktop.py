@@ -1,0 +1,49 @@
+"""The rest of the desktop, for the end-to-end tests.
+
+entry: a GTK text entry in a window of its own, the application a user dictates
+into; prints its X window id once mapped, then its text at every change.
+find|press PID ROLE NAME: the centre and name of the first control on screen of
+application PID with ROLE (and NAME, unless empty), as a screen reader finds it;
+press also runs its action. Exits 1 if there is none.
+"""
+import os
+import sys
+
+
+def entry():
+    os.environ.update(GDK_BACKEND="x11", NO_AT_BRIDGE="1")
+    import gi
+
+    gi.require_version("Gtk", "3.0")
+    from gi.repository import Gtk
+
+    window, field = Gtk.Window(), Gtk.Entry()
+    window.add(field)
+    window.connect("map-event", lambda *_: print(window.get_window().get_xid(), flush=True))
+    field.connect("changed", lambda _: print(field.get_text(), flush=True))
+    window.show_all()
+    Gtk.main()
+
+
+def control(command, pid, role, name):
+    import pyatspi
+
+    def wanted(node):
+        return (node.getRoleName() == role and name in ("", node.name)
+                and node.getState().contains(pyatspi.STATE_SHOWING))
+
+    apps = [a for a in pyatspi.Registry.getDesktop(0) if a and a.get_process_id() == int(pid)]
+    node = pyatspi.findDescendant(apps[0], wanted) if apps else None
+    if node is None:
+        return 1
+    box = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    print(box.x + box.width // 2, box.y + box.height // 2, node.name, sep="\t", flush=True)
+    return 0 if command == "find" or node.queryAction().doAction(0) else 1
+
+
+if __name__ == "__main__":
+    sys.stdout.reconfigure(encoding="utf-8")
+    if sys.argv[1] == "entry":
+        entry()
+    else:
+        sys.exit(control(*sys.argv[1:]))
