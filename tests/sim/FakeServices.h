@@ -232,19 +232,14 @@ private:
 class FakeCloudClient final : public CloudASRClient {
 public:
     std::vector<std::string> startedKeys;  // one per task actually started
-    int ignoredStarts = 0;
-    int stopCount = 0;  // stops of a running task
-    int stopCalls = 0;  // every stopRecognition call
+    int stopCount = 0;                     // stops of a running task
+    int stopCalls = 0;                     // every stopRecognition call
     // The service answers a stop at once unless the test holds its answer.
     bool holdFinish = false;
 
     void startRecognition(const std::string& apiKey) override {
         std::lock_guard lock(mutex_);
-        if (isRunning_) {
-            ++ignoredStarts;
-            return;
-        }
-        isRunning_ = true;
+        if (std::exchange(isRunning_, true)) return;
         startedKeys.push_back(apiKey);
     }
     void stopRecognition() override {

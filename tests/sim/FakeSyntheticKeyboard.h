@@ -51,17 +51,14 @@ private:
     std::vector<std::optional<int>> madeFrom_;
 };
 
-// Trust as the test sets it; counts the requests the system would show.
+// Trust as the test sets it; keeps every check's options.
 class FakeAccessibilityTrust final : public AccessibilityTrust {
 public:
     bool trusted = true;
     std::vector<TrustCheckOptions> checks;
-    int promptsShown = 0;
 
     bool isProcessTrustedWithOptions(const TrustCheckOptions& options) override {
         checks.push_back(options);
-        const auto prompt = options.find(kTrustedCheckOptionPrompt);
-        if (!trusted && prompt != options.end() && prompt->second) ++promptsShown;
         return trusted;
     }
 };
