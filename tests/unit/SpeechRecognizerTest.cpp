@@ -56,9 +56,9 @@ TEST_F(SpeechRecognizerTest, EachStartTakesTheEngineOfTheStoredKeyButNeverAKeyTh
         bool records;
     } cases[] = {
         {std::nullopt, "system", true},
-        {std::int64_t{42}, "system", true},
         {std::string(""), "system", true},
         {std::string(" "), "aliyun", true},
+        {std::int64_t{42}, "system", true},
         {std::string("sk-1\r\nX-Injected: 1"), "aliyun", false},
         {std::string("\tsk-1"), "aliyun", false},
         {std::string("sk\x7f") + "1", "aliyun", false},
