@@ -167,7 +167,6 @@ void AppDelegate::runStartTask() {
     showFloatingIndicator();
     speechRecognizer_->stopsOnSilence = !startedByHold_;
     speechRecognizer_->startRecording();
-    updateStatusIcon();
     if (stopAfterStart) stopRecording();
 }
 
@@ -186,7 +185,6 @@ void AppDelegate::runStopTask() {
     // second finish would paste the text twice.
     if (pendingFinish_) return;
     speechRecognizer_->stopRecording();
-    updateStatusIcon();
     pendingFinish_ = Finish{++lastFinishId_, false};
     platform_.scheduler.postAfter(textSettleDelay, [self = shared_from_this(), id = lastFinishId_] {
         self->finishAfterTextSettled(id);

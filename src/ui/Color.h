@@ -7,12 +7,8 @@ namespace sayvo {
 
 // An sRGB colour with straight (not premultiplied) opacity, each channel 0 to 1.
 struct Color {
-    double red = 0;
-    double green = 0;
-    double blue = 0;
-    double opacity = 1;
+    double red, green, blue, opacity;
 
-    constexpr Color() = default;
     constexpr Color(double r, double g, double b, double o = 1)
         : red(r), green(g), blue(b), opacity(o) {}
 

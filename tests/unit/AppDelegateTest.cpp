@@ -317,9 +317,11 @@ TEST_F(AppDelegateTest, DuplicateStartsAndStopsQueuedTogetherActOnce) {
 
 TEST_F(AppDelegateTest, ReportsThatOutliveTheControllerDoNothing) {
     recordSaying("text");
+    const auto view = indicator().content;
     app.reset();
     fn(false);
     fn(true);
+    view->close();
     advance(1.0);
     EXPECT_TRUE(sim.pasteboard.writes.empty());
 }

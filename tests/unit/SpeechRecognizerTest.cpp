@@ -393,6 +393,7 @@ TEST_F(SpeechRecognizerTest, TheStopWaitsForTheRecognisersLastWordsAndNoLonger) 
         advance(3.0);
         EXPECT_FALSE(r->awaitsFinalText());
         EXPECT_TRUE(last.cancelled);
+        EXPECT_EQ(onDevice().tasks.back().use_count(), 1) << "and let go";
         EXPECT_EQ(r->transcript.get(), c.transcript);
         EXPECT_EQ(r->errorMessage.get(), std::nullopt) << "nobody is listening now";
         EXPECT_FALSE(r->isProcessing);
