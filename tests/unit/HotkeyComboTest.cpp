@@ -24,6 +24,7 @@ TEST(HotkeyCombo, DisplayStringShowsModifiersInFixedOrderThenTheLabel) {
         {{40, kCommand | kControl, false}, "⌃⌘K"},
         {{10, kCommand, false}, "⌘Key10"},  // codes without a label
         {{1057, 0, false}, "Key1057"},
+        {{127, 0, false}, "Key127"},  // just past the table
         {{53, ModifierFlag::capsLock | ModifierFlag::function, false}, "⎋"},
         {{122, 0, false}, "F1"},
         {{126, kOption | kShift, false}, "⌥⇧↑"},

@@ -134,8 +134,7 @@ TEST_F(MenuBarViewTest, EveryWayOutOfACaptureLeavesTheHotkeyWatched) {
         EXPECT_EQ(sim.keyboard.globalCount(), 1u);
         EXPECT_EQ(hotkeys->currentHotkey.get() == before, !way.taken);
         EXPECT_EQ(panel->hotkeyButtonText(), hotkeys->currentHotkey.get().displayString());
-        EXPECT_FALSE(typeInPanel({KeyEventType::keyDown, 0, 0, false}))
-            << "the panel's monitor is gone";
+        EXPECT_EQ(sim.keyboard.localCount(), 1u) << "the panel's monitor is gone";
     }
 }
 
