@@ -278,7 +278,8 @@ void AppDelegate::announceDefaultHotkey() {
         }
         return;
     }
-    if (!hotkeyManager_.usesDefaultHotkey() || platform_.preferences.boolForKey(kHotkeyHintShown))
+    if (!hotkeyManager_.usesDefaultHotkey() ||
+        platform_.preferences.boolForKey(kHotkeyHintShown).value_or(false))
         return;
     if (statusItem_) statusItem_->showMessage(kErrorTitle, "按住 " + key + " 说话");
     platform_.preferences.setBool(kHotkeyHintShown, true);
