@@ -24,13 +24,6 @@ void XTestKeys::fake(unsigned keycode, bool down) {
     XSync(DPY, False);
 }
 
-unsigned XTestKeys::map(unsigned keycode, unsigned long keysym) {
-    KeySym sym = keysym;
-    XChangeKeyboardMapping(DPY, int(keycode), 1, &sym, 1);
-    XSync(DPY, False);
-    return keycode;
-}
-
 void XTestKeys::setAutoRepeat(bool on) {
     on ? XAutoRepeatOn(DPY) : XAutoRepeatOff(DPY);
     XSync(DPY, False);
@@ -38,16 +31,6 @@ void XTestKeys::setAutoRepeat(bool on) {
 
 void XTestKeys::focusWindow(unsigned long window) {
     XSetInputFocus(DPY, window, RevertToParent, CurrentTime);
-    XSync(DPY, False);
-}
-
-void XTestKeys::grabKeyboard() {
-    XGrabKeyboard(DPY, DefaultRootWindow(DPY), False, GrabModeAsync, GrabModeAsync, CurrentTime);
-    XSync(DPY, False);
-}
-
-void XTestKeys::ungrabKeyboard() {
-    XUngrabKeyboard(DPY, CurrentTime);
     XSync(DPY, False);
 }
 

@@ -13,16 +13,8 @@ public:
 
     void press(const std::string& keysymName) { fake(keycodeOf(keysymName), true); }
     void release(const std::string& keysymName) { fake(keycodeOf(keysymName), false); }
-    void pressKeycode(unsigned keycode) { fake(keycode, true); }
-    void releaseKeycode(unsigned keycode) { fake(keycode, false); }
-    // Maps an unused keycode to the fn keysym, XF86Fn (as xmodmap would), and returns it.
-    unsigned mapSpareKeycodeToFn() { return map(247, 0x100811D0); }
-    void restoreKeycode(unsigned keycode) { map(keycode, 0); }
     void setAutoRepeat(bool on);
     void focusWindow(unsigned long window);
-    // Takes the whole keyboard for this client, as a held hotkey's grab does.
-    void grabKeyboard();
-    void ungrabKeyboard();
 
 protected:
     void* display_ = nullptr;
@@ -30,7 +22,6 @@ protected:
 private:
     unsigned keycodeOf(const std::string& keysymName) const;
     void fake(unsigned keycode, bool down);
-    unsigned map(unsigned keycode, unsigned long keysym);
 };
 
 // Another client's window, as a target application that writes down its keys.

@@ -8,21 +8,7 @@
 #include <QtDBus>
 #include <nlohmann/json.hpp>
 
-#include "../backend/XTestKeys.h"
-
 using Json = nlohmann::json;
-
-// From X.cpp, which keeps Xlib's macros away from Qt and gtest.
-struct XWindow {
-    unsigned long id;
-    std::string name;  // WM_NAME
-    long pid;          // _NET_WM_PID, -1 if unset
-    bool viewable;     // mapped
-    int x, y, width, height;
-};
-std::vector<XWindow> xWindows();                                      // the root, then its children
-std::vector<long> xProperty(unsigned long window, const char* name);  // 32-bit items
-unsigned long xFocus();
 
 // Polls while keeping our D-Bus objects served; true once done() holds.
 inline bool waitUntil(const std::function<bool()>& done, int timeoutMs, int pollMs = 10) {
@@ -43,12 +29,12 @@ public:
         kill();
         waitForFinished(3000);
     }
-    bool open(XTestKeys& keys) {
+    bool open() {
         setProcessChannelMode(QProcess::ForwardedErrorChannel);
         start("/usr/bin/python3", {SAYVO_DESKTOP_PY, "entry"});
         if (!waitUntil([&] { return canReadLine(); }, 10000)) return false;
-        keys.focusWindow(id = readLine().trimmed().toULong());
-        return xFocus() == id;
+        id = readLine().trimmed().toULong();
+        return true;
     }
     std::string text() {  // as of the last waitUntil()
         while (canReadLine()) text_ = QString::fromUtf8(readLine()).chopped(1).toStdString();
@@ -110,8 +96,8 @@ protected:
     }
     // A failed check must not leave keys down or fn mapped for whatever runs next.
     void TearDown() override {
-        for (const char* key : {"d", "space", "Alt_L", "Control_L", "Shift_L"}) keys_.release(key);
-        if (fn_) keys_.restoreKeycode(fn_);
+        xdo({"keyup", "d", "space", "Alt_L", "Control_L", "Shift_L"});
+        if (fnMapped_) run("xmodmap", {"-e", "keycode 247 ="});
         for (QProcess* process : {&app_, &mock_}) process->kill(), process->waitForFinished();
         QDBusConnection::disconnectFromBus("e2e");
         for (QProcess* process : {&atSpiBus_, &busDaemon_})
@@ -187,26 +173,43 @@ protected:
         ASSERT_TRUE(waitUntil([&] { return panelShown(); }, 5000)) << "no panel";
     }
 
-    // The first of Sayvo's windows with this name (any, if empty) that is on screen.
-    std::optional<XWindow> window(const std::string& name = {}, bool viewable = true) {
-        for (const XWindow& w : xWindows())
-            if (w.pid == app_.processId() && (name.empty() || w.name == name) &&
-                w.viewable >= viewable)
-                return w;
-        return std::nullopt;
+    // Another X client's view of the display and its hands on the keyboard.
+    QString xdo(const QStringList& arguments) {
+        return QString::fromUtf8(run("xdotool", arguments).value_or("")).trimmed();
+    }
+    unsigned long focus() { return xdo({"getwindowfocus"}).toULong(); }
+    bool focusOn(unsigned long window) {
+        xdo({"windowfocus", "--sync", QString::number(window)});
+        return focus() == window;
+    }
+    bool openEntry(Entry& entry) { return entry.open() && focusOn(entry.id); }
+    // Maps an unused keycode to the fn key, XF86Fn, as xmodmap users do.
+    void addFnKey() { fnMapped_ = run("xmodmap", {"-e", "keycode 247 = XF86Fn"}).has_value(); }
+    // Sayvo's first window with this name (any, if empty) that is on screen, or only exists.
+    // Any is any with a name: Qt names each, and xdotool counts the root as everyone's.
+    std::optional<unsigned long> window(const QString& name = {}, bool viewable = true) {
+        QStringList search = {"search", "--pid", QString::number(app_.processId()), "--name",
+                              name.isEmpty() ? "." : "^" + name + "$"};
+        if (viewable) search.insert(1, "--onlyvisible");
+        const QString id = xdo(search).section('\n', 0, 0);
+        return id.isEmpty() ? std::nullopt : std::optional(id.toULong());
     }
     bool indicatorShown() { return window("Sayvo indicator").has_value(); }
     bool panelShown() { return window("Sayvo panel").has_value(); }
 
     // Presses the keys in order; true once the indicator shows.
     bool hold(const Keys& keys) {
-        for (const auto& key : keys) keys_.press(key);
+        xdo(QStringList{"keydown"} + keyNames(keys));
         return waitUntil([&] { return indicatorShown(); }, 5000, 1);
     }
     void letGo(const Keys& keys) {  // the last one pressed first
-        for (auto key = keys.rbegin(); key != keys.rend(); ++key) keys_.release(*key);
+        xdo(QStringList{"keyup"} + keyNames({keys.rbegin(), keys.rend()}));
     }
-    void tap(const std::string& key) { keys_.press(key), keys_.release(key); }
+    static QStringList keyNames(const Keys& keys) {
+        QStringList names;
+        for (const auto& key : keys) names.append(QString::fromStdString(key));
+        return names;
+    }
     // Holds the hotkey, speaks as soon as the recording shows, and lets go a
     // second after the speech.
     void dictate(const Keys& hotkey, bool fromTheFirstWord = false) {
@@ -256,9 +259,8 @@ protected:
     }
 
     QProcessEnvironment env_ = QProcessEnvironment::systemEnvironment();
-    QTemporaryDir home_;  // Sayvo's, kept across restarts
-    XTestKeys keys_;
-    unsigned fn_ = 0;  // a keycode mapped to fn, unmapped at the end
+    QTemporaryDir home_;     // Sayvo's, kept across restarts
+    bool fnMapped_ = false;  // undone at the end
     TrayHost tray_;
     QProcess busDaemon_, atSpiBus_, app_, mock_;
     std::vector<Json> reports_;

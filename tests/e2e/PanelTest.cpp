@@ -11,35 +11,39 @@ TEST_F(PanelTest, AKeySavedInThePanelDictatesInTheCloudAndACapturedHotkeyTakesOv
     ASSERT_TRUE(startMock({}));
     ASSERT_NO_FATAL_FAILURE(launch(SAYVO_CLOUD_BINARY, ""));
     Entry entry;
-    ASSERT_TRUE(entry.open(keys_));
+    ASSERT_TRUE(openEntry(entry));
 
     // The key, typed at the keyboard: Return saves and leaves the field open,
     // the checkmark closes it, Escape then closes the panel.
     ASSERT_NO_FATAL_FAILURE(openPanel());
     ASSERT_NO_FATAL_FAILURE(click("编辑 API Key"));
-    for (const char* key : {"t", "e", "s", "t", "minus", "k", "e", "y", "Return"}) tap(key);
+    xdo({"key", "t", "e", "s", "t", "minus", "k", "e", "y", "Return"});
     ASSERT_TRUE(waitUntil([&] { return preferences().contains("\"test-key\""); }, 3000))
         << preferences().toStdString();
     ASSERT_NO_FATAL_FAILURE(click("保存 API Key"));
     ASSERT_FALSE(find("label", "API Key：••••••st-key").isEmpty()) << "the key is not masked";
-    tap("Escape");
+    xdo({"key", "Escape"});
     ASSERT_TRUE(waitUntil([&] { return !panelShown(); }, 3000)) << "Escape left the panel open";
 
     // The next dictation goes to the service, and the indicator shows its
     // words as they come, in the lower middle of the screen, without taking
     // the focus.
-    keys_.focusWindow(entry.id);
+    ASSERT_TRUE(focusOn(entry.id));
     ASSERT_TRUE(hold(kAltSpace)) << "no recording";
     ASSERT_TRUE(speak());
     // Each look starts a Python process: not too often.
     ASSERT_TRUE(waitUntil([&] { return shownText() == kWords; }, 5000, 200)) << shownText();
-    const auto frame = window("Sayvo indicator");
-    const XWindow screen = xWindows().front();
-    ASSERT_TRUE(frame);
-    EXPECT_NEAR(frame->x + frame->width / 2.0, screen.width / 2.0, 1.0);
-    EXPECT_GT(frame->y, screen.height / 2);
-    EXPECT_LE(frame->y + frame->height, screen.height);
-    EXPECT_EQ(xFocus(), entry.id) << "the indicator took the keyboard focus";
+    const auto indicator = window("Sayvo indicator");
+    ASSERT_TRUE(indicator);
+    QMap<QString, int> at;  // X, Y, WIDTH, HEIGHT
+    for (const QString& line :
+         xdo({"getwindowgeometry", "--shell", QString::number(*indicator)}).split('\n'))
+        at[line.section('=', 0, 0)] = line.section('=', 1).toInt();
+    const QStringList screen = xdo({"getdisplaygeometry"}).split(' ');  // width height
+    EXPECT_NEAR(at["X"] + at["WIDTH"] / 2.0, screen.value(0).toInt() / 2.0, 1.0);
+    EXPECT_GT(at["Y"], screen.value(1).toInt() / 2);
+    EXPECT_LE(at["Y"] + at["HEIGHT"], screen.value(1).toInt());
+    EXPECT_EQ(focus(), entry.id) << "the indicator took the keyboard focus";
 
     // "复制" copies. While the hotkey is held its grab takes every key:
     // "插入" pastes at the release. Closing mid-recording hides at once; the
@@ -50,7 +54,7 @@ TEST_F(PanelTest, AKeySavedInThePanelDictatesInTheCloudAndACapturedHotkeyTakesOv
     ASSERT_NO_FATAL_FAILURE(click("插入"));
     ASSERT_NO_FATAL_FAILURE(click("关闭"));
     ASSERT_TRUE(waitUntil([&] { return !indicatorShown(); }, 3000)) << "the indicator stayed";
-    EXPECT_EQ(xFocus(), entry.id) << "a click on the indicator took the keyboard focus";
+    EXPECT_EQ(focus(), entry.id) << "a click on the indicator took the keyboard focus";
     pause(1000);
     EXPECT_EQ(entry.text(), "") << "a paste went into the grab, and is lost";
     letGo(kAltSpace);
@@ -65,14 +69,14 @@ TEST_F(PanelTest, AKeySavedInThePanelDictatesInTheCloudAndACapturedHotkeyTakesOv
     ASSERT_NO_FATAL_FAILURE(openPanel());
     ASSERT_NO_FATAL_FAILURE(click("更改快捷键"));
     const Keys captured = {"Control_L", "Alt_L", "d"};
-    for (const auto& key : captured) keys_.press(key);
+    xdo(QStringList{"keydown"} + keyNames(captured));
     letGo(captured);
     ASSERT_TRUE(waitUntil([&] { return preferences().contains("\"hotkeyKeyCode\": 2"); }, 3000))
         << preferences().toStdString();
-    tap("Escape");
+    xdo({"key", "Escape"});
     ASSERT_TRUE(waitUntil([&] { return !panelShown(); }, 3000));
     ASSERT_TRUE(startMock({"--result-text", QString::fromStdString(kChinese)}));
-    keys_.focusWindow(entry.id);
+    ASSERT_TRUE(focusOn(entry.id));
     EXPECT_FALSE(hold(kAltSpace)) << "a recording started: by Alt+Space, or late, by the capture";
     letGo(kAltSpace);
     dictate(captured);
