@@ -13,16 +13,13 @@ namespace sayvo::sim {
 // monitors, events typed into our own windows to the local ones.
 class FakeKeyboard final : public KeyboardMonitoring {
 public:
-    bool refuseGlobalMonitors = false;  // as without accessibility trust
-    ModifierNotation notation;
-
     bool functionKey = true;
     std::uint64_t heldModifiers = 0;
     // Combinations another program holds, and the one reserved for us.
     std::set<std::pair<std::uint16_t, std::uint64_t>> heldElsewhere;
     std::optional<std::pair<std::uint16_t, std::uint64_t>> reserved;
 
-    ModifierNotation modifierNotation() const override { return notation; }
+    ModifierNotation modifierNotation() const override { return {}; }
     bool hasFunctionKey() const override { return functionKey; }
     std::uint64_t currentModifierFlags() const override { return heldModifiers; }
     KeyReservation reserveKey(std::uint16_t keyCode, std::uint64_t modifiers) override {
@@ -35,7 +32,6 @@ public:
 
     std::optional<MonitorToken> addGlobalMonitor(std::uint64_t mask,
                                                  GlobalHandler handler) override {
-        if (refuseGlobalMonitors) return std::nullopt;
         const auto token = next_++;
         globals_[token] = {mask, std::move(handler)};
         return token;

@@ -289,29 +289,16 @@ private:
     bool isRunning_ = false;
 };
 
-// Records every address opened.
 class FakeURLOpener final : public URLOpener {
 public:
-    std::vector<std::string> opened;
-    bool open(const std::string& url) override {
-        opened.push_back(url);
-        return true;
-    }
+    bool open(const std::string&) override { return true; }
 };
 
-// Answers with what the test sets and counts the checks and openings.
 class FakeSystemPermissions final : public SystemPermissions {
 public:
-    std::vector<PermissionStatus> status;
-    std::string title = "打开声音设置";
-    int checks = 0;
-    int settingsOpened = 0;
-    std::vector<PermissionStatus> currentStatus() override {
-        ++checks;
-        return status;
-    }
-    std::string settingsTitle() const override { return title; }
-    void openSettings() override { ++settingsOpened; }
+    std::vector<PermissionStatus> currentStatus() override { return {}; }
+    std::string settingsTitle() const override { return {}; }
+    void openSettings() override {}
 };
 
 }  // namespace sayvo::sim

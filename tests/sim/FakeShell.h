@@ -71,7 +71,6 @@ public:
     Rect visibleFrame{0, 25, 1440, 875};
     bool trayAvailable = true;
     bool accessory = false;
-    int quitCount = 0;
     FakeTrayItem* trayItem = nullptr;
     FakePopover* popover = nullptr;
     std::vector<FakeFloatingWindow*> windows;
@@ -94,7 +93,7 @@ public:
         return window;
     }
     Rect visibleScreenFrame() const override { return visibleFrame; }
-    void quit() override { ++quitCount; }
+    void quit() override {}
 };
 
 }  // namespace sayvo::sim

@@ -19,7 +19,6 @@ public:
     WebSocketDelegate delegate;
     bool resumed = false;
     std::optional<int> closeCode;
-    std::optional<PlatformError> failSendsWith;
 
     void resume() override { resumed = true; }
     void send(WebSocketMessage message, SendCompletion completion) override {
@@ -27,7 +26,7 @@ public:
             std::lock_guard lock(mutex_);
             sent_.push_back(std::move(message));
         }
-        if (completion) completion(failSendsWith);
+        if (completion) completion(std::nullopt);
     }
     void receive(ReceiveCompletion completion) override {
         std::lock_guard lock(mutex_);

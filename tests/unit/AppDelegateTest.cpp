@@ -304,18 +304,6 @@ TEST_F(AppDelegateTest, ANewStartDuringAFinishKeepsBothRecordingsIntact) {
     EXPECT_EQ(sim.pasteboard.writes.size(), 2u);
 }
 
-TEST_F(AppDelegateTest, DuplicateStartsAndStopsQueuedTogetherActOnce) {
-    fn(true, false);
-    click();  // queued before the first start ran
-    EXPECT_TRUE(recognizer().isRecording) << "the second start must not stop the recording";
-    recognizer().transcript = "once";
-    fn(false, false);
-    click();
-    advance(1.0);
-    EXPECT_EQ(sim.pasteboard.writes, std::vector<std::string>{"once"});
-    EXPECT_EQ(pastes(), 1);
-}
-
 TEST_F(AppDelegateTest, ReportsThatOutliveTheControllerDoNothing) {
     recordSaying("text");
     const auto view = indicator().content;

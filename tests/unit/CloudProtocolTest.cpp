@@ -29,14 +29,6 @@ TEST(CloudProtocol, CommandsHaveExactlyTheMembersAndTypesTheServiceExpects) {
     EXPECT_FALSE(buildFinishTask("\xff\xfe")) << "not UTF-8: cannot be serialised";
 }
 
-TEST(CloudProtocol, TaskIdsAreThirtyTwoUpperCaseHexDigitsAndFresh) {
-    sim::FakeUUIDs uuids;
-    const std::string a = makeTaskId(uuids), b = makeTaskId(uuids);
-    ASSERT_EQ(a.size(), 32u);
-    EXPECT_EQ(a.find_first_not_of("0123456789ABCDEF"), std::string::npos) << a;
-    EXPECT_NE(a, b);
-}
-
 TEST(CloudProtocol, EventsAreParsedMemberByMember) {
     using K = CloudEvent::Kind;
     struct Case {

@@ -44,20 +44,6 @@ TEST(HotkeyCombo, LabelsFollowTheUSPositions) {
     EXPECT_EQ(functionKeys, "F1 F2 F3 F4 F5 F6 F7 F8 F9 F10 F11 F12 F13 F14 F15 ");
 }
 
-TEST(HotkeyPersistence, RoundTripsWithTheStoredTypes) {
-    sim::FakePreferences prefs;
-    EXPECT_EQ(loadStoredHotkey(prefs), std::nullopt);
-
-    storeHotkey(prefs, {49, kOption, false});
-    EXPECT_EQ(loadStoredHotkey(prefs), (HotkeyCombo{49, kOption, false}));
-
-    storeHotkey(prefs, HotkeyCombo::fnKey);
-    EXPECT_EQ(prefs.raw, (decltype(prefs.raw){{"hotkeyKeyCode", std::int64_t{63}},
-                                              {"hotkeyModifiers", std::int64_t{0}},
-                                              {"hotkeyIsFnKey", true}}));
-    EXPECT_EQ(loadStoredHotkey(prefs), HotkeyCombo::fnKey);
-}
-
 TEST(HotkeyPersistence, ValuesThisProgramNeverWritesAreNotUsed) {
     using V = sim::FakePreferences::Value;
     struct Case {

@@ -102,20 +102,6 @@ TEST_F(HotkeyManagerTest, EachPressIsReportedOnceDownAndOnceUp) {
     }
 }
 
-TEST_F(HotkeyManagerTest, OwnWindowsLoseOnlyTheHotkeyEvents) {
-    // fn works there too and its event is passed on.
-    EXPECT_FALSE(sim.keyboard.typeInOwnWindow(flags(kFnKey, kFn)));
-    sim.scheduler.runUntilIdle();
-    EXPECT_TRUE(manager->isKeyHeld);
-    make(stored(kSpace));
-    EXPECT_TRUE(sim.keyboard.typeInOwnWindow(down(kSpace, kOption)));
-    EXPECT_FALSE(sim.keyboard.typeInOwnWindow(down(kSpace, kOption, true))) << "repeats pass";
-    EXPECT_FALSE(sim.keyboard.typeInOwnWindow(down(0, kOption)));
-    EXPECT_TRUE(sim.keyboard.typeInOwnWindow(up(kSpace, kOption)));
-    sim.scheduler.runUntilIdle();
-    EXPECT_EQ(reports, "DDU");
-}
-
 TEST_F(HotkeyManagerTest, ACaptureSuspendsWatchingUntilAKeyIsTakenAndReserved) {
     EXPECT_EQ(sim.keyboard.reserved, Reserved()) << "fn types nothing and is only observed";
     manager->startRecordingHotkey();
@@ -168,29 +154,6 @@ TEST_F(HotkeyManagerTest, ACaptureSuspendsWatchingUntilAKeyIsTakenAndReserved) {
     EXPECT_EQ(sim.keyboard.reserved, Reserved({kSpace, kControl | kShift}));
     manager.reset();
     EXPECT_EQ(sim.keyboard.reserved, Reserved()) << "a destroyed manager gives it back";
-}
-
-TEST_F(HotkeyManagerTest, MonitorsAreNeverDoubledAndReportsNeedTheManager) {
-    manager->startListening();
-    EXPECT_EQ(sim.keyboard.globalCount() + 10 * sim.keyboard.localCount(), 11u);
-    manager->stopListening();
-    EXPECT_EQ(monitors(), 0u);
-    // Without accessibility trust only the local monitor exists; nothing breaks.
-    sim.keyboard.refuseGlobalMonitors = true;
-    manager->startListening();
-    EXPECT_EQ(sim.keyboard.localCount(), 1u);
-    sim.keyboard.refuseGlobalMonitors = false;
-    manager->startListening();
-
-    // A report uses the action current at delivery, and only while the manager lives.
-    sim.keyboard.typeElsewhere(flags(kFnKey, kFn));
-    manager->setKeyDownCallback([this] { reports += "new"; });
-    sim.scheduler.runUntilIdle();
-    sim.keyboard.typeElsewhere(flags(kFnKey, 0));
-    manager.reset();
-    sim.scheduler.runUntilIdle();
-    EXPECT_EQ(reports, "new");
-    EXPECT_EQ(monitors(), 0u) << "a destroyed manager removes its monitors";
 }
 
 TEST_F(HotkeyManagerTest, AStoredHotkeyWinsElseTheKeyboardChoosesAndNothingIsWritten) {

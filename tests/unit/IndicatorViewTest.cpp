@@ -72,33 +72,6 @@ TEST_F(IndicatorViewTest, DotsCycleOnlyWhileTheWaitingStateIsShown) {
     EXPECT_EQ(sim.scheduler.pendingCount(), 0u) << "a replaced view leaves no timer behind";
 }
 
-TEST_F(IndicatorViewTest, ConfirmationsEndOnTheirFirstClicksReset) {
-    recognizer->transcript = "你好 world";
-    sim.pasteboard.contents = "older";
-    view->copyText();
-    view->insertText();
-    EXPECT_EQ(sim.pasteboard.contents, "你好 world");
-    EXPECT_TRUE(view->showCopied && view->showInserted);
-    advance(0.1);
-    EXPECT_EQ(sim.syntheticKeyboard.posted.size(), 2u) << "insert pastes 0.1 s later";
-
-    advance(0.9);
-    view->copyText();
-    advance(0.49);
-    EXPECT_TRUE(view->showCopied);
-    advance(0.01);
-    EXPECT_FALSE(view->showCopied) << "the first click's reset is not postponed";
-    EXPECT_FALSE(view->showInserted);
-    view->copyText();
-    view.reset();
-    advance(2);  // a reset outliving its view does nothing
-
-    EXPECT_FALSE(recognizer->isRecording) << "buttons never start or stop a recording";
-    EXPECT_EQ(cloud.startedKeys.size(), 0u);
-    makeView()->close();
-    EXPECT_EQ(closes, 1) << "the close button goes to the owner";
-}
-
 TEST_F(IndicatorViewTest, BarsFollowTheLevelAndShimmerOnlyWhileShown) {
     const struct {
         float level;

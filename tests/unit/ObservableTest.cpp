@@ -9,18 +9,6 @@ struct Model : Observable {
     Published<int> count{*this, 0};
 };
 
-TEST(Observable, EveryStoreAnnouncesItselfBeforeAndItsValueAfter) {
-    Model model;
-    std::vector<int> seenBefore, values;
-    auto before = model.objectWillChange.subscribe([&] { seenBefore.push_back(model.count); });
-    auto after = model.count.values.subscribe([&](int v) { values.push_back(v); });
-    model.count = 1;
-    model.count = 1;  // equal values included
-    model.count = 2;
-    EXPECT_EQ(seenBefore, (std::vector<int>{0, 1, 1}));
-    EXPECT_EQ(values, (std::vector<int>{1, 1, 2}));
-}
-
 TEST(Observable, SubscriptionsEndWhenDroppedFromInsideOrAfterTheObject) {
     auto token = std::make_shared<int>(0);
     Subscription outliving;
