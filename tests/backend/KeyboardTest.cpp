@@ -1,6 +1,4 @@
-#include <X11/keysym.h>
 #include <gtest/gtest.h>
-#include <linux/input-event-codes.h>
 
 #include <QGuiApplication>
 #include <QProcess>
@@ -12,7 +10,6 @@
 #include "hotkey/HotkeyManager.h"
 #include "platform/linux/QtScheduler.h"
 #include "platform/linux/X11AccessibilityTrust.h"
-#include "platform/linux/X11KeyTranslation.h"
 #include "platform/linux/X11SyntheticKeyboard.h"
 
 using namespace sayvo;
@@ -121,28 +118,4 @@ TEST(X11AccessibilityTrustTest, WithoutXTestTrustIsRefusedOnceAloudAndNothingIsP
     EXPECT_FALSE(synthetic.createEventSource(EventSourceStateID::combinedSessionState));
     EXPECT_FALSE(synthetic.createKeyboardEvent(nullptr, KeyCode::v, true));
     synthetic.post(EventTapLocation::sessionEventTap, {KeyCode::v, true, ModifierFlag::command});
-}
-
-TEST(X11KeyTranslationTest, KeysKeepTheirUSPositionsAndTheRestACodeOfTheirOwn) {
-    const struct {
-        unsigned evdev;
-        std::uint16_t portable;
-        std::optional<std::uint64_t> modifier;
-    } keys[] = {
-        {KEY_K, 40, std::nullopt},
-        {KEY_LEFTMETA, 55, ModifierFlag::command},
-        {KEY_RIGHTCTRL, KeyCode::rightControl, ModifierFlag::control},
-        {KEY_FN, KeyCode::function, std::nullopt},
-        {KEY_SYSRQ, 1099, std::nullopt},  // Print: outside the table
-    };
-    for (const auto& k : keys) {
-        SCOPED_TRACE(k.evdev);
-        EXPECT_EQ(portableKeyCodeForX11(k.evdev + kX11KeycodeOffset), k.portable);
-        EXPECT_EQ(modifierFlagOfKey(k.portable), k.modifier);
-        if (k.portable < 1000) {
-            EXPECT_EQ(x11KeycodeForPortable(k.portable), k.evdev + kX11KeycodeOffset);
-        }
-    }
-    EXPECT_EQ(letterKeysymForPortable(40), XK_k);
-    EXPECT_EQ(letterKeysymForPortable(KeyCode::space), std::nullopt);
 }
