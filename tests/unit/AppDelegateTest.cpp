@@ -40,7 +40,7 @@ protected:
     // Paste keystrokes posted into the focused application.
     long pastes() const {
         const auto& posted = sim.syntheticKeyboard.posted;
-        return std::count_if(posted.begin(), posted.end(), [](auto& p) { return p.event.keyDown; });
+        return std::count_if(posted.begin(), posted.end(), [](auto& p) { return p.keyDown; });
     }
     void recordSaying(const std::string& text) {
         fn(true);
