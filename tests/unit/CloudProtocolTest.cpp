@@ -10,7 +10,7 @@ namespace {
 
 using nlohmann::json;
 
-TEST(CloudProtocol, CommandsHaveExactlyTheMembersAndTypesTheServiceExpects) {
+TEST(CloudProtocolTest, CommandsHaveExactlyTheMembersAndTypesTheServiceExpects) {
     const auto text = buildRunTask("0123456789ABCDEF0123456789ABCDEF");
     ASSERT_TRUE(text);
     EXPECT_EQ(text->find('\n'), std::string::npos) << "compact, one line";
@@ -29,7 +29,7 @@ TEST(CloudProtocol, CommandsHaveExactlyTheMembersAndTypesTheServiceExpects) {
     EXPECT_FALSE(buildFinishTask("\xff\xfe")) << "not UTF-8: cannot be serialised";
 }
 
-TEST(CloudProtocol, EventsAreParsedMemberByMember) {
+TEST(CloudProtocolTest, EventsAreParsedMemberByMember) {
     using K = CloudEvent::Kind;
     struct Case {
         const char* json;

@@ -11,7 +11,7 @@ using M = std::uint64_t;
 constexpr M kShift = ModifierFlag::shift, kControl = ModifierFlag::control,
             kOption = ModifierFlag::option, kCommand = ModifierFlag::command;
 
-TEST(HotkeyCombo, DisplayStringShowsModifiersInFixedOrderThenTheLabel) {
+TEST(HotkeyComboTest, DisplayStringShowsModifiersInFixedOrderThenTheLabel) {
     struct Case {
         HotkeyCombo combo;
         std::string text;
@@ -33,7 +33,7 @@ TEST(HotkeyCombo, DisplayStringShowsModifiersInFixedOrderThenTheLabel) {
 }
 
 // The US positions are not in order: a shifted entry names another key.
-TEST(HotkeyCombo, LabelsFollowTheUSPositions) {
+TEST(HotkeyComboTest, LabelsFollowTheUSPositions) {
     std::string labels;
     for (std::uint16_t code = 0; code <= 53; ++code) labels += HotkeyCombo::keyCodeToString(code);
     EXPECT_EQ(labels, "ASDFHGZXCVKey10BQWERYT123465=97-80]OU[IP↩LJ'K;\\,/NM.⇥Space`⌫Key52⎋");
@@ -44,7 +44,7 @@ TEST(HotkeyCombo, LabelsFollowTheUSPositions) {
     EXPECT_EQ(functionKeys, "F1 F2 F3 F4 F5 F6 F7 F8 F9 F10 F11 F12 F13 F14 F15 ");
 }
 
-TEST(HotkeyPersistence, ValuesThisProgramNeverWritesAreNotUsed) {
+TEST(HotkeyPersistenceTest, ValuesThisProgramNeverWritesAreNotUsed) {
     using V = sim::FakePreferences::Value;
     struct Case {
         const char* name;

@@ -9,7 +9,7 @@ struct Model : Observable {
     Published<int> count{*this, 0};
 };
 
-TEST(Observable, SubscriptionsEndWhenDroppedFromInsideOrAfterTheObject) {
+TEST(ObservableTest, SubscriptionsEndWhenDroppedFromInsideOrAfterTheObject) {
     auto token = std::make_shared<int>(0);
     Subscription outliving;
     {

@@ -30,7 +30,7 @@ TEST(ColorTest, HexTextGivesTheChannelsItsLengthCallsFor) {
     EXPECT_EQ(accentColor, Color(0x63 / 255.0, 0x66 / 255.0, 0xF1 / 255.0));
 }
 
-class IndicatorViewTest : public ::testing::Test {
+class FloatingIndicatorViewTest : public ::testing::Test {
 protected:
     std::shared_ptr<FloatingIndicatorView> makeView() {
         return FloatingIndicatorView::create(
@@ -45,7 +45,7 @@ protected:
     int closes = 0;
 };
 
-TEST_F(IndicatorViewTest, DotsCycleOnlyWhileTheWaitingStateIsShown) {
+TEST_F(FloatingIndicatorViewTest, DotsCycleOnlyWhileTheWaitingStateIsShown) {
     recognizer->isProcessing = true;
     advance(1.0);
     EXPECT_EQ(view->dots.get(), "") << "hidden: no dots timer";
@@ -72,7 +72,7 @@ TEST_F(IndicatorViewTest, DotsCycleOnlyWhileTheWaitingStateIsShown) {
     EXPECT_EQ(sim.scheduler.pendingCount(), 0u) << "a replaced view leaves no timer behind";
 }
 
-TEST_F(IndicatorViewTest, BarsFollowTheLevelAndShimmerOnlyWhileShown) {
+TEST_F(FloatingIndicatorViewTest, BarsFollowTheLevelAndShimmerOnlyWhileShown) {
     const struct {
         float level;
         double low, high;
