@@ -65,7 +65,7 @@ public slots:
 
 class E2eTest : public ::testing::Test {
 protected:
-    using Keys = std::vector<std::string>;
+    using Keys = QStringList;
     static inline const QString kSpeech = "/usr/share/pocketsphinx/test/data/goforward.raw";
     static inline const std::string kWords = "go forward ten meters", kChinese = "向前走十米。";
     static inline const Keys kAltSpace = {"Alt_L", "space"};
@@ -199,16 +199,11 @@ protected:
 
     // Presses the keys in order; true once the indicator shows.
     bool hold(const Keys& keys) {
-        xdo(QStringList{"keydown"} + keyNames(keys));
+        xdo(QStringList{"keydown"} + keys);
         return waitUntil([&] { return indicatorShown(); }, 5000, 1);
     }
     void letGo(const Keys& keys) {  // the last one pressed first
-        xdo(QStringList{"keyup"} + keyNames({keys.rbegin(), keys.rend()}));
-    }
-    static QStringList keyNames(const Keys& keys) {
-        QStringList names;
-        for (const auto& key : keys) names.append(QString::fromStdString(key));
-        return names;
+        xdo(QStringList{"keyup"} + Keys(keys.rbegin(), keys.rend()));
     }
     // Holds the hotkey, speaks as soon as the recording shows, and lets go a
     // second after the speech.
