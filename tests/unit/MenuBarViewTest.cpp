@@ -61,10 +61,13 @@ TEST_F(MenuBarViewTest, BadgeFollowsTheStoredKeyAndTheHintTheField) {
     EXPECT_FALSE(panel->showAPIKey);
     EXPECT_EQ(recognizer->aliyunAPIKey(), " k2 ") << "stored as typed";
 
-    // Closing while editing saves nothing; the next opening shows the stored key.
+    // Closing while editing saves nothing, and closes the open views; the next
+    // opening shows the stored key.
     panel->toggleAPIKeyEditing();
+    panel->togglePermissions();
     panel->apiKeyInput = "";
     panel->disappear();
+    EXPECT_FALSE(panel->showAPIKey || panel->showPermissions);
     EXPECT_EQ(recognizer->aliyunAPIKey(), " k2 ");
     panel = open();
     EXPECT_FALSE(panel->showAPIKey);

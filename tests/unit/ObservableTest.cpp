@@ -23,7 +23,7 @@ TEST(ObservableTest, SubscriptionsEndWhenDroppedFromInsideOrAfterTheObject) {
         });
         outliving = model.objectWillChange.subscribe([token] {});
         model.count = 1;
-        subA.reset();
+        subA = model.objectWillChange.subscribe([] {});  // replaces, and so ends, the first
         model.count = 2;
         EXPECT_EQ(a, 1);
         EXPECT_EQ(b, 1);
