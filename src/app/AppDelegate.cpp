@@ -217,7 +217,11 @@ void AppDelegate::finishAfterTextSettled(std::uint64_t finishId, double waited) 
         hideFloatingIndicator();
         return;
     }
-    pasteTranscript(text);
+    if (!pasteTranscript(text)) {
+        // The text stays in the indicator, for "复制" or another try.
+        pendingFinish_.reset();
+        return;
+    }
     pendingFinish_->textPasted = true;
     platform_.scheduler.postAfter(pasteSettleDelay, [self = shared_from_this(), finishId] {
         self->finishAfterPasteSettled(finishId);
@@ -242,10 +246,14 @@ void AppDelegate::supersedePendingFinish() {
     pendingFinish_.reset();
 }
 
-void AppDelegate::pasteTranscript(const std::string& text) {
-    platform_.pasteboard.clearContents();
-    platform_.pasteboard.setString(text);
+bool AppDelegate::pasteTranscript(const std::string& text) {
+    if (!TypeSimulator::writePasteboard(platform_, text)) {
+        if (statusItem_)
+            statusItem_->showMessage(kErrorTitle, TypeSimulator::pasteboardRefusedMessage);
+        return false;
+    }
     TypeSimulator::pasteText(platform_);
+    return true;
 }
 
 void AppDelegate::showFloatingIndicator() {

@@ -67,7 +67,7 @@ private:
     void finishAfterPasteSettled(std::uint64_t finishId);
     void supersedePendingFinish();
     bool finishWaitingText();
-    void pasteTranscript(const std::string& text);
+    bool pasteTranscript(const std::string& text);  // false, and said, when the pasteboard refused
     void reportError(const std::optional<std::string>& message);
     void announceDefaultHotkey();
     void reportHotkeyTaken();

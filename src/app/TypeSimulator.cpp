@@ -2,10 +2,15 @@
 
 namespace sayvo {
 
-void TypeSimulator::typeText(const Platform& platform, const std::string& text) {
+bool TypeSimulator::writePasteboard(const Platform& platform, const std::string& text) {
     platform.pasteboard.clearContents();
-    platform.pasteboard.setString(text);
+    return platform.pasteboard.setString(text);
+}
+
+bool TypeSimulator::typeText(const Platform& platform, const std::string& text) {
+    if (!writePasteboard(platform, text)) return false;
     platform.scheduler.postAfter(pasteDelay, [platform] { pasteText(platform); });
+    return true;
 }
 
 void TypeSimulator::pasteText(const Platform& platform) {

@@ -20,10 +20,14 @@ public:
     static constexpr int eventSourceState = EventSourceStateID::combinedSessionState;
     static constexpr int eventTap = EventTapLocation::sessionEventTap;
     static constexpr double pasteDelay = 0.1;
+    static inline const std::string pasteboardRefusedMessage = "无法写入剪贴板，文字仍在指示器中";
 
+    // Replaces the pasteboard's contents with the text; false when it refused.
+    static bool writePasteboard(const Platform& platform, const std::string& text);
     // Puts the text on the pasteboard and pastes it 0.1 s later. The
-    // pasteboard keeps the text afterwards.
-    static void typeText(const Platform& platform, const std::string& text);
+    // pasteboard keeps the text afterwards. A refused write pastes nothing,
+    // since the paste would insert whatever the pasteboard held before.
+    static bool typeText(const Platform& platform, const std::string& text);
     // Pastes whatever the pasteboard holds now.
     static void pasteText(const Platform& platform);
 };

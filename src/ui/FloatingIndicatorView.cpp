@@ -64,15 +64,21 @@ void FloatingIndicatorView::recognizerDidChange() {
     recognizerChanged.fire();
 }
 
+// A refused write confirms nothing and is reported like any other failure.
 void FloatingIndicatorView::copyText() {
-    platform_.pasteboard.clearContents();
-    platform_.pasteboard.setString(speechRecognizer_->transcript);
+    if (!TypeSimulator::writePasteboard(platform_, speechRecognizer_->transcript)) {
+        speechRecognizer_->errorMessage = TypeSimulator::pasteboardRefusedMessage;
+        return;
+    }
     showCopied = true;
     resetAfterConfirmation(&FloatingIndicatorView::showCopied);
 }
 
 void FloatingIndicatorView::insertText() {
-    TypeSimulator::typeText(platform_, speechRecognizer_->transcript);
+    if (!TypeSimulator::typeText(platform_, speechRecognizer_->transcript)) {
+        speechRecognizer_->errorMessage = TypeSimulator::pasteboardRefusedMessage;
+        return;
+    }
     showInserted = true;
     resetAfterConfirmation(&FloatingIndicatorView::showInserted);
 }

@@ -57,12 +57,14 @@ public:
     std::optional<std::string> contents;
     std::vector<std::string> writes;
     int clearCount = 0;
+    bool refuse = false;
 
     void clearContents() override {
         ++clearCount;
         contents.reset();
     }
     bool setString(const std::string& text) override {
+        if (refuse) return false;
         writes.push_back(text);
         contents = text;
         return true;

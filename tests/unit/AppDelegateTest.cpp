@@ -4,6 +4,7 @@
 
 #include "SimPlatform.h"
 #include "app/AppDelegate.h"
+#include "app/TypeSimulator.h"
 
 namespace sayvo {
 namespace {
@@ -302,6 +303,28 @@ TEST_F(AppDelegateTest, ANewStartDuringAFinishKeepsBothRecordingsIntact) {
     EXPECT_TRUE(indicator().visible);
     EXPECT_EQ(recognizer().transcript.get(), "third");
     EXPECT_EQ(sim.pasteboard.writes.size(), 2u);
+}
+
+// A paste after a refused write would insert what the pasteboard held before.
+TEST_F(AppDelegateTest, ARefusedPasteboardWritePastesNothingSaysSoAndKeepsTheText) {
+    sim.pasteboard.refuse = true;
+    recordSaying("kept");
+    fn(false);
+    advance(1.0);
+    indicator().content->insertText();
+    indicator().content->copyText();
+    advance(1.0);
+    EXPECT_EQ(pastes(), 0);
+    EXPECT_FALSE(indicator().content->showInserted || indicator().content->showCopied);
+    EXPECT_EQ(tray().messages.size(), 3u) << "the launch hint, the release, the buttons";
+    EXPECT_EQ(tray().messages.back().second, TypeSimulator::pasteboardRefusedMessage);
+    EXPECT_EQ(recognizer().transcript.get(), "kept");
+    EXPECT_TRUE(indicator().visible);
+    sim.pasteboard.refuse = false;
+    click();  // the text still waits for the next click
+    advance(1.0);
+    EXPECT_EQ(sim.pasteboard.contents, "kept");
+    EXPECT_EQ(pastes(), 1);
 }
 
 TEST_F(AppDelegateTest, ReportsThatOutliveTheControllerDoNothing) {

@@ -14,7 +14,9 @@ bool QtPasteboard::setString(const std::string& text) {
     auto* clipboard = QGuiApplication::clipboard();
     if (!clipboard) return false;
     clipboard->setText(QString::fromStdString(text), QClipboard::Clipboard);
-    return true;
+    // A desktop clipboard (with selections, as on X11) can refuse the
+    // ownership; an in-process one always keeps the text.
+    return !clipboard->supportsSelection() || clipboard->ownsClipboard();
 }
 
 std::optional<std::string> QtPasteboard::string() const {
