@@ -222,6 +222,7 @@ void SpeechRecognizer::clearTranscript() {
 namespace {
 
 const std::string kRecognitionErrorPrefix = "识别错误: ";
+const std::string kNoTask = "无法创建识别任务";
 const std::string kStartErrorDomain = "SpeechRecognizer";
 constexpr int kTapBus = 0;
 constexpr std::uint32_t kTapBufferSize = 1024;
@@ -277,6 +278,7 @@ std::optional<PlatformError> SpeechRecognizer::startSystemRecognition() {
     if (!(format.sampleRate > 0)) return startError(3, "无效的音频格式，请检查麦克风设置");
 
     recognitionTask_ = speechRecognizer_->recognitionTask(request, taskHandler(true, ""));
+    if (!recognitionTask_) return startError(4, kNoTask);
     installTap();
 
     audioEngine_->prepare();
@@ -392,10 +394,16 @@ void SpeechRecognizer::restartRecognition() {
     auto request = platform_.speech.makeRecognitionRequest();
     if (request) configure(*request);
     if (auto previous = recognitionRequest_->exchange(request)) previous->endAudio();
-    if (!request) return;
-
-    recognitionTask_ =
-        speechRecognizer_->recognitionTask(request, taskHandler(false, trimmed(transcript)));
+    if (request) {
+        recognitionTask_ =
+            speechRecognizer_->recognitionTask(request, taskHandler(false, trimmed(transcript)));
+    }
+    if (!recognitionTask_) {
+        // The audio would go on into nothing: the recording ends with what it has.
+        errorMessage = kRecognitionErrorPrefix + kNoTask;
+        stopSystemRecording();
+        return;
+    }
     // Later tasks only feed the recogniser: the level stays where it was.
     if (measuresLevel_) *measuresLevel_ = false;
 }

@@ -160,6 +160,7 @@ class FakeOnDeviceRecognizer final : public OnDeviceRecognizer {
 public:
     explicit FakeOnDeviceRecognizer(std::string locale) : locale_(std::move(locale)) {}
     bool available = true;
+    bool refuseTasks = false;
     // Off: the final result after the end of the audio is the test's to give.
     bool answersEndOfAudio = true;
     std::vector<std::shared_ptr<FakeRecognitionTask>> tasks;
@@ -169,6 +170,7 @@ public:
     std::shared_ptr<RecognitionTask> recognitionTask(
         std::shared_ptr<AudioBufferRecognitionRequest> request,
         RecognitionResultHandler handler) override {
+        if (refuseTasks) return nullptr;
         auto task = std::make_shared<FakeRecognitionTask>(request, std::move(handler));
         auto* fake = dynamic_cast<FakeRecognitionRequest*>(request.get());
         if (answersEndOfAudio && fake) {
@@ -192,6 +194,7 @@ public:
     std::string defaultLocale = "en-US";
     std::vector<std::string> requestedLocales;
     int requestCount = 0;
+    bool refuseTasks = false;  // in the recognisers made from now on
     std::vector<std::shared_ptr<FakeOnDeviceRecognizer>> made;
 
     SpeechAuthorizationStatus authorizationStatus() const override { return currentStatus; }
@@ -208,6 +211,7 @@ public:
         for (const auto& locale : supportedLocales) {
             if (locale == localeId) {
                 made.push_back(std::make_shared<FakeOnDeviceRecognizer>(localeId));
+                made.back()->refuseTasks = refuseTasks;
                 return made.back();
             }
         }

@@ -256,6 +256,7 @@ TEST_F(SpeechRecognizerTest, StartFailuresExplainThemselvesAndTheNextStartCleans
         {[](auto& s) { s.audio.refuse = true; }, "无法创建音频引擎"},
         {[](auto& s) { s.speech.refuseRequests = true; }, "无法创建识别请求"},
         {[](auto& s) { s.audio.nextFormat.sampleRate = 0; }, "无效的音频格式，请检查麦克风设置"},
+        {[](auto& s) { s.speech.refuseTasks = true; }, "无法创建识别任务"},
         {[](auto& s) {
              s.audio.nextStartError = PlatformError{"PulseAudio", 3, "没有输入设备"};
          },
@@ -280,6 +281,14 @@ TEST_F(SpeechRecognizerTest, StartFailuresExplainThemselvesAndTheNextStartCleans
     EXPECT_EQ(r->errorMessage.get(), std::nullopt);
     EXPECT_FALSE(sim.audio.engines.front()->input.hasTap());
     EXPECT_TRUE(onDevice().tasks.front()->cancelled);
+
+    // A later task that cannot be made ends the recording, with its text.
+    onDevice().refuseTasks = true;
+    report([&] { task().result("kept", true); });
+    EXPECT_FALSE(r->isRecording);
+    EXPECT_FALSE(engine().isRunning());
+    EXPECT_EQ(r->transcript.get(), "kept");
+    EXPECT_EQ(r->errorMessage.get(), "识别错误: 无法创建识别任务");
 }
 
 TEST_F(SpeechRecognizerTest, AudioLevelIsMeanAbsoluteTimesFiveCappedAndEndsWithTheStop) {
