@@ -12,6 +12,7 @@ const std::string kIconDescription = "Sayvo";
 const std::string kErrorTitle = "Sayvo";
 // Set once the user has been told which key to hold.
 const std::string kHotkeyHintShown = "hotkeyHintShown";
+const std::string kPreferencesNotKept = "设置无法保存：本次运行中的更改在退出后不会保留";
 constexpr double kPopoverWidth = 260;
 constexpr double kPopoverHeight = 220;
 }  // namespace
@@ -47,6 +48,12 @@ void AppDelegate::applicationDidFinishLaunching() {
     takenObserver_ = hotkeyManager_.isHotkeyTaken.values.subscribe([weak](bool taken) {
         if (auto self = weak.lock(); self && taken) self->reportHotkeyTaken();
     });
+    // Said once: every later store fails the same way.
+    platform_.preferences.onWriteFailed = [weak] {
+        auto self = weak.lock();
+        if (!self || std::exchange(self->preferencesFailureReported_, true)) return;
+        if (self->statusItem_) self->statusItem_->showMessage(kErrorTitle, kPreferencesNotKept);
+    };
     hotkeyManager_.startListening();
     announceDefaultHotkey();
 

@@ -84,6 +84,7 @@ private:
     Subscription takenObserver_;
     std::optional<HotkeyCombo> reportedTakenHotkey_;
     bool errorReported_ = false;
+    bool preferencesFailureReported_ = false;
     bool startQueued_ = false;
     bool startedByHold_ = false;  // the next start comes from the held hotkey
     bool stopAfterStart_ = false;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -11,10 +12,12 @@ namespace sayvo {
 // callers can tell "never set" from "set to a different kind of value".
 // Thread: main thread only.
 // Failure: a store that cannot be written keeps the new value in memory for
-// this session; nothing is reported (the logic has no way to act on it).
+// this session and calls onWriteFailed (each time; the listener says it once).
 class Preferences {
 public:
     virtual ~Preferences() = default;
+
+    std::function<void()> onWriteFailed;
 
     virtual std::optional<bool> boolForKey(const std::string& key) const = 0;
     virtual std::optional<std::int64_t> integerForKey(const std::string& key) const = 0;

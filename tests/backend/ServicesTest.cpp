@@ -69,8 +69,11 @@ TEST(JsonFilePreferencesTest, OnlyAWellFormedFileIsReadAndAStoreMovesACorruptOne
     fs::remove_all(dir);
     std::ofstream(dir) << "not a directory";
     JsonFilePreferences blocked(path);
+    int failures = 0;
+    blocked.onWriteFailed = [&] { ++failures; };
     blocked.setString("AliyunASRAPIKey", "kept");
     EXPECT_FALSE(blocked.lastWriteSucceeded());
+    EXPECT_EQ(failures, 1);
     EXPECT_EQ(blocked.stringForKey("AliyunASRAPIKey"), "kept") << "for this session";
     fs::remove_all(dir);
 }

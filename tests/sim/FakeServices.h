@@ -20,12 +20,14 @@
 
 namespace sayvo::sim {
 
-// In-memory preferences. `raw` lets a test plant values of any type.
+// In-memory preferences. `raw` lets a test plant values of any type; a
+// refused write keeps the value, as a file that cannot be written does.
 class FakePreferences final : public Preferences {
 public:
     using Value = std::variant<bool, std::int64_t, std::string, double>;
     std::map<std::string, Value> raw;
     int writeCount = 0;
+    bool refuseWrites = false;
 
     std::optional<bool> boolForKey(const std::string& key) const override { return get<bool>(key); }
     std::optional<std::int64_t> integerForKey(const std::string& key) const override {
@@ -48,6 +50,7 @@ private:
     void put(const std::string& key, Value value) {
         raw[key] = std::move(value);
         ++writeCount;
+        if (refuseWrites && onWriteFailed) onWriteFailed();
     }
 };
 

@@ -85,6 +85,18 @@ TEST_F(AppDelegateTest, TheKeyToHoldIsToldOnceATakenKeyOnceAndAnUnusableOneAtEve
               (Messages{{"Sayvo", "保存的快捷键无法使用，请按住 fn 说话，或在设置中重新录制"}}));
 }
 
+TEST_F(AppDelegateTest, SettingsThatCannotBeWrittenHoldForTheRunAndAreSaidOnce) {
+    sim.preferences.raw.clear();
+    sim.preferences.refuseWrites = true;
+    launch();  // whose hint is stored as shown
+    manager->startRecordingHotkey();
+    manager->recordHotkey({KeyEventType::keyDown, 2, ModifierFlag::control, false});
+    EXPECT_EQ(tray().messages,
+              (Messages{{"Sayvo", "按住 fn 说话"},
+                        {"Sayvo", "设置无法保存：本次运行中的更改在退出后不会保留"}}));
+    EXPECT_EQ(manager->currentHotkey.get().keyCode, 2);
+}
+
 TEST_F(AppDelegateTest, HotkeyCyclePastesOnTimeThenClearsHidesAndComesBackFresh) {
     recordSaying("hello world");
     EXPECT_TRUE(indicator().visible);

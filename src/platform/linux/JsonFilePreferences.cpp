@@ -148,6 +148,7 @@ void JsonFilePreferences::setString(const std::string& key, const std::string& v
 void JsonFilePreferences::store(const std::string& key, nlohmann::json value) {
     values_[key] = std::move(value);
     lastWriteSucceeded_ = writeFile();
+    if (!lastWriteSucceeded_ && onWriteFailed) onWriteFailed();
 }
 
 bool JsonFilePreferences::writeFile() {
