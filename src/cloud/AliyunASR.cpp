@@ -13,6 +13,7 @@ constexpr double kRunTaskDelay = 0.5;
 // normally answers finish-task well within this.
 constexpr double kCloseDelay = 3.0;
 constexpr int kGoingAway = 1001;
+const std::string kNoAnswer = "识别服务没有回应";
 constexpr int kTapBus = 0;
 constexpr std::uint32_t kCaptureFrames = 1600;
 const AudioFormat kTargetFormat{16000, 1, SampleType::int16};
@@ -116,8 +117,13 @@ void AliyunASR::stopRecognition() {
         auto self = weak.lock();
         if (!self || !task) return;
         const bool unanswered = self->currentTask() == task;
+        // Said as what it is, not as the receive our own close fails.
+        if (unanswered) self->closedAfterServiceEnd_ = task;
         self->closeTask(task);
-        if (unanswered && self->start_ == start) self->report(self->onFinished);
+        if (unanswered && self->start_ == start) {
+            if (self->onError) self->onError(kNoAnswer);
+            self->report(self->onFinished);
+        }
     });
     onMain(start_, [](AliyunASR& client) { client.report(client.onStopped); });
 }

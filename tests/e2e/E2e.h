@@ -63,6 +63,23 @@ public slots:
     void NewIcon() { ++iconChanges; }
 };
 
+// The desktop's notification server, where the tray's messages go.
+class Notifications : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+
+public:
+    QStringList bodies;
+
+public slots:
+    QStringList GetCapabilities() { return {"body"}; }
+    uint Notify(const QString&, uint, const QString&, const QString&, const QString& body,
+                const QStringList&, const QVariantMap&, int) {
+        bodies.append(body);
+        return bodies.size();
+    }
+};
+
 class E2eTest : public ::testing::Test {
 protected:
     using Keys = QStringList;
@@ -85,6 +102,9 @@ protected:
         ASSERT_TRUE(bus().registerObject("/StatusNotifierWatcher", &tray_,
                                          QDBusConnection::ExportAllContents) &&
                     bus().registerService("org.kde.StatusNotifierWatcher"));
+        ASSERT_TRUE(bus().registerObject("/org/freedesktop/Notifications", &notifications_,
+                                         QDBusConnection::ExportAllSlots) &&
+                    bus().registerService("org.freedesktop.Notifications"));
         // Sayvo's windows show on it as to a screen reader.
         atSpiBus_.setProcessEnvironment(env_);
         atSpiBus_.start("/usr/libexec/at-spi-bus-launcher", {"--launch-immediately"});
@@ -238,7 +258,7 @@ protected:
     // Restarts the mock recognition service on the test port, accepting the
     // key "test-key"; false if it does not listen.
     bool startMock(const QStringList& options) {
-        mock_.kill(), mock_.waitForFinished(), reports_.clear();
+        stopMock();
         mock_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         mock_.start(
             SAYVO_MOCK_ASR,
@@ -246,6 +266,7 @@ protected:
         return waitUntil(
             [&] { return mock_.canReadLine() && mock_.readLine().startsWith("LISTENING"); }, 10000);
     }
+    void stopMock() { mock_.kill(), mock_.waitForFinished(), mock_.readAll(), reports_.clear(); }
     // Its reports of the connections that have ended.
     const std::vector<Json>& reports() {
         QCoreApplication::processEvents();
@@ -257,6 +278,7 @@ protected:
     QTemporaryDir home_;     // Sayvo's, kept across restarts
     bool fnMapped_ = false;  // undone at the end
     TrayHost tray_;
+    Notifications notifications_;
     QProcess busDaemon_, atSpiBus_, app_, mock_;
     std::vector<Json> reports_;
 };

@@ -105,27 +105,50 @@ TEST_F(PanelTest, AKeySavedInThePanelDictatesInTheCloudAndACapturedHotkeyTakesOv
     EXPECT_LT(reports().front()["partial_words"], text.split(' ').size()) << reports().front();
     EXPECT_EQ(reports().front()["violations"], Json::array());
 
-    // A misbehaving service: what each leaves on the emptied clipboard. A
-    // refusal or a failure nothing, a drop the words heard so far; junk among
-    // the events is skipped. However it behaved, Sayvo kept to the protocol,
-    // and the next dictation against a sound service works.
+    // A misbehaving service, or none: what each leaves on the emptied
+    // clipboard. A refusal or a failure nothing, a drop or a close the words
+    // heard so far; junk among the events is skipped. Each failure is said
+    // once, the microphone is closed, Sayvo kept to the protocol, and the next
+    // dictation against a sound service works. No thread or socket is left
+    // (counted after the first round, which loads the notification's icon).
+    const auto count = [&](const char* what) {
+        return QDir(QString("/proc/%1/%2").arg(app_.processId()).arg(what)).count();
+    };
+    qsizetype threads = 0, descriptors = 0;
     const std::pair<const char*, std::string> modes[] = {
-        {"refuse-key", ""}, {"task-failed", ""}, {"drop-mid-stream", "go"}, {"malformed", kWords}};
+        {"refuse-key", ""},       {"task-failed", ""}, {"drop-mid-stream", "go"},
+        {"close-mid-task", "go"}, {"silent", ""},      {"no service", ""},
+        {"malformed", kWords}};
     for (const auto& [mode, pasted] : modes) {
         SCOPED_TRACE(mode);
         clearClipboard();
-        ASSERT_TRUE(startMock({"--mode", mode}));
+        const auto said = notifications_.bodies.size();
+        if (mode == std::string("no service")) {
+            stopMock();
+        } else {
+            ASSERT_TRUE(startMock({"--mode", mode}));
+        }
         dictate(captured);
-        pause(1500);
+        pause(mode == std::string("silent") ? 4000 : 1500);
         EXPECT_EQ(clipboard(), pasted);
-        EXPECT_FALSE(reports().empty());
+        EXPECT_EQ(notifications_.bodies.size() - said, pasted == kWords ? 0 : 1)
+            << notifications_.bodies.join(" | ").toStdString();
+        EXPECT_EQ(run("pactl", {"list", "short", "source-outputs"}), "")
+            << "the microphone is open";
+        EXPECT_EQ(reports().empty(), mode == std::string("no service"));
         for (const Json& report : reports()) EXPECT_EQ(report["violations"], Json::array());
         const QString next = QString("after ") + mode;
         ASSERT_TRUE(startMock({"--result-text", next}));
         dictate(captured);
         EXPECT_TRUE(waitUntil([&] { return clipboard() == next.toStdString(); }, 5000))
             << clipboard();
+        if (!threads) threads = count("task"), descriptors = count("fd");
     }
+    pause(3000);  // every connection closed
+    EXPECT_LE(count("task"), threads);
+    EXPECT_LE(count("fd"), descriptors);
+    std::printf("threads %lld -> %lld, descriptors %lld -> %lld\n", (long long)threads,
+                (long long)count("task"), (long long)descriptors, (long long)count("fd"));
 
     // "退出", pressed by a screen reader, ends Sayvo cleanly; its tray item goes.
     ASSERT_NO_FATAL_FAILURE(openPanel());

@@ -3,7 +3,8 @@
 // audio and that the audio comes live, and answers with a given text. Each
 // connection is reported as one JSON line on stdout when it ends.
 //   sayvo_mock_asr --port N --key KEY [--result-text TEXT] [--delay-ms MS]
-//                  [--mode refuse-key|task-failed|drop-mid-stream|malformed]
+//                  [--mode refuse-key|task-failed|drop-mid-stream|close-mid-task|
+//                          malformed|silent]
 #include <QtCore>
 #include <QtNetwork>
 #include <QtWebSockets>
@@ -151,6 +152,7 @@ private:
         if (state_ != State::started) return violation("finish-task while no task runs");
         if (id != taskId_) violation("finish-task of another task_id");
         state_ = State::finished;
+        if (mode_ == "silent") return;  // the client must give up by itself
         report_["task_finished"] = true;
         if (voicedWindows_ > 0) send(result(text_, true));  // silence has no sentence
         send(event("task-finished"));
@@ -180,12 +182,15 @@ private:
         // The words come as they are spoken: more voice, a longer prefix.
         const QStringList words = text_.split(' ', Qt::SkipEmptyParts);
         const qsizetype heard = std::min(words.size(), 1 + (voicedWindows_ - 1) / kWindowsPerWord);
-        if (heard <= report_["partial_words"].get<qsizetype>()) return;
+        if (heard <= report_["partial_words"].get<qsizetype>() || mode_ == "silent") return;
         report_["partial_words"] = heard;
         send(result(words.first(heard).join(' '), false));
-        if (mode_ == "drop-mid-stream") {
+        if (mode_ == "drop-mid-stream" || mode_ == "close-mid-task") {
             dropped_ = true;
-            later([this] { webSocket_->flush(), webSocket_->abort(); });
+            later([this] {
+                if (mode_ == "drop-mid-stream") return webSocket_->flush(), webSocket_->abort();
+                webSocket_->close(QWebSocketProtocol::CloseCodeBadOperation, "internal error");
+            });
         }
     }
 

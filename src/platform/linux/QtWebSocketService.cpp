@@ -145,6 +145,10 @@ private:
     }
 
     void onDisconnected() {
+        // A connection that never opened ends for the socket's own reason (a
+        // refused connection), which Qt may report just after this signal.
+        if (!opened_ && socket_->error() != QAbstractSocket::UnknownSocketError)
+            return end(makeError(socket_->error(), socket_->errorString()));
         QString text = QStringLiteral("The connection was closed (close code %1)")
                            .arg(static_cast<int>(socket_->closeCode()));
         if (!socket_->closeReason().isEmpty())
