@@ -1,20 +1,30 @@
 // The tray panel, the indicator's buttons and the cloud engine, all on one
-// running Sayvo: an API key typed into the panel, a dictation that then runs
-// in the cloud and shows its words as they come, the indicator's buttons
-// clicked with the pointer, a new hotkey captured, dictations against the
-// project's own mock of the service on loopback (the audio really travels,
-// converted, over a WebSocket; the mock checks the commands, where the voice
-// lies in the audio and that it comes live) well and badly served, and
-// quitting pressed by a screen reader; another application keeps the keyboard.
+// running Sayvo whose on-device model is missing: an API key typed into the panel, a dictation that
+// then runs in the cloud and shows its words as they come, the indicator's buttons clicked with the
+// pointer, a new hotkey captured, dictations against the project's own mock of the service on
+// loopback (the audio really travels, converted, over a WebSocket; the mock checks the commands,
+// where the voice lies in the audio and that it comes live) well and badly served, and quitting
+// pressed by a screen reader; another application keeps the keyboard.
 #include "E2e.h"
 
 using PanelTest = E2eTest;
 
 TEST_F(PanelTest, AKeySavedInThePanelDictatesInTheCloudAndACapturedHotkeyTakesOver) {
     ASSERT_TRUE(startMock({}));
+    env_.insert("SAYVO_TEST_MODEL_DIRECTORY", home_.path());  // no model in it
     ASSERT_NO_FATAL_FAILURE(launch(SAYVO_CLOUD_BINARY, ""));
     Entry entry;
     ASSERT_TRUE(openEntry(entry));
+
+    // Without a key the on-device engine is asked, and fails at once, saying so.
+    xdo(QStringList{"keydown"} + kAltSpace);
+    EXPECT_TRUE(waitUntil([&] { return !notifications_.bodies.empty(); }, 5000));
+    letGo(kAltSpace);
+    pause(1000);
+    EXPECT_EQ(notifications_.bodies, QStringList{"语音识别服务当前不可用"});
+    EXPECT_EQ(run("pactl", {"list", "short", "source-outputs"}), "") << "the microphone is open";
+    ASSERT_TRUE(press("关闭"));
+    ASSERT_TRUE(waitUntil([&] { return !indicatorShown(); }, 3000));
 
     // The key, typed at the keyboard: Return saves and leaves the field open,
     // the checkmark closes it, Escape then closes the panel.

@@ -39,7 +39,11 @@ int main(int argc, char** argv) {
     sayvo::PulseAudioSystem audio;
     sayvo::QtWebSocketService webSockets;
     sayvo::QtUUIDGenerator uuids;
-    sayvo::PocketSphinxSpeechService speech;
+    // Only the tests point the on-device engine elsewhere, at a missing model.
+    const QByteArray modelDirectory = qgetenv("SAYVO_TEST_MODEL_DIRECTORY");
+    sayvo::PocketSphinxSpeechService speech(
+        modelDirectory.isEmpty() ? sayvo::PocketSphinxSpeechService::defaultModelDirectory()
+                                 : modelDirectory.toStdString());
     sayvo::QtApplicationShell shell;
     sayvo::X11KeyboardMonitor keyboard(scheduler);
     sayvo::X11SyntheticKeyboard syntheticKeyboard(keyboard);
