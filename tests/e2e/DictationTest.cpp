@@ -1,6 +1,7 @@
 // The real binary as a new user meets it, with the on-device engine: nothing
 // shows at launch; holding the default hotkey and speaking puts the words
-// into the application that has the focus; the tray starts a recording that
+// into the application that has the focus, and a window closed before the
+// paste breaks nothing; the tray starts a recording that
 // stops by itself and opens the panel; SIGTERM quits; started again on GNOME
 // with a keyboard that now has an fn key, fn dictates and the tray menu quits.
 #include <QRegularExpression>
@@ -40,6 +41,16 @@ TEST_F(DictationTest, ANewUserDictatesIntoAnotherApplicationUsesTheTrayAndQuits)
         EXPECT_EQ(entry.text(), kWords);
     }
     EXPECT_EQ(clipboard(), kWords) << "the text stays for a manual paste";
+    {  // A focused window gone between the release and the paste breaks nothing.
+        Entry gone;
+        ASSERT_TRUE(openEntry(gone));
+        clearClipboard();
+        dictate(hotkey, true);
+        gone.kill();
+        ASSERT_TRUE(waitUntil([&] { return !indicatorShown(); }, 5000));
+        EXPECT_EQ(app_.state(), QProcess::Running);
+        EXPECT_EQ(clipboard(), kWords) << "the text waits on the clipboard";
+    }
 
     // A left click on the tray records until the words stop coming. The
     // indicator never takes the focus; the text waits in it, neither pasted
