@@ -51,6 +51,22 @@ TEST_F(DictationTest, ANewUserDictatesIntoAnotherApplicationUsesTheTrayAndQuits)
         EXPECT_EQ(app_.state(), QProcess::Running);
         EXPECT_EQ(clipboard(), kWords) << "the text waits on the clipboard";
     }
+    {  // A new default source between two recordings is the next one's microphone.
+        secondMicrophone_ = run("pactl", {"load-module", "module-null-sink", "sink_name=mic2"})
+                                .value_or("")
+                                .trimmed();
+        ASSERT_TRUE(run("pactl", {"set-default-source", "mic2.monitor"}));
+        Entry entry;
+        ASSERT_TRUE(openEntry(entry));
+        EXPECT_TRUE(hold(hotkey));
+        EXPECT_TRUE(speak(false, "mic2"));
+        pause(1000);
+        letGo(hotkey);
+        // "mic" hears only silence; mic2, idle until now, may hold back its first words.
+        EXPECT_TRUE(waitUntil([&] { return entry.text().ends_with("meters"); }, 5000))
+            << entry.text();
+        ASSERT_TRUE(run("pactl", {"set-default-source", "mic.monitor"}));
+    }
 
     // A left click on the tray records until the words stop coming. The
     // indicator never takes the focus; the text waits in it, neither pasted

@@ -118,6 +118,10 @@ protected:
     void TearDown() override {
         xdo({"keyup", "d", "space", "Alt_L", "Control_L", "Shift_L"});
         if (fnMapped_) run("xmodmap", {"-e", "keycode 247 ="});
+        if (!secondMicrophone_.isEmpty()) {
+            run("pactl", {"set-default-source", "mic.monitor"});
+            run("pactl", {"unload-module", secondMicrophone_});
+        }
         for (QProcess* process : {&app_, &mock_}) process->kill(), process->waitForFinished();
         QDBusConnection::disconnectFromBus("e2e");
         for (QProcess* process : {&atSpiBus_, &busDaemon_})
@@ -145,10 +149,11 @@ protected:
     void clearClipboard() { run("sh", {"-c", "printf '' | xclip -sel c >/dev/null 2>&1"}); }
     // Plays the recording into the test microphone, to its end; without its
     // 0.45 s of leading silence if told, so that the words begin at once.
-    bool speak(bool fromTheFirstWord = false) {
+    bool speak(bool fromTheFirstWord = false, const QString& microphone = "mic") {
         const QString play =
-            "tail -c +%1 %2 | paplay -d mic --raw --format=s16le --rate=16000 --channels=1";
-        return run("sh", {"-c", play.arg(fromTheFirstWord ? 14401 : 1).arg(kSpeech)}).has_value();
+            "tail -c +%1 %2 | paplay -d %3 --raw --format=s16le --rate=16000 --channels=1";
+        return run("sh", {"-c", play.arg(fromTheFirstWord ? 14401 : 1).arg(kSpeech, microphone)})
+            .has_value();
     }
 
     // Starts `binary` and waits for its tray item. Given preference members (JSON,
@@ -278,8 +283,9 @@ protected:
     }
 
     QProcessEnvironment env_ = QProcessEnvironment::systemEnvironment();
-    QTemporaryDir home_;     // Sayvo's, kept across restarts
-    bool fnMapped_ = false;  // undone at the end
+    QTemporaryDir home_;        // Sayvo's, kept across restarts
+    bool fnMapped_ = false;     // undone at the end
+    QString secondMicrophone_;  // its module, unloaded at the end
     TrayHost tray_;
     Notifications notifications_;
     QProcess busDaemon_, atSpiBus_, app_, mock_;
