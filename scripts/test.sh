@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: unit tests (also under ASan/UBSan and
-# TSan), Linux backend tests and end-to-end tests. Starts the X server the
+# TSan), Linux backend tests, end-to-end tests and a short soak per engine. Starts the X server the
 # tests need and stops it afterwards. Extra arguments go to every ctest run
 # (for example: -L unit).
 set -uo pipefail
@@ -61,6 +61,18 @@ run_ctest "all tests" build "$@"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     run_ctest "unit tests under ASan/UBSan" build-asan -L unit "$@"
 TSAN_OPTIONS=halt_on_error=1 run_ctest "unit tests under TSan" build-tsan -L unit "$@"
+
+# A short soak per engine, unless only some tests were asked for.
+if [ $# -eq 0 ]; then
+    for engine in system cloud; do
+        echo "== soak ($engine)"
+        if scripts/soak.sh --cycles 20 --engine "$engine" --strict; then
+            passed=$((passed + 1))
+        else
+            failed=$((failed + 1))
+        fi
+    done
+fi
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# Runs full dictations against the real binary on a private headless desktop
+# (the cloud engine against the project's mock service) and reports the
+# process's memory, descriptors and threads after cycle 10 and after the last,
+# and every cycle that did not paste the expected text.
+#   scripts/soak.sh [--cycles N] [--engine system|cloud] [--build DIR] [--strict]
+# --strict fails on a lost dictation or on any growth in descriptors or threads.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+
+cycles=20 engine=system build=build strict=0
+while [ $# -gt 0 ]; do
+    case $1 in
+        --cycles) cycles=$2; shift 2 ;;
+        --engine) engine=$2; shift 2 ;;
+        --build) build=$2; shift 2 ;;
+        --strict) strict=1; shift ;;
+        *) echo "usage: $0 [--cycles N] [--engine system|cloud] [--build DIR] [--strict]"; exit 2 ;;
+    esac
+done
+[ "$cycles" -ge 10 ] || { echo "soak: at least 10 cycles"; exit 2; }
+
+. scripts/lib/headless.sh
+headless_start || exit 1
+speech=/usr/share/pocketsphinx/test/data/goforward.raw
+words="go forward ten meters"
+mkdir -p "$XDG_CONFIG_HOME/sayvo"
+preferences='"hotkeyKeyCode": 49, "hotkeyModifiers": 524288, "hotkeyIsFnKey": false'
+binary=$build/sayvo
+if [ "$engine" = cloud ]; then
+    port=$(sed -n 's/^SAYVO_MOCK_ASR_PORT:STRING=//p' "$build/CMakeCache.txt")
+    "$build/tests/mock/sayvo_mock_asr" --port "$port" --key soak-key >/dev/null &
+    headless_pids+=($!)
+    preferences="$preferences, \"AliyunASRAPIKey\": \"soak-key\""
+    binary=$build/sayvo_with_mock_asr
+fi
+echo "{$preferences}" >"$XDG_CONFIG_HOME/sayvo/preferences.json"
+
+# The application dictated into: a GTK entry that prints its text at each change.
+/usr/bin/python3 tests/e2e/desktop.py entry >"$headless_scratch/entry" &
+headless_pids+=($!)
+"$binary" 2>"$headless_scratch/sayvo.log" &
+sayvo=$!
+headless_pids+=($sayvo)
+for _ in $(seq 100); do [ -s "$headless_scratch/entry" ] && break; sleep 0.1; done
+entry=$(head -n1 "$headless_scratch/entry")
+for _ in $(seq 100); do  # Sayvo is up once its indicator exists, unmapped
+    xdotool search --pid "$sayvo" --name "^Sayvo indicator$" >/dev/null && break
+    sleep 0.1
+done
+
+usage() {  # RSS in kB, descriptors, threads
+    echo "$(awk '/VmRSS/ {print $2}' "/proc/$sayvo/status") $(ls "/proc/$sayvo/fd" | wc -l) $(ls "/proc/$sayvo/task" | wc -l)"
+}
+lost=0 at10=""
+for cycle in $(seq "$cycles"); do
+    xdotool windowfocus --sync "$entry" key ctrl+a BackSpace
+    xdotool keydown Alt_L keydown space
+    for _ in $(seq 50); do
+        xdotool search --onlyvisible --pid "$sayvo" --name "^Sayvo indicator$" >/dev/null && break
+        sleep 0.1
+    done
+    tail -c +14401 "$speech" | paplay -d mic --raw --format=s16le --rate=16000 --channels=1
+    sleep 1
+    xdotool keyup space keyup Alt_L
+    got=""
+    for _ in $(seq 50); do
+        got=$(tail -n1 "$headless_scratch/entry")
+        [ "$got" = "$words" ] && break
+        sleep 0.1
+    done
+    if [ "$got" != "$words" ]; then
+        echo "cycle $cycle: lost, the entry reads \"$got\""
+        lost=$((lost + 1))
+    fi
+    sleep 1  # the indicator goes, the connection closes
+    [ "$cycle" -eq 10 ] && at10=$(usage)
+done
+last=$(usage)
+read -r rss10 fd10 threads10 <<<"$at10"
+read -r rss fd threads <<<"$last"
+echo "soak ($engine, $cycles cycles): RSS ${rss10} kB -> ${rss} kB ($((rss - rss10)) kB)," \
+    "descriptors $fd10 -> $fd, threads $threads10 -> $threads, lost dictations $lost"
+if [ "$strict" -eq 1 ] && { [ "$lost" -gt 0 ] || [ "$fd" -gt "$fd10" ] || [ "$threads" -gt "$threads10" ]; }; then
+    echo "soak: FAILED"
+    exit 1
+fi
