@@ -31,12 +31,12 @@ namespace sayvo {
 // - A send completes once the socket has taken the message, not when the
 //   peer has it.
 // Errors: domain "QtWebSockets", code a QAbstractSocket::SocketError value.
-// Socket and handshake failures carry Qt's code and text (a refused key:
-// ConnectionRefusedError (0), "Unhandled http status code: 401
-// (Unauthorized)."); a handshake timeout is SocketTimeoutError (5); a
-// connection that closed is RemoteHostClosedError (1); a cancel, a send on a
-// closed connection, a second receive and a stopped service are
-// OperationError (19).
+// Socket and handshake failures carry Qt's code and text (a refused key or
+// connection: ConnectionRefusedError (0), "Unhandled http status code: 401
+// (Unauthorized)." or "Connection refused"); a handshake timeout is
+// SocketTimeoutError (5); a connection that closed is RemoteHostClosedError
+// (1); a cancel, a second receive and a stopped service are OperationError
+// (19). Once the connection has ended, a send fails with the reason it ended.
 //
 // Thread: construct, makeWebSocketTask and destroy on the main thread (after
 // the QCoreApplication exists). Task methods: any thread. Completions and
