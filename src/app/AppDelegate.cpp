@@ -140,8 +140,9 @@ void AppDelegate::toggleRecording() {
 void AppDelegate::hotkeyReleased() {
     if (speechRecognizer_->isRecording || startQueued_) {
         stopRecording();
-    } else if (startedByHold_) {
-        finishWaitingText();
+    } else if (startedByHold_ && !finishWaitingText() && speechRecognizer_->errorMessage.get() &&
+               speechRecognizer_->transcript.get().empty()) {
+        hideFloatingIndicatorAfterError();
     }
 }
 
@@ -170,6 +171,7 @@ void AppDelegate::runStartTask() {
     // recognizer treats a start while recording as a stop, so only the first may run.
     if (speechRecognizer_->isRecording) return;
     supersedePendingFinish();
+    ++startCount_;
     errorReported_ = false;
     showFloatingIndicator();
     speechRecognizer_->stopsOnSilence = !startedByHold_;
@@ -221,7 +223,7 @@ void AppDelegate::finishAfterTextSettled(std::uint64_t finishId, double waited) 
     }
     if (text.empty()) {
         pendingFinish_.reset();
-        hideFloatingIndicator();
+        hideFloatingIndicatorAfterError();
         return;
     }
     if (!pasteTranscript(text)) {
@@ -255,8 +257,7 @@ void AppDelegate::supersedePendingFinish() {
 
 bool AppDelegate::pasteTranscript(const std::string& text) {
     if (!TypeSimulator::writePasteboard(platform_, text)) {
-        if (statusItem_)
-            statusItem_->showMessage(kErrorTitle, TypeSimulator::pasteboardRefusedMessage);
+        speechRecognizer_->errorMessage = TypeSimulator::pasteboardRefusedMessage;
         return false;
     }
     TypeSimulator::pasteText(platform_);
@@ -316,6 +317,19 @@ void AppDelegate::reportError(const std::optional<std::string>& message) {
     if (!message || message->empty() || errorReported_) return;
     errorReported_ = true;
     if (statusItem_) statusItem_->showMessage(kErrorTitle, *message);
+}
+
+// A dictation that failed without text ends with its error in view for a
+// moment, not with an indicator that vanishes or one that stays for good.
+void AppDelegate::hideFloatingIndicatorAfterError() {
+    if (!speechRecognizer_->errorMessage.get()) {
+        hideFloatingIndicator();
+        return;
+    }
+    platform_.scheduler.postAfter(errorShownDuration, [weak = weak_from_this(), id = startCount_] {
+        auto self = weak.lock();
+        if (self && self->startCount_ == id) self->hideFloatingIndicator();
+    });
 }
 
 void AppDelegate::hideFloatingIndicator() {

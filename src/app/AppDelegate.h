@@ -26,6 +26,8 @@ public:
     static constexpr double modifierReleaseWait = 1.5;
     // How long a due paste waits for the cloud service's last words.
     static constexpr double finalTextWait = 3.0;
+    // How long an indicator showing only an error stays after the dictation ends.
+    static constexpr double errorShownDuration = 3.0;
 
     static std::shared_ptr<AppDelegate> create(const Platform& platform,
                                                std::shared_ptr<SpeechRecognizer> speechRecognizer,
@@ -68,6 +70,7 @@ private:
     void supersedePendingFinish();
     bool finishWaitingText();
     bool pasteTranscript(const std::string& text);  // false, and said, when the pasteboard refused
+    void hideFloatingIndicatorAfterError();
     void reportError(const std::optional<std::string>& message);
     void announceDefaultHotkey();
     void reportHotkeyTaken();
@@ -90,6 +93,7 @@ private:
     bool stopAfterStart_ = false;
     std::optional<Finish> pendingFinish_;
     std::uint64_t lastFinishId_ = 0;
+    std::uint64_t startCount_ = 0;
 };
 
 }  // namespace sayvo

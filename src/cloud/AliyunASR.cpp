@@ -4,6 +4,7 @@
 
 #include "cloud/CloudProtocol.h"
 #include "speech/AudioLevel.h"
+#include "speech/CaptureEnded.h"
 
 namespace sayvo {
 
@@ -279,6 +280,16 @@ std::optional<std::string> AliyunASR::startAudioCapture(std::uint64_t start) {
             if (!samples || samples->empty()) return;
             connection->sendAudio(littleEndianBytes(*samples));
         });
+    // A microphone gone mid-task ends it as the user's stop would: the words
+    // heard so far still come back.
+    audioEngine_->setFailureHandler([weak, &scheduler, start](const PlatformError&) {
+        scheduler.post([weak, start] {
+            auto self = weak.lock();
+            if (!self || self->start_ != start || !self->isRunning_) return;
+            if (self->onError) self->onError(kCaptureEndedMessage);
+            self->stopRecognition();
+        });
+    });
     if (auto failure = audioEngine_->start()) {
         stopAudioCapture();
         return "音频引擎启动失败: " + failure->localizedDescription;

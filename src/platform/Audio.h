@@ -83,7 +83,7 @@ public:
 
 // Microphone capture. Thread: main thread.
 // Failure: start() returns the error (no device, no server); the engine then
-// does not run.
+// does not run. A capture that fails later says so through the failure handler.
 class AudioEngine {
 public:
     virtual ~AudioEngine() = default;
@@ -93,6 +93,10 @@ public:
     virtual bool isRunning() const = 0;
     // Stops capture; no tap block runs after it returns.
     virtual void stop() = 0;
+    // Called at most once per start, on any thread, when capture ends by
+    // itself (the sound server or the microphone went away); isRunning() is
+    // false by then. Never called once stop() has returned. Set before start().
+    virtual void setFailureHandler(std::function<void(const PlatformError&)> handler) = 0;
 };
 
 // Converts a stream of buffers from one format to another, keeping its

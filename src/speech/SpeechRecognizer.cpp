@@ -4,6 +4,7 @@
 
 #include "core/Utf8.h"
 #include "speech/AudioLevel.h"
+#include "speech/CaptureEnded.h"
 #include "speech/RecognitionEngine.h"
 
 namespace sayvo {
@@ -103,6 +104,8 @@ void SpeechRecognizer::startRecording() {
     }
     transcript = "";
     confirmedText_.clear();
+    // The indicator shows the error of this attempt, never the last one's.
+    errorMessage = std::nullopt;
     // The last recording's final words are no longer wanted.
     endFinalResultWait();
     isProcessing = true;
@@ -280,6 +283,7 @@ std::optional<PlatformError> SpeechRecognizer::startSystemRecognition() {
     recognitionTask_ = speechRecognizer_->recognitionTask(request, taskHandler(true, ""));
     if (!recognitionTask_) return startError(4, kNoTask);
     installTap();
+    watchCapture();
 
     audioEngine_->prepare();
     if (auto failure = audioEngine_->start()) return failure;
@@ -319,6 +323,22 @@ void SpeechRecognizer::installTap() {
                              self->audioLevel = level;
                          });
                      });
+}
+
+// A sound server or microphone that goes away ends the recording as a stop
+// would, keeping what was heard; the audio thread only posts.
+void SpeechRecognizer::watchCapture() {
+    std::weak_ptr<SpeechRecognizer> weak = weak_from_this();
+    Scheduler& scheduler = platform_.scheduler;
+    const std::uint64_t recording = systemRecording_;
+    audioEngine_->setFailureHandler([weak, &scheduler, recording](const PlatformError&) {
+        scheduler.post([weak, recording] {
+            auto self = weak.lock();
+            if (!self || self->systemRecording_ != recording || !self->isRecording) return;
+            self->errorMessage = kCaptureEndedMessage;
+            self->stopSystemRecording();
+        });
+    });
 }
 
 RecognitionResultHandler SpeechRecognizer::taskHandler(bool firstTask, std::string restartBase) {

@@ -66,6 +66,7 @@ private:
     // The ended recording's task has given its last result, or will not.
     void endFinalResultWait();
     void installTap();
+    void watchCapture();
     void applyFirstTaskReport(const std::optional<RecognitionResult>& result,
                               const std::optional<PlatformError>& error);
     void applyLaterTaskReport(const std::string& restartBase,

@@ -4,9 +4,11 @@
 
 namespace sayvo {
 
-IndicatorContent indicatorContentFor(const std::string& transcript, bool isProcessing) {
-    if (transcript.empty() && isProcessing) return IndicatorContent::waitingForText;
+IndicatorContent indicatorContentFor(const std::string& transcript, bool isProcessing,
+                                     bool hasError) {
     if (!transcript.empty()) return IndicatorContent::text;
+    if (hasError) return IndicatorContent::error;
+    if (isProcessing) return IndicatorContent::waitingForText;
     return IndicatorContent::placeholder;
 }
 
@@ -40,6 +42,8 @@ void FloatingIndicatorView::observeRecognizer() {
         [changed](const std::string&) { changed(); });
     processingObserver_ =
         speechRecognizer_->isProcessing.values.subscribe([changed](bool) { changed(); });
+    errorObserver_ = speechRecognizer_->errorMessage.values.subscribe(
+        [changed](const std::optional<std::string>&) { changed(); });
     levelObserver_ = speechRecognizer_->audioLevel.values.subscribe([weak](float level) {
         auto self = weak.lock();
         if (!self) return;
@@ -52,7 +56,12 @@ void FloatingIndicatorView::observeRecognizer() {
 }
 
 IndicatorContent FloatingIndicatorView::content() const {
-    return indicatorContentFor(speechRecognizer_->transcript, speechRecognizer_->isProcessing);
+    return indicatorContentFor(speechRecognizer_->transcript, speechRecognizer_->isProcessing,
+                               !errorText().empty());
+}
+
+std::string FloatingIndicatorView::errorText() const {
+    return speechRecognizer_->errorMessage.get().value_or("");
 }
 
 const std::string& FloatingIndicatorView::transcript() const {
@@ -64,23 +73,30 @@ void FloatingIndicatorView::recognizerDidChange() {
     recognizerChanged.fire();
 }
 
-// A refused write confirms nothing and is reported like any other failure.
 void FloatingIndicatorView::copyText() {
-    if (!TypeSimulator::writePasteboard(platform_, speechRecognizer_->transcript)) {
-        speechRecognizer_->errorMessage = TypeSimulator::pasteboardRefusedMessage;
-        return;
-    }
+    const bool written = TypeSimulator::writePasteboard(platform_, speechRecognizer_->transcript);
+    reportPasteboard(written);
+    if (!written) return;
     showCopied = true;
     resetAfterConfirmation(&FloatingIndicatorView::showCopied);
 }
 
 void FloatingIndicatorView::insertText() {
-    if (!TypeSimulator::typeText(platform_, speechRecognizer_->transcript)) {
-        speechRecognizer_->errorMessage = TypeSimulator::pasteboardRefusedMessage;
-        return;
-    }
+    const bool written = TypeSimulator::typeText(platform_, speechRecognizer_->transcript);
+    reportPasteboard(written);
+    if (!written) return;
     showInserted = true;
     resetAfterConfirmation(&FloatingIndicatorView::showInserted);
+}
+
+// A refused write confirms nothing and is reported like any other failure; a
+// later write that works takes that report back.
+void FloatingIndicatorView::reportPasteboard(bool written) {
+    if (!written) {
+        speechRecognizer_->errorMessage = TypeSimulator::pasteboardRefusedMessage;
+    } else if (speechRecognizer_->errorMessage.get() == TypeSimulator::pasteboardRefusedMessage) {
+        speechRecognizer_->errorMessage = std::nullopt;
+    }
 }
 
 void FloatingIndicatorView::close() {

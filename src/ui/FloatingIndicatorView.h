@@ -13,8 +13,10 @@
 namespace sayvo {
 
 // What the indicator's content area shows, chosen from the recognizer alone.
-enum class IndicatorContent { waitingForText, text, placeholder };
-IndicatorContent indicatorContentFor(const std::string& transcript, bool isProcessing);
+// An error with text keeps the text (and its buttons) and adds the error line.
+enum class IndicatorContent { waitingForText, text, error, placeholder };
+IndicatorContent indicatorContentFor(const std::string& transcript, bool isProcessing,
+                                     bool hasError);
 
 // The indicator's view state and actions: what the drawing code shows and what
 // its buttons do. One instance per dictation; a fresh one starts from scratch.
@@ -40,9 +42,11 @@ public:
 
     IndicatorContent content() const;
     const std::string& transcript() const;
+    // The recording's failure, or empty.
+    std::string errorText() const;
     WaveformView& waveform() { return waveform_; }
-    // Fires after the recognizer's transcript or processing flag changed; level
-    // changes show in the waveform.
+    // Fires after the recognizer's transcript, processing flag or error changed;
+    // level changes show in the waveform.
     Signal<> recognizerChanged;
 
     // The buttons. Neither copy nor insert touches the recording.
@@ -64,6 +68,7 @@ private:
     void updateDotsAnimation();
     void startDotsAnimation();
     void resetAfterConfirmation(Published<bool> FloatingIndicatorView::*flag);
+    void reportPasteboard(bool written);
 
     Platform platform_;
     std::shared_ptr<SpeechRecognizer> speechRecognizer_;
@@ -74,6 +79,7 @@ private:
     float lastLevel_;
     Subscription transcriptObserver_;
     Subscription processingObserver_;
+    Subscription errorObserver_;
     Subscription levelObserver_;
 };
 

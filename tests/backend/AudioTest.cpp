@@ -46,7 +46,7 @@ TEST(PulseAudioEngineTest, NoTapCallOutlivesRemoveTapOrStopAndTheEngineStartsAga
     EXPECT_TRUE(QTest::qWaitFor([&] { return calls >= afterStop + 3; }));
 }
 
-TEST(PulseAudioEngineTest, WithoutAServerStartFailsAndTheMicrophoneIsDenied) {
+TEST(PulseAudioEngineTest, WithoutAServerStartFails) {
     const QByteArray server = qgetenv("PULSE_SERVER");
     qputenv("PULSE_SERVER", "unix:/nonexistent/pulse/native");
     PulseAudioEngine engine;
@@ -54,9 +54,6 @@ TEST(PulseAudioEngineTest, WithoutAServerStartFailsAndTheMicrophoneIsDenied) {
     const auto error = engine.start();
     EXPECT_EQ(error ? error->domain : "no error", "PulseAudio");
     EXPECT_FALSE(engine.isRunning());
-    std::optional<bool> granted;
-    PulseMicrophoneAuthorization().requestAccess([&](bool g) { granted = g; });
-    EXPECT_EQ(granted, false) << "the microphone is denied";
     qputenv("PULSE_SERVER", server);
 }
 

@@ -22,6 +22,7 @@ TEST_F(PanelTest, AKeySavedInThePanelDictatesInTheCloudAndACapturedHotkeyTakesOv
     letGo(kAltSpace);
     pause(1000);
     EXPECT_EQ(notifications_.bodies, QStringList{"语音识别服务当前不可用"});
+    EXPECT_EQ(find("alert").value(2), "语音识别服务当前不可用") << "not shown in the indicator";
     EXPECT_EQ(run("pactl", {"list", "short", "source-outputs"}), "") << "the microphone is open";
     ASSERT_TRUE(press("关闭"));
     ASSERT_TRUE(waitUntil([&] { return !indicatorShown(); }, 3000));

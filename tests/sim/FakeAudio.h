@@ -65,6 +65,18 @@ public:
         ++stopCount;
         input.running = false;
     }
+    void setFailureHandler(std::function<void(const PlatformError&)> handler) override {
+        onFailure = std::move(handler);
+    }
+    std::function<void(const PlatformError&)> onFailure;
+
+    // The sound server goes away mid-capture; reported from the audio thread.
+    void failFromAudioThread() {
+        input.running = false;
+        std::thread([&] {
+            if (onFailure) onFailure(PlatformError{"Audio", 1, "gone"});
+        }).join();
+    }
 
     // Plays buffers into the microphone from a second thread and waits for it.
     void playFromAudioThread(const std::vector<std::shared_ptr<const AudioPCMBuffer>>& buffers) {
@@ -135,6 +147,9 @@ private:
         std::optional<PlatformError> start() override { return engine_.start(); }
         bool isRunning() const override { return engine_.isRunning(); }
         void stop() override { engine_.stop(); }
+        void setFailureHandler(std::function<void(const PlatformError&)> handler) override {
+            engine_.setFailureHandler(std::move(handler));
+        }
 
     private:
         FakeAudioEngine& engine_;

@@ -208,6 +208,17 @@ TEST_F(AliyunASRTest, FailuresAreReportedWithTheirMessages) {
     sim.scheduler.advance(1);
     EXPECT_EQ(log, (Log{"error:音频引擎启动失败: no source", "stopped", "finished"}));
     EXPECT_TRUE(socket().sent().empty()) << "no task for a recording without a microphone";
+
+    // The microphone goes mid-task: said, and the task finishes as at a stop,
+    // so the words heard so far still come.
+    sim.audio.nextStartError.reset();
+    startStreaming();
+    log.clear();
+    sim.audio.last().failFromAudioThread();
+    sim.scheduler.runUntilIdle();
+    EXPECT_EQ(log, (Log{"error:麦克风已断开，录音已停止", "stopped"}));
+    EXPECT_EQ(command(1)["action"], "finish-task");
+    EXPECT_TRUE(sim.audio.last().released);
 }
 
 }  // namespace

@@ -166,13 +166,23 @@ TEST_F(AppDelegateTest, WithoutATrayTheHotkeyStillRecords) {
     EXPECT_TRUE(tray().images.empty());
 }
 
-TEST_F(AppDelegateTest, TheCloseButtonEndsAFailedStartOrARecordingWithItsText) {
+TEST_F(AppDelegateTest, AFailedStartShowsItsErrorUntilClosedOrForAMomentAfterTheRelease) {
     sim.microphone.currentStatus = MicrophoneAuthorizationStatus::denied;
-    fn(true);
-    fn(false);
-    advance(1.0);
-    EXPECT_TRUE(indicator().visible) << "the placeholder stays up until closed";
+    click();
+    advance(10.0);
+    ASSERT_TRUE(indicator().visible) << "a clicked start waits for the close";
+    EXPECT_EQ(indicator().content->content(), IndicatorContent::error);
+    EXPECT_EQ(indicator().content->errorText(), recognizer().errorMessage.get());
     indicator().pressClose();
+    EXPECT_FALSE(indicator().visible);
+
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        fn(true);
+        fn(false);
+        advance(AppDelegate::errorShownDuration - 0.5);
+    }
+    EXPECT_TRUE(indicator().visible) << "the first attempt's timer leaves the second alone";
+    advance(0.6);
     EXPECT_FALSE(indicator().visible);
 
     sim.microphone.currentStatus = MicrophoneAuthorizationStatus::authorized;
@@ -328,11 +338,15 @@ TEST_F(AppDelegateTest, ARefusedPasteboardWritePastesNothingSaysSoAndKeepsTheTex
     advance(1.0);
     EXPECT_EQ(pastes(), 0);
     EXPECT_FALSE(indicator().content->showInserted || indicator().content->showCopied);
-    EXPECT_EQ(tray().messages.size(), 3u) << "the launch hint, the release, the buttons";
+    EXPECT_EQ(tray().messages.size(), 2u) << "the launch hint, then once for the recording";
     EXPECT_EQ(tray().messages.back().second, TypeSimulator::pasteboardRefusedMessage);
     EXPECT_EQ(recognizer().transcript.get(), "kept");
     EXPECT_TRUE(indicator().visible);
+    EXPECT_EQ(indicator().content->content(), IndicatorContent::text);
+    EXPECT_EQ(indicator().content->errorText(), TypeSimulator::pasteboardRefusedMessage);
     sim.pasteboard.refuse = false;
+    indicator().content->copyText();
+    EXPECT_EQ(indicator().content->errorText(), "") << "a write that works takes it back";
     click();  // the text still waits for the next click
     advance(1.0);
     EXPECT_EQ(sim.pasteboard.contents, "kept");

@@ -65,6 +65,10 @@ TEST_F(FloatingIndicatorViewTest, DotsCycleOnlyWhileTheWaitingStateIsShown) {
     advance(0.4);
     EXPECT_EQ(view->dots.get(), "..") << "back in the waiting state: one timer, not two";
 
+    recognizer->errorMessage = "failed";
+    EXPECT_EQ(view->content(), IndicatorContent::error) << "an error ends the wait";
+    EXPECT_FALSE(view->isDotsAnimationRunning());
+    recognizer->errorMessage = std::nullopt;
     recognizer->isProcessing = false;
     EXPECT_EQ(view->content(), IndicatorContent::placeholder);
     view->setShown(true);

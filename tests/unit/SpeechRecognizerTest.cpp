@@ -89,7 +89,7 @@ TEST_F(SpeechRecognizerTest, CloudRecordingFollowsTheClientsReportsUntilItConfir
     r->startRecording();
     EXPECT_TRUE(r->isRecording);
     EXPECT_TRUE(r->isProcessing);
-    EXPECT_EQ(r->errorMessage.get(), "earlier failure") << "still shown until a new one";
+    EXPECT_EQ(r->errorMessage.get(), std::nullopt) << "the indicator shows this attempt's errors";
     std::vector<std::string> shown;
     auto sub = r->transcript.values.subscribe([&](const std::string& t) { shown.push_back(t); });
     report([&] {
@@ -413,6 +413,23 @@ TEST_F(SpeechRecognizerTest, TheStopWaitsForTheRecognisersLastWordsAndNoLonger) 
     earlier.cancelled = false;
     report([&] { earlier.result("stale", true); });
     EXPECT_EQ(r->transcript.get(), "");
+
+    // A microphone gone mid-recording stops it the same way, and says so; the
+    // news of an earlier capture leaves a new recording alone.
+    report([&] { task().result("heard"); });
+    auto& lost = task();
+    engine().failFromAudioThread();
+    run();
+    EXPECT_FALSE(r->isRecording);
+    EXPECT_TRUE(lost.fakeRequest().ended);
+    EXPECT_EQ(r->errorMessage.get(), "麦克风已断开，录音已停止");
+    report([&] { lost.result("heard it", true); });
+    EXPECT_EQ(r->transcript.get(), "heard it");
+    start();
+    engine().failFromAudioThread();
+    r->stopRecording();
+    start();
+    EXPECT_TRUE(r->isRecording);
 }
 
 TEST_F(SpeechRecognizerTest, SilenceStopsOnlyStrictlyAfterThreeSecondsOnceTextExists) {

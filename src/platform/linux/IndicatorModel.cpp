@@ -57,11 +57,15 @@ void IndicatorModel::updateText() {
         case IndicatorContent::text:
             content_ = QStringLiteral("text");
             break;
+        case IndicatorContent::error:
+            content_ = QStringLiteral("error");
+            break;
         case IndicatorContent::placeholder:
             content_ = QStringLiteral("placeholder");
             break;
     }
     transcript_ = qs(view_->transcript());
+    errorText_ = qs(view_->errorText());
     dots_ = qs(view_->dots);
     showCopied_ = view_->showCopied;
     showInserted_ = view_->showInserted;

@@ -19,6 +19,7 @@ class IndicatorModel : public QObject {
     Q_OBJECT
     Q_PROPERTY(QString content READ content NOTIFY textChanged)
     Q_PROPERTY(QString transcript READ transcript NOTIFY textChanged)
+    Q_PROPERTY(QString errorText READ errorText NOTIFY textChanged)
     Q_PROPERTY(QString dots READ dots NOTIFY textChanged)
     Q_PROPERTY(bool showCopied READ showCopied NOTIFY textChanged)
     Q_PROPERTY(bool showInserted READ showInserted NOTIFY textChanged)
@@ -38,6 +39,7 @@ public:
 
     QString content() const { return content_; }
     QString transcript() const { return transcript_; }
+    QString errorText() const { return errorText_; }
     QString dots() const { return dots_; }
     bool showCopied() const { return showCopied_; }
     bool showInserted() const { return showInserted_; }
@@ -76,6 +78,7 @@ private:
 
     QString content_ = QStringLiteral("placeholder");
     QString transcript_;
+    QString errorText_;
     QString dots_;
     bool showCopied_ = false;
     bool showInserted_ = false;

@@ -37,6 +37,9 @@ public:
     // False once stopped, and also when the server dropped the stream.
     bool isRunning() const override;
     void stop() override;
+    // Called on the capture thread, with the connection's lock held: it must
+    // only hand the news on.
+    void setFailureHandler(std::function<void(const PlatformError&)> handler) override;
 
     struct Impl;
 
@@ -55,13 +58,9 @@ public:
 };
 
 // Linux asks no one for microphone access: whoever can reach the sound server
-// may record. So "authorized" means a capture would work right now (a server
-// answers and has a default source), and everything else is "denied", which
-// makes the logic explain that the microphone is unavailable instead of
-// failing later with a device error. Each call opens a short connection with
-// a bounded wait, so a newly plugged microphone counts at once.
-// Thread: main thread; requestAccess answers on the calling thread before it
-// returns.
+// may record. A missing server or microphone is the capture's own error, said
+// as what it is when the recording starts, not as a permission to grant.
+// Thread: main thread; requestAccess answers before it returns.
 class PulseMicrophoneAuthorization final : public MicrophoneAuthorization {
 public:
     MicrophoneAuthorizationStatus status() const override;

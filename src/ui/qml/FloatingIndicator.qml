@@ -1,7 +1,8 @@
 import QtQuick
 
 // The dictation indicator: level meter, title and hint, close button, and the
-// content the view state chooses (waiting, text with its buttons, placeholder).
+// content the view state chooses (waiting, text with its buttons, error,
+// placeholder).
 // Everything it shows comes from "indicator"; "surface" moves the window.
 // Timers and transitions run only while the window is shown: a hidden
 // indicator must cost nothing.
@@ -150,7 +151,7 @@ Item {
                 }
             }
 
-            // Content: exactly one of the three states, with 4 px above it.
+            // Content: exactly one of the four states, with 4 px above it.
             Item {
                 width: parent.width
                 height: 4 + content.height
@@ -160,7 +161,8 @@ Item {
                     y: 4
                     width: parent.width
                     sourceComponent: indicator.content === "text" ? textState
-                        : indicator.content === "waiting" ? waitingState : placeholderState
+                        : indicator.content === "waiting" ? waitingState
+                        : indicator.content === "error" ? errorState : placeholderState
                 }
             }
         }
@@ -214,6 +216,30 @@ Item {
                 font.pixelSize: 13
             }
         }
+    }
+
+    Component {
+        id: errorState
+        Item {
+            objectName: "errorState"
+            implicitHeight: errorLine.implicitHeight
+            ErrorLine {
+                id: errorLine
+                width: parent.width
+                horizontalAlignment: Text.AlignHCenter
+            }
+        }
+    }
+
+    // Said to screen readers as an alert, as it appears.
+    component ErrorLine: Text {
+        objectName: "errorText"
+        text: indicator.errorText
+        wrapMode: Text.Wrap
+        color: "#FF6961"
+        font.pixelSize: 13
+        Accessible.role: Accessible.AlertMessage
+        Accessible.name: text
     }
 
     Component {
@@ -280,6 +306,11 @@ Item {
                     fill: Qt.rgba(1, 1, 1, 0.15)
                     onActivated: indicator.copy()
                 }
+            }
+
+            ErrorLine {
+                width: parent.width
+                visible: text !== ""
             }
         }
     }
