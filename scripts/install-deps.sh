@@ -12,13 +12,13 @@ build_packages=(
     qml6-module-qtquick-controls qml6-module-qtquick-layouts qml6-module-qtquick-templates
     nlohmann-json3-dev libsoxr-dev libpulse-dev libx11-dev libxi-dev libxtst-dev
     libpocketsphinx-dev libsphinxbase-dev pocketsphinx-en-us
-    fonts-noto-cjk qt6-gtk-platformtheme
+    fonts-noto-cjk qt6-gtk-platformtheme ca-certificates
 )
 test_packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth x11-utils x11-xserver-utils xdotool xclip gir1.2-gtk-3.0 dbus dbus-x11
     pulseaudio pulseaudio-utils pocketsphinx-testdata
-    at-spi2-core python3-pyatspi libglib2.0-bin
+    at-spi2-core python3-pyatspi libglib2.0-bin openssl
 )
 
 packages=("${build_packages[@]}")

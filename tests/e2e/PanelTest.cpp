@@ -168,3 +168,31 @@ TEST_F(PanelTest, AKeySavedInThePanelDictatesInTheCloudAndACapturedHotkeyTakesOv
     EXPECT_FALSE(bus().interface()->isServiceRegistered(tray_.items.last()))
         << "the tray item is still on the bus";
 }
+
+// A service whose certificate the system does not trust is refused with a
+// clear error: no fallback to an unchecked connection ever sends the key.
+TEST_F(PanelTest, AServiceWithAnUntrustedCertificateIsRefused) {
+    const QString certificate = home_.filePath("cert.pem"), key = home_.filePath("key.pem");
+    ASSERT_TRUE(run("openssl", {"req", "-x509", "-newkey", "ec", "-pkeyopt",
+                                "ec_paramgen_curve:prime256v1", "-nodes", "-days", "1", "-subj",
+                                "/CN=127.0.0.1", "-keyout", key, "-out", certificate}));
+    QProcess service;
+    service.setProcessChannelMode(QProcess::MergedChannels);
+    service.start("openssl", {"s_server", "-accept", QString::number(SAYVO_MOCK_PORT), "-cert",
+                              certificate, "-key", key, "-www"});
+    ASSERT_TRUE(waitUntil([&] { return service.canReadLine(); }, 5000)) << "no TLS service";
+    ASSERT_NO_FATAL_FAILURE(launch(SAYVO_TLS_BINARY, R"(, "AliyunASRAPIKey": "test-key")"));
+    Entry entry;
+    ASSERT_TRUE(openEntry(entry));
+    dictate(kAltSpace);
+    ASSERT_TRUE(waitUntil([&] { return !notifications_.bodies.empty(); }, 5000));
+    pause(1000);
+    std::printf("untrusted certificate: \"%s\"\n", qPrintable(notifications_.bodies.join(" | ")));
+    EXPECT_EQ(notifications_.bodies.size(), 1);
+    EXPECT_EQ(run("pactl", {"list", "short", "source-outputs"}), "") << "the microphone is open";
+    service.kill();
+    service.waitForFinished();
+    const QByteArray served = service.readAll();
+    EXPECT_FALSE(served.contains("GET ")) << served.toStdString();
+    EXPECT_EQ(entry.text(), "");
+}
