@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QTcpServer>
@@ -6,6 +7,8 @@
 #include <QWebSocket>
 #include <QWebSocketCorsAuthenticator>
 #include <QWebSocketServer>
+#include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
@@ -75,6 +78,38 @@ TEST(JsonFilePreferencesTest, OnlyAWellFormedFileIsReadAndAStoreMovesACorruptOne
     EXPECT_FALSE(blocked.lastWriteSucceeded());
     EXPECT_EQ(failures, 1);
     EXPECT_EQ(blocked.stringForKey("AliyunASRAPIKey"), "kept") << "for this session";
+    fs::remove_all(dir);
+}
+
+// Two processes storing at once, both killed mid-way: a reader only ever
+// finds a whole file, from one writer or the other.
+TEST(JsonFilePreferencesTest, WritersRacingOrKilledNeverLeaveAHalfWrittenFile) {
+    const fs::path dir = fs::temp_directory_path() / ("sayvo-race-" + std::to_string(::getpid()));
+    const std::string path = (dir / "preferences.json").string();
+    fs::remove_all(dir);
+    pid_t writers[2];
+    for (int w = 0; w < 2; ++w) {
+        writers[w] = ::fork();
+        ASSERT_GE(writers[w], 0);
+        if (writers[w] == 0) {
+            JsonFilePreferences prefs(path);
+            const std::string value(256 * 1024, char('a' + w));
+            for (;;) prefs.setString("AliyunASRAPIKey", value);
+        }
+    }
+    int whole = 0, torn = 0;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(700);
+    while (std::chrono::steady_clock::now() < until) {
+        std::stringstream contents;
+        contents << std::ifstream(path).rdbuf();
+        if (contents.str().empty()) continue;  // none written yet
+        parsePreferences(contents.str()) ? ++whole : ++torn;
+    }
+    for (const pid_t writer : writers) ::kill(writer, SIGKILL), ::waitpid(writer, nullptr, 0);
+    EXPECT_EQ(torn, 0);
+    EXPECT_GT(whole, 10);
+    EXPECT_EQ(JsonFilePreferences(path).stringForKey("AliyunASRAPIKey").value_or("").size(),
+              256u * 1024);
     fs::remove_all(dir);
 }
 
