@@ -1,9 +1,11 @@
 #include "platform/linux/PocketSphinxSpeechService.h"
 
+#include <malloc.h>
 #include <pocketsphinx.h>
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <chrono>
 #include <deque>
 #include <thread>
 #include <utility>
@@ -98,8 +100,9 @@ private:
 // on the decoder thread, which holds a reference to this object until it ends.
 class PocketSphinxDecoder {
 public:
-    static std::shared_ptr<PocketSphinxDecoder> start(ModelFiles files) {
-        std::shared_ptr<PocketSphinxDecoder> decoder(new PocketSphinxDecoder(std::move(files)));
+    static std::shared_ptr<PocketSphinxDecoder> start(ModelFiles files, double idleRelease) {
+        std::shared_ptr<PocketSphinxDecoder> decoder(
+            new PocketSphinxDecoder(std::move(files), idleRelease));
         decoder->thread_ = std::thread([self = decoder] { self->run(); });
         decoder->threadId_ = decoder->thread_.get_id();
         return decoder;
@@ -111,6 +114,7 @@ public:
     }
 
     bool isAvailable() const { return !stopping_ && !loadFailed_ && files_.present(); }
+    bool isModelLoaded() const { return loaded_; }
 
     std::shared_ptr<RecognitionTask> enqueue(
         std::shared_ptr<PocketSphinxRecognitionRequest> request, RecognitionResultHandler handler) {
@@ -149,14 +153,24 @@ private:
         void operator()(ps_decoder_t* decoder) const { ps_free(decoder); }
     };
 
-    explicit PocketSphinxDecoder(ModelFiles files) : files_(std::move(files)) {}
+    PocketSphinxDecoder(ModelFiles files, double idleRelease)
+        : files_(std::move(files)),
+          idleRelease_(std::chrono::duration_cast<std::chrono::milliseconds>(
+              std::chrono::duration<double>(idleRelease))) {}
 
     void run() {
         for (;;) {
             std::shared_ptr<PocketSphinxTask> task;
             {
                 std::unique_lock lock(mutex_);
-                wakeUp_.wait(lock, [this] { return stopping_ || !waiting_.empty(); });
+                const auto due = [this] { return stopping_ || !waiting_.empty(); };
+                // A loaded model waits for work only so long; an idle thread never wakes.
+                if (decoder_ && !wakeUp_.wait_for(lock, idleRelease_, due)) {
+                    lock.unlock();
+                    release();
+                    continue;
+                }
+                wakeUp_.wait(lock, due);
                 if (stopping_) break;
                 task = std::move(waiting_.front());
                 waiting_.pop_front();
@@ -180,7 +194,16 @@ private:
                                   static_cast<const char*>(nullptr)));
         if (config_) decoder_.reset(ps_init(config_.get()));
         loadFailed_ = decoder_ == nullptr;
+        loaded_ = !loadFailed_;
         return !loadFailed_;
+    }
+
+    // The model's memory goes back to the system, not just to the heap.
+    void release() {
+        decoder_.reset();
+        config_.reset();
+        loaded_ = false;
+        ::malloc_trim(0);
     }
 
     void serve(PocketSphinxTask& task) {
@@ -258,7 +281,9 @@ private:
     }
 
     const ModelFiles files_;
+    const std::chrono::milliseconds idleRelease_;
     std::atomic<bool> loadFailed_{false};
+    std::atomic<bool> loaded_{false};
 
     std::mutex mutex_;
     std::condition_variable wakeUp_;
@@ -380,10 +405,15 @@ void PocketSphinxRecognitionRequest::close() {
 
 // --- service ---
 
-PocketSphinxSpeechService::PocketSphinxSpeechService(std::string modelDirectory)
+PocketSphinxSpeechService::PocketSphinxSpeechService(std::string modelDirectory, double idleRelease)
     : decoder_(
           PocketSphinxDecoder::start({modelDirectory + "/en-us", modelDirectory + "/en-us.lm.bin",
-                                      modelDirectory + "/cmudict-en-us.dict"})) {}
+                                      modelDirectory + "/cmudict-en-us.dict"},
+                                     idleRelease)) {}
+
+bool PocketSphinxSpeechService::isModelLoaded() const {
+    return decoder_->isModelLoaded();
+}
 
 PocketSphinxSpeechService::~PocketSphinxSpeechService() {
     decoder_->shutdown();

@@ -90,8 +90,10 @@ private:
 // Recognition runs on one decoder thread of the service's own, one task at a
 // time in the order they were made; result handlers are called on it. The
 // model (about 95 MB, half a second to load) is loaded when the first task
-// starts and kept: users of the cloud engine never pay for it, and tasks
-// follow each other at every pause, which a reload each time would delay.
+// starts and kept while tasks come: users of the cloud engine never pay for
+// it, and tasks follow each other at every pause, which a reload each time
+// would delay. After `idleRelease` seconds without a task it is released; the
+// next task loads it again while its audio waits in the request.
 // A task ends with a final result at the end of an utterance, or when its
 // audio ends while there is text; with the no-speech error when its audio
 // ends without text or after `noSpeechTimeout` seconds of audio without any.
@@ -107,7 +109,10 @@ public:
     static constexpr long modelLoadFailed = 1;
     static constexpr long decodingFailed = 2;
 
-    explicit PocketSphinxSpeechService(std::string modelDirectory = defaultModelDirectory());
+    static constexpr double modelIdleRelease = 600;
+
+    explicit PocketSphinxSpeechService(std::string modelDirectory = defaultModelDirectory(),
+                                       double idleRelease = modelIdleRelease);
     ~PocketSphinxSpeechService() override;
     static std::string defaultModelDirectory();
 
@@ -116,6 +121,8 @@ public:
     std::shared_ptr<OnDeviceRecognizer> recognizerForLocale(const std::string& localeId) override;
     std::shared_ptr<OnDeviceRecognizer> recognizerForDefaultLocale() override;
     std::shared_ptr<AudioBufferRecognitionRequest> makeRecognitionRequest() override;
+    // Any thread.
+    bool isModelLoaded() const;
 
 private:
     // Shared with the recognisers handed out; those outliving the service
