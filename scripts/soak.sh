@@ -2,20 +2,24 @@
 # Runs full dictations against the real binary on a private headless desktop
 # (the cloud engine against the project's mock service) and reports the
 # process's memory, descriptors and threads after cycle 10 and after the last,
-# and every cycle that did not paste the expected text.
-#   scripts/soak.sh [--cycles N] [--engine system|cloud] [--build DIR] [--strict]
+# and every cycle that did not paste the expected text; the time from each key
+# release to the text in the entry; then, after --idle seconds of rest (60 by
+# default, 0 for none), the process's wakeups per second over them and its
+# memory against that after the first dictation.
+#   scripts/soak.sh [--cycles N] [--engine system|cloud] [--build DIR] [--idle S] [--strict]
 # --strict fails on a lost dictation or on any growth in descriptors or threads.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
-cycles=20 engine=system build=build strict=0
+cycles=20 engine=system build=build strict=0 idle=60
 while [ $# -gt 0 ]; do
     case $1 in
         --cycles) cycles=$2; shift 2 ;;
         --engine) engine=$2; shift 2 ;;
         --build) build=$2; shift 2 ;;
+        --idle) idle=$2; shift 2 ;;
         --strict) strict=1; shift ;;
-        *) echo "usage: $0 [--cycles N] [--engine system|cloud] [--build DIR] [--strict]"; exit 2 ;;
+        *) echo "usage: $0 [--cycles N] [--engine system|cloud] [--build DIR] [--idle S] [--strict]"; exit 2 ;;
     esac
 done
 [ "$cycles" -ge 10 ] || { echo "soak: at least 10 cycles"; exit 2; }
@@ -52,7 +56,12 @@ done
 usage() {  # RSS in kB, descriptors, threads
     echo "$(awk '/VmRSS/ {print $2}' "/proc/$sayvo/status") $(ls "/proc/$sayvo/fd" | wc -l) $(ls "/proc/$sayvo/task" | wc -l)"
 }
-lost=0 at10=""
+# Every wakeup of any thread is a context switch.
+switches() {
+    cat /proc/"$sayvo"/task/*/status | awk '/ctxt_switches/ {n += $2} END {print n}'
+}
+now_ms() { echo $(($(date +%s%N) / 1000000)); }
+lost=0 at10="" first="" delays=()
 for cycle in $(seq "$cycles"); do
     xdotool windowfocus --sync "$entry" key ctrl+a BackSpace
     xdotool keydown Alt_L keydown space
@@ -62,18 +71,21 @@ for cycle in $(seq "$cycles"); do
     done
     tail -c +14401 "$speech" | paplay -d mic --raw --format=s16le --rate=16000 --channels=1
     sleep 1
+    released=$(now_ms)
     xdotool keyup space keyup Alt_L
     got=""
-    for _ in $(seq 50); do
+    for _ in $(seq 500); do
         got=$(tail -n1 "$headless_scratch/entry")
         [ "$got" = "$words" ] && break
-        sleep 0.1
+        sleep 0.01
     done
+    [ "$got" = "$words" ] && delays+=($(($(now_ms) - released)))
     if [ "$got" != "$words" ]; then
         echo "cycle $cycle: lost, the entry reads \"$got\""
         lost=$((lost + 1))
     fi
     sleep 1  # the indicator goes, the connection closes
+    [ "$cycle" -eq 1 ] && first=$(usage)
     [ "$cycle" -eq 10 ] && at10=$(usage)
 done
 last=$(usage)
@@ -81,6 +93,20 @@ read -r rss10 fd10 threads10 <<<"$at10"
 read -r rss fd threads <<<"$last"
 echo "soak ($engine, $cycles cycles): RSS ${rss10} kB -> ${rss} kB ($((rss - rss10)) kB)," \
     "descriptors $fd10 -> $fd, threads $threads10 -> $threads, lost dictations $lost"
+if [ ${#delays[@]} -gt 0 ]; then
+    sorted=($(printf '%s\n' "${delays[@]}" | sort -n))
+    echo "release to text: median ${sorted[$((${#sorted[@]} / 2))]} ms," \
+        "slowest ${sorted[-1]} ms over ${#sorted[@]} dictations"
+fi
+if [ "$idle" -gt 0 ]; then
+    before=$(switches)
+    sleep "$idle"
+    read -r rss1 _ <<<"$first"
+    read -r rssIdle _ <<<"$(usage)"
+    echo "idle ${idle} s: $(awk -v n=$(($(switches) - before)) -v s="$idle" 'BEGIN {printf "%.2f", n / s}')" \
+        "wakeups/s, RSS ${rssIdle} kB against ${rss1} kB after the first dictation" \
+        "($(awk -v a="$rssIdle" -v b="$rss1" 'BEGIN {printf "%+.1f", (a - b) * 100 / b}') %)"
+fi
 if [ "$strict" -eq 1 ] && { [ "$lost" -gt 0 ] || [ "$fd" -gt "$fd10" ] || [ "$threads" -gt "$threads10" ]; }; then
     echo "soak: FAILED"
     exit 1

@@ -66,7 +66,7 @@ TSAN_OPTIONS=halt_on_error=1 run_ctest "unit tests under TSan" build-tsan -L uni
 if [ $# -eq 0 ]; then
     for engine in system cloud; do
         echo "== soak ($engine)"
-        if scripts/soak.sh --cycles 20 --engine "$engine" --strict; then
+        if scripts/soak.sh --cycles 20 --engine "$engine" --idle 0 --strict; then
             passed=$((passed + 1))
         else
             failed=$((failed + 1))

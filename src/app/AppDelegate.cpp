@@ -173,9 +173,10 @@ void AppDelegate::runStartTask() {
     supersedePendingFinish();
     ++startCount_;
     errorReported_ = false;
-    showFloatingIndicator();
     speechRecognizer_->stopsOnSilence = !startedByHold_;
+    // The microphone opens before the window draws: words begin with the press.
     speechRecognizer_->startRecording();
+    showFloatingIndicator();
     if (stopAfterStart) stopRecording();
 }
 
