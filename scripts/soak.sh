@@ -40,14 +40,16 @@ if [ "$engine" = cloud ]; then
 fi
 echo "{$preferences}" >"$XDG_CONFIG_HOME/sayvo/preferences.json"
 
-# The application dictated into: a GTK entry that prints its text at each change.
+# The application dictated into: a GTK entry that prints its text at each
+# change, read here the moment it does.
+mkfifo "$headless_scratch/entry"
 /usr/bin/python3 tests/e2e/desktop.py entry >"$headless_scratch/entry" &
 headless_pids+=($!)
+exec 4<"$headless_scratch/entry"
 "$binary" 2>"$headless_scratch/sayvo.log" &
 sayvo=$!
 headless_pids+=($sayvo)
-for _ in $(seq 100); do [ -s "$headless_scratch/entry" ] && break; sleep 0.1; done
-entry=$(head -n1 "$headless_scratch/entry")
+read -r -t 10 -u 4 entry
 for _ in $(seq 100); do  # Sayvo is up once its indicator exists, unmapped
     xdotool search --pid "$sayvo" --name "^Sayvo indicator$" >/dev/null && break
     sleep 0.1
@@ -60,10 +62,10 @@ usage() {  # RSS in kB, descriptors, threads
 switches() {
     cat /proc/"$sayvo"/task/*/status | awk '/ctxt_switches/ {n += $2} END {print n}'
 }
-now_ms() { echo $(($(date +%s%N) / 1000000)); }
 lost=0 at10="" first="" delays=()
 for cycle in $(seq "$cycles"); do
     xdotool windowfocus --sync "$entry" key ctrl+a BackSpace
+    while read -r -t 0.2 -u 4 _; do :; done  # the emptied entry
     xdotool keydown Alt_L keydown space
     for _ in $(seq 50); do
         xdotool search --onlyvisible --pid "$sayvo" --name "^Sayvo indicator$" >/dev/null && break
@@ -71,15 +73,11 @@ for cycle in $(seq "$cycles"); do
     done
     tail -c +14401 "$speech" | paplay -d mic --raw --format=s16le --rate=16000 --channels=1
     sleep 1
-    released=$(now_ms)
+    released=${EPOCHREALTIME/./}  # µs, before xdotool starts: an upper bound
     xdotool keyup space keyup Alt_L
     got=""
-    for _ in $(seq 500); do
-        got=$(tail -n1 "$headless_scratch/entry")
-        [ "$got" = "$words" ] && break
-        sleep 0.01
-    done
-    [ "$got" = "$words" ] && delays+=($(($(now_ms) - released)))
+    while read -r -t 5 -u 4 got; do [ "$got" = "$words" ] && break; done
+    [ "$got" = "$words" ] && delays+=($(((${EPOCHREALTIME/./} - released) / 1000)))
     if [ "$got" != "$words" ]; then
         echo "cycle $cycle: lost, the entry reads \"$got\""
         lost=$((lost + 1))
