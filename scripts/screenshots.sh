@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Takes the README's pictures from the real application: the indicator
-# waiting for the first words, showing the text, and the placeholder after a
+# waiting for the first words, showing the text, and the error of a
 # recording that could not start; the tray panel without a key, entering one,
 # with one stored, capturing a hotkey, and in a dark theme. Runs on its own X
 # server (with a compositor, so the shadow and rounded corners show, and a
@@ -117,7 +117,7 @@ xdotool keyup alt keyup ctrl key Escape
 sleep 0.2
 xdotool key Escape
 
-# Without a sound server the recording cannot start: the placeholder stays.
+# Without a sound server the recording cannot start: the error shows.
 # Without the key, so the cloud service is never tried.
 restart_sayvo "{$alt_space}"
 pulseaudio --kill
@@ -125,7 +125,7 @@ headless_pulse=""
 sleep 0.5
 xdotool keydown alt keydown space
 sleep 0.8
-shoot placeholder
+shoot error
 xdotool keyup space keyup alt
 
 # The same desktop in a dark theme, through Qt's GTK platform theme.
