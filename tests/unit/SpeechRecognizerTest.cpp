@@ -282,13 +282,18 @@ TEST_F(SpeechRecognizerTest, StartFailuresExplainThemselvesAndTheNextStartCleans
     EXPECT_FALSE(sim.audio.engines.front()->input.hasTap());
     EXPECT_TRUE(onDevice().tasks.front()->cancelled);
 
-    // A later task that cannot be made ends the recording, with its text.
-    onDevice().refuseTasks = true;
-    report([&] { task().result("kept", true); });
-    EXPECT_FALSE(r->isRecording);
-    EXPECT_FALSE(engine().isRunning());
-    EXPECT_EQ(r->transcript.get(), "kept");
-    EXPECT_EQ(r->errorMessage.get(), "识别错误: 无法创建识别任务");
+    // A later task that cannot be made, or its request, ends the recording with its text.
+    for (const bool noRequest : {false, true}) {
+        SCOPED_TRACE(noRequest);
+        if (noRequest) start();
+        (noRequest ? sim.speech.refuseRequests : onDevice().refuseTasks) = true;
+        report([&] { task().result("kept", true); });
+        EXPECT_FALSE(r->isRecording);
+        EXPECT_FALSE(engine().isRunning());
+        EXPECT_EQ(r->transcript.get(), "kept");
+        EXPECT_EQ(r->errorMessage.get(), "识别错误: 无法创建识别任务");
+        sim.speech.refuseRequests = onDevice().refuseTasks = false;
+    }
 }
 
 TEST_F(SpeechRecognizerTest, AudioLevelIsMeanAbsoluteTimesFiveCappedAndEndsWithTheStop) {
