@@ -62,6 +62,7 @@ protected:
 
 TEST_F(AliyunASRTest, AudioBeforeTheTaskStartedIsHeldAndSentFirstThenLive) {
     client->startRecognition("k");
+    EXPECT_TRUE(socket().resumed) << "the connection never opens";
     auto& engine = sim.audio.last();
     EXPECT_EQ(engine.input.requestedBufferSize, 1600u);
     engine.playFromAudioThread({floatBuffer(0.1f, 1600)});
