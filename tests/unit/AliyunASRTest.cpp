@@ -63,6 +63,10 @@ protected:
 TEST_F(AliyunASRTest, AudioBeforeTheTaskStartedIsHeldAndSentFirstThenLive) {
     client->startRecognition("k");
     EXPECT_TRUE(socket().resumed) << "the connection never opens";
+    const WebSocketRequest& request = socket().request;
+    EXPECT_EQ(request.url, "wss://asr.test/api-ws/v1/inference/");
+    EXPECT_EQ(request.headers, (decltype(request.headers){{"Authorization", "bearer k"}}));
+    EXPECT_EQ(request.timeoutSeconds, 60);
     auto& engine = sim.audio.last();
     EXPECT_EQ(engine.input.requestedBufferSize, 1600u);
     engine.playFromAudioThread({floatBuffer(0.1f, 1600)});
