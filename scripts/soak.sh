@@ -58,9 +58,11 @@ done
 usage() {  # RSS in kB, descriptors, threads
     echo "$(awk '/VmRSS/ {print $2}' "/proc/$sayvo/status") $(ls "/proc/$sayvo/fd" | wc -l) $(ls "/proc/$sayvo/task" | wc -l)"
 }
-# Every wakeup of any thread is a context switch.
+# Every wakeup of a thread is a context switch: "thread count", one per thread.
 switches() {
-    cat /proc/"$sayvo"/task/*/status | awk '/ctxt_switches/ {n += $2} END {print n}'
+    for task in /proc/"$sayvo"/task/*; do
+        echo "${task##*/} $(awk '/ctxt_switches/ {n += $2} END {print n}' "$task/status")"
+    done
 }
 lost=0 at10="" first="" delays=()
 for cycle in $(seq "$cycles"); do
@@ -101,7 +103,10 @@ if [ "$idle" -gt 0 ]; then
     sleep "$idle"
     read -r rss1 _ <<<"$first"
     read -r rssIdle _ <<<"$(usage)"
-    echo "idle ${idle} s: $(awk -v n=$(($(switches) - before)) -v s="$idle" 'BEGIN {printf "%.2f", n / s}')" \
+    # Threads that came or went meanwhile count only while they existed.
+    woken=$(awk 'NR == FNR {n[$1] = $2; next} $1 in n {w += $2 - n[$1]} END {print w + 0}' \
+        <(echo "$before") <(switches))
+    echo "idle ${idle} s: $(awk -v n="$woken" -v s="$idle" 'BEGIN {printf "%.2f", n / s}')" \
         "wakeups/s, RSS ${rssIdle} kB against ${rss1} kB after the first dictation" \
         "($(awk -v a="$rssIdle" -v b="$rss1" 'BEGIN {printf "%+.1f", (a - b) * 100 / b}') %)"
 fi
