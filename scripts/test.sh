@@ -20,12 +20,12 @@ configure() {  # dir, extra cmake args...
 }
 
 echo "== build"
-configure build -DCMAKE_BUILD_TYPE=RelWithDebInfo || exit 1
+configure build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSAYVO_WARNINGS_AS_ERRORS=ON || exit 1
 cmake --build build -j "$jobs" || exit 1
-configure build-asan -DCMAKE_BUILD_TYPE=Debug -DSAYVO_BUILD_LINUX=OFF \
+configure build-asan -DCMAKE_BUILD_TYPE=Debug -DSAYVO_BUILD_LINUX=OFF -DSAYVO_WARNINGS_AS_ERRORS=ON \
     "-DCMAKE_CXX_FLAGS=-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer" || exit 1
 cmake --build build-asan -j "$jobs" || exit 1
-configure build-tsan -DCMAKE_BUILD_TYPE=Debug -DSAYVO_BUILD_LINUX=OFF \
+configure build-tsan -DCMAKE_BUILD_TYPE=Debug -DSAYVO_BUILD_LINUX=OFF -DSAYVO_WARNINGS_AS_ERRORS=ON \
     "-DCMAKE_CXX_FLAGS=-fsanitize=thread -fno-omit-frame-pointer" || exit 1
 cmake --build build-tsan -j "$jobs" || exit 1
 

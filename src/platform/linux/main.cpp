@@ -22,7 +22,8 @@
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Sayvo"));
-    QApplication::setDesktopFileName(QStringLiteral("sayvo"));
+    // The application id: the desktop entry, its icon and the tray item are named after it.
+    QApplication::setDesktopFileName(QStringLiteral("app.sayvo.Sayvo"));
     // A tray utility: closing its last panel must never end it.
     QApplication::setQuitOnLastWindowClosed(false);
     sayvo::QuitOnSignal quitOnSignal;
