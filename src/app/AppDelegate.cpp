@@ -1,7 +1,11 @@
 #include "app/AppDelegate.h"
 
 #include <random>
+#include <string>
 #include <utility>
+
+#include "core/Utf8.h"
+#include "speech/RecognitionEngine.h"
 
 namespace sayvo {
 
@@ -176,6 +180,12 @@ void AppDelegate::runStartTask() {
     speechRecognizer_->stopsOnSilence = !startedByHold_;
     // The microphone opens before the window draws: words begin with the press.
     speechRecognizer_->startRecording();
+    if (speechRecognizer_->isRecording) {
+        platform_.log.note(std::string("recording started, engine ") +
+                           (speechRecognizer_->currentEngine.get() == RecognitionEngine::aliyun
+                                ? "cloud"
+                                : "on-device"));
+    }
     showFloatingIndicator();
     if (stopAfterStart) stopRecording();
 }
@@ -194,6 +204,7 @@ void AppDelegate::runStopTask() {
     // A key-up and a click can both queue a stop for the same recording; a
     // second finish would paste the text twice.
     if (pendingFinish_) return;
+    platform_.log.note("recording stopped");
     speechRecognizer_->stopRecording();
     pendingFinish_ = Finish{++lastFinishId_, false};
     platform_.scheduler.postAfter(textSettleDelay, [self = shared_from_this(), id = lastFinishId_] {
@@ -223,10 +234,12 @@ void AppDelegate::finishAfterTextSettled(std::uint64_t finishId, double waited) 
         return;
     }
     if (text.empty()) {
+        platform_.log.note("no text to paste");
         pendingFinish_.reset();
         hideFloatingIndicatorAfterError();
         return;
     }
+    platform_.log.note("pasting " + std::to_string(utf8CharacterCount(text)) + " characters");
     if (!pasteTranscript(text)) {
         // The text stays in the indicator, for "复制" or another try.
         pendingFinish_.reset();

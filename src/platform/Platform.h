@@ -3,6 +3,7 @@
 #include "platform/AccessibilityTrust.h"
 #include "platform/ApplicationShell.h"
 #include "platform/Audio.h"
+#include "platform/DecisionLog.h"
 #include "platform/Keyboard.h"
 #include "platform/MicrophoneAuthorization.h"
 #include "platform/Pasteboard.h"
@@ -33,6 +34,7 @@ struct Platform {
     AccessibilityTrust& accessibility;
     URLOpener& urls;
     SystemPermissions& permissions;
+    DecisionLog& log;
 };
 
 }  // namespace sayvo

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cloud/CloudASRClient.h"
+#include "platform/DecisionLog.h"
 #include "platform/MicrophoneAuthorization.h"
 #include "platform/Pasteboard.h"
 #include "platform/Preferences.h"
@@ -308,6 +309,12 @@ public:
     std::vector<PermissionStatus> currentStatus() override { return {}; }
     std::string settingsTitle() const override { return {}; }
     void openSettings() override {}
+};
+
+class FakeDecisionLog final : public DecisionLog {
+public:
+    std::vector<std::string> notes;
+    void note(const std::string& line) override { notes.push_back(line); }
 };
 
 }  // namespace sayvo::sim

@@ -27,12 +27,24 @@ struct SimPlatform {
     FakeAccessibilityTrust accessibility;
     FakeURLOpener urls;
     FakeSystemPermissions permissions;
+    FakeDecisionLog log;
 
     Platform platform() {
-        return Platform{scheduler,  preferences, pasteboard,        microphone,
-                        speech,     shell,       keyboard,          audio,
-                        webSockets, uuids,       syntheticKeyboard, accessibility,
-                        urls,       permissions};
+        return Platform{scheduler,
+                        preferences,
+                        pasteboard,
+                        microphone,
+                        speech,
+                        shell,
+                        keyboard,
+                        audio,
+                        webSockets,
+                        uuids,
+                        syntheticKeyboard,
+                        accessibility,
+                        urls,
+                        permissions,
+                        log};
     }
 };
 

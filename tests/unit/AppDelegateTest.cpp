@@ -131,6 +131,11 @@ TEST_F(AppDelegateTest, HotkeyCyclePastesOnTimeThenClearsHidesAndComesBackFresh)
     EXPECT_FALSE(indicator().visible);
     EXPECT_EQ(sim.pasteboard.clearCount, 1);
     EXPECT_EQ(pastes(), 1);
+    // The decisions, for --verbose: counts, never the words.
+    EXPECT_EQ(sim.log.notes, (std::vector<std::string>{"recording started, engine on-device",
+                                                       "recording stopped", "pasting 11 characters",
+                                                       "recording started, engine on-device",
+                                                       "recording stopped", "no text to paste"}));
 }
 
 TEST_F(AppDelegateTest, ALeftClickTogglesARightClickOpensAFreshPanel) {
@@ -220,6 +225,7 @@ TEST_F(AppDelegateTest, ACloudTaskEndingWhileHeldStillPastesAtTheRelease) {
         EXPECT_EQ(pastes(), before + 1);
         EXPECT_EQ(sim.pasteboard.contents, "recognised so far");
         EXPECT_FALSE(indicator().visible);
+        EXPECT_EQ(sim.log.notes.at(sim.log.notes.size() - 2), "recording started, engine cloud");
         ASSERT_EQ(tray().messages.size(), failures);
         if (failures) {
             EXPECT_EQ(tray().messages.back().second, "连接已断开");

@@ -1,5 +1,6 @@
 // The Linux desktop entry: real services on the Qt event loop.
 #include <QApplication>
+#include <QCommandLineParser>
 #include <iostream>
 
 #include "app/SayvoApp.h"
@@ -15,12 +16,46 @@
 #include "platform/linux/QtUUIDGenerator.h"
 #include "platform/linux/QtWebSocketService.h"
 #include "platform/linux/QuitOnSignal.h"
+#include "platform/linux/StderrDecisionLog.h"
 #include "platform/linux/X11AccessibilityTrust.h"
 #include "platform/linux/X11KeyboardMonitor.h"
 #include "platform/linux/X11SyntheticKeyboard.h"
 
+namespace {
+
+struct CommandLine : QCommandLineParser {
+    const QCommandLineOption verbose{
+        QStringLiteral("verbose"),
+        QStringLiteral("Log each recording's decisions (engine, start, stop, text length) to "
+                       "standard error; never the text or the API key. Errors are always "
+                       "logged.")};
+
+    CommandLine() {
+        setApplicationDescription(QStringLiteral(
+            "Push-to-talk dictation: hold the hotkey, speak, let go, and the words are pasted "
+            "into the focused application. Sayvo lives in the system tray."));
+        addHelpOption();
+        addVersionOption();
+        addOption(verbose);
+    }
+};
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    CommandLine commandLine;
+    {  // --help and --version answer without a display: a package check has none.
+        QCoreApplication parsing(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("sayvo"));
+        QCoreApplication::setApplicationVersion(QStringLiteral(SAYVO_VERSION));
+        commandLine.parse(QCoreApplication::arguments());
+        if (commandLine.isSet(QStringLiteral("help"))) commandLine.showHelp();
+        if (commandLine.isSet(QStringLiteral("version"))) commandLine.showVersion();
+    }
     QApplication application(argc, argv);
+    // Qt has taken its own options by now: anything left unknown is a mistake.
+    commandLine.process(application);
+    const bool verbose = commandLine.isSet(commandLine.verbose);
     QApplication::setApplicationName(QStringLiteral("Sayvo"));
     // The application id: the desktop entry, its icon and the tray item are named after it.
     QApplication::setDesktopFileName(QStringLiteral("app.sayvo.Sayvo"));
@@ -51,9 +86,11 @@ int main(int argc, char** argv) {
     sayvo::X11AccessibilityTrust accessibility(keyboard);
     sayvo::QtURLOpener urls;
     sayvo::DesktopSystemPermissions permissions;
+    sayvo::StderrDecisionLog log(verbose);
     const sayvo::Platform platform{
         scheduler, preferences, pasteboard, microphone,        speech,        shell, keyboard,
-        audio,     webSockets,  uuids,      syntheticKeyboard, accessibility, urls,  permissions};
+        audio,     webSockets,  uuids,      syntheticKeyboard, accessibility, urls,  permissions,
+        log};
 
     // The process-wide instances live exactly as long as the services above.
     // The service's address is fixed when Sayvo is built; nothing at run time changes it.

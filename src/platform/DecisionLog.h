@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string>
+
+namespace sayvo {
+
+// Where the logic notes what it decided about each recording (engine, start,
+// stop, how much text), for whoever diagnoses a problem. Never given the
+// dictated text or the API key; failures go to the user, not here.
+// Thread: main thread.
+class DecisionLog {
+public:
+    virtual ~DecisionLog() = default;
+    virtual void note(const std::string& line) = 0;
+};
+
+}  // namespace sayvo

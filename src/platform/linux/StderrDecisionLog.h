@@ -1,0 +1,21 @@
+#pragma once
+
+#include <iostream>
+
+#include "platform/DecisionLog.h"
+
+namespace sayvo {
+
+// Standard error, only when asked for (--verbose). Thread: main thread.
+class StderrDecisionLog final : public DecisionLog {
+public:
+    explicit StderrDecisionLog(bool verbose) : verbose_(verbose) {}
+    void note(const std::string& line) override {
+        if (verbose_) std::cerr << "sayvo: " << line << std::endl;
+    }
+
+private:
+    const bool verbose_;
+};
+
+}  // namespace sayvo
