@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <iostream>
+#include <string_view>
 
 #include "app/SayvoApp.h"
 #include "cloud/AliyunASR.h"
@@ -40,17 +41,27 @@ struct CommandLine : QCommandLineParser {
     }
 };
 
+// Only these are answered before the display opens. A second application
+// object after a first one would find Qt's D-Bus connections gone.
+bool asksForHelpOrVersion(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (argument == "-h" || argument == "--help" || argument == "-?" ||
+            argument == "--help-all" || argument == "-v" || argument == "--version")
+            return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     CommandLine commandLine;
-    {  // --help and --version answer without a display: a package check has none.
-        QCoreApplication parsing(argc, argv);
+    if (asksForHelpOrVersion(argc, argv)) {  // a package check has no display
+        QCoreApplication answering(argc, argv);
         QCoreApplication::setApplicationName(QStringLiteral("sayvo"));
         QCoreApplication::setApplicationVersion(QStringLiteral(SAYVO_VERSION));
-        commandLine.parse(QCoreApplication::arguments());
-        if (commandLine.isSet(QStringLiteral("help"))) commandLine.showHelp();
-        if (commandLine.isSet(QStringLiteral("version"))) commandLine.showVersion();
+        commandLine.process(answering);  // prints the answer and exits
     }
     QApplication application(argc, argv);
     // Qt has taken its own options by now: anything left unknown is a mistake.
