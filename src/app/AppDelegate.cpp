@@ -174,6 +174,8 @@ void AppDelegate::runStartTask() {
     // Two starts can be queued before either runs (a key-down and a click); the
     // recognizer treats a start while recording as a stop, so only the first may run.
     if (speechRecognizer_->isRecording) return;
+    // A superseded paste that fails is its own failure, said apart from this start's.
+    errorReported_ = false;
     supersedePendingFinish();
     ++startCount_;
     errorReported_ = false;

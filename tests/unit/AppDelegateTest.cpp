@@ -358,6 +358,16 @@ TEST_F(AppDelegateTest, ARefusedPasteboardWritePastesNothingSaysSoAndKeepsTheTex
     advance(1.0);
     EXPECT_EQ(sim.pasteboard.contents, "kept");
     EXPECT_EQ(pastes(), 1);
+
+    // Refused again for a paste still due when the next press comes, after
+    // that recording already said another failure.
+    sim.pasteboard.refuse = true;
+    recordSaying("superseded");
+    recognizer().errorMessage = std::string("heard badly");
+    fn(false);
+    advance(0.3);
+    fn(true);
+    EXPECT_EQ(tray().messages.size(), 4u) << "the superseded paste's refusal goes unsaid";
 }
 
 TEST_F(AppDelegateTest, ReportsThatOutliveTheControllerDoNothing) {
