@@ -368,6 +368,8 @@ TEST_F(AppDelegateTest, ARefusedPasteboardWritePastesNothingSaysSoAndKeepsTheTex
     advance(0.3);
     fn(true);
     EXPECT_EQ(tray().messages.size(), 4u) << "the superseded paste's refusal goes unsaid";
+    fn(false);
+    advance(5.0);  // nothing left queued that outlives the fakes
 }
 
 TEST_F(AppDelegateTest, ReportsThatOutliveTheControllerDoNothing) {
