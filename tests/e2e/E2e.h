@@ -213,8 +213,9 @@ protected:
     // Sayvo's first window with this name (any, if empty) that is on screen, or only exists.
     // Any is any with a name: Qt names each, and xdotool counts the root as everyone's.
     std::optional<unsigned long> window(const QString& name = {}, bool viewable = true) {
-        QStringList search = {"search", "--pid", QString::number(app_.processId()), "--name",
-                              name.isEmpty() ? "." : "^" + name + "$"};
+        QStringList search = {"search", "--all",
+                              "--pid",  QString::number(app_.processId()),
+                              "--name", name.isEmpty() ? "." : "^" + name + "$"};
         if (viewable) search.insert(1, "--onlyvisible");
         const QString id = xdo(search).section('\n', 0, 0);
         return id.isEmpty() ? std::nullopt : std::optional(id.toULong());
