@@ -112,9 +112,29 @@ void AppDelegate::showPopover() {
     // A right click on an open panel shows it where it is, as it is.
     if (popover_->isShown()) return;
     menuBarView_ = MenuBarView::create(platform_, speechRecognizer_, hotkeyManager_);
+    menuBarView_->onError = [weak = weak_from_this()](const std::string& message) {
+        auto self = weak.lock();
+        if (self && self->statusItem_) self->statusItem_->showMessage(kErrorTitle, message);
+    };
     popover_->setContent(menuBarView_);
     menuBarView_->appear();
     popover_->showRelativeToTrayItem();
+}
+
+void AppDelegate::openPanelWhenIdle() {
+    if (std::exchange(panelRequested_, true)) return;
+    openRequestedPanel();
+}
+
+void AppDelegate::openRequestedPanel() {
+    if (speechRecognizer_->isRecording || startQueued_ || pendingFinish_) {
+        platform_.scheduler.postAfter(panelRequestRecheck, [weak = weak_from_this()] {
+            if (auto self = weak.lock()) self->openRequestedPanel();
+        });
+        return;
+    }
+    panelRequested_ = false;
+    showPopover();
 }
 
 // The panel drops an unsaved edit and ends a capture, so the hotkey keeps

@@ -42,6 +42,10 @@ public:
     void stopRecording();
     void showFloatingIndicator();
     void hideFloatingIndicator();
+    // Another launch of Sayvo asks for the panel. It opens once no dictation
+    // is under way, so it never takes the focus a paste is headed for.
+    void openPanelWhenIdle();
+    static constexpr double panelRequestRecheck = 0.25;
 
     SpeechRecognizer& speechRecognizer() { return *speechRecognizer_; }
     FloatingIndicatorWindow* floatingWindow() { return floatingWindow_.get(); }
@@ -62,6 +66,7 @@ private:
     void setupStatusItem();
     void showPopover();
     void popoverDidClose();
+    void openRequestedPanel();
     void checkAccessibilityPermission();
     void runStartTask();
     void runStopTask();
@@ -91,6 +96,7 @@ private:
     bool startQueued_ = false;
     bool startedByHold_ = false;  // the next start comes from the held hotkey
     bool stopAfterStart_ = false;
+    bool panelRequested_ = false;
     std::optional<Finish> pendingFinish_;
     std::uint64_t lastFinishId_ = 0;
     std::uint64_t startCount_ = 0;

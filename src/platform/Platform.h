@@ -5,6 +5,7 @@
 #include "platform/Audio.h"
 #include "platform/DecisionLog.h"
 #include "platform/Keyboard.h"
+#include "platform/LoginItem.h"
 #include "platform/MicrophoneAuthorization.h"
 #include "platform/Pasteboard.h"
 #include "platform/Preferences.h"
@@ -35,6 +36,7 @@ struct Platform {
     URLOpener& urls;
     SystemPermissions& permissions;
     DecisionLog& log;
+    LoginItem& loginItem;
 };
 
 }  // namespace sayvo

@@ -65,6 +65,7 @@ std::string MenuBarView::hotkeyButtonText() const {
 
 void MenuBarView::appear() {
     apiKeyInput = speechRecognizer_->aliyunAPIKey();
+    startsAtLogin = platform_.loginItem.isEnabled();
 }
 
 void MenuBarView::disappear() {
@@ -103,6 +104,13 @@ void MenuBarView::togglePermissions() {
 
 void MenuBarView::openPermissionSettings() {
     platform_.permissions.openSettings();
+}
+
+// The click asks for the opposite of what the row showed.
+void MenuBarView::toggleStartAtLogin() {
+    const auto error = platform_.loginItem.setEnabled(!startsAtLogin);
+    startsAtLogin = platform_.loginItem.isEnabled();
+    if (error && onError) onError(startAtLoginFailedText + error->localizedDescription);
 }
 
 void MenuBarView::quit() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -47,6 +48,13 @@ public:
     Published<bool> showPermissions{*this, false};
     static inline const std::string permissionsRowText = "系统权限";
     static inline const std::string quitRowText = "退出";
+    // The "开机启动" row's check mark: what is on disk, read at every opening
+    // and after every change, whether the change worked or not.
+    Published<bool> startsAtLogin{*this, false};
+    static inline const std::string startAtLoginRowText = "开机启动";
+    static inline const std::string startAtLoginFailedText = "无法更改开机启动：";
+    // Told what went wrong, for the user to hear of it outside the panel.
+    std::function<void(const std::string&)> onError;
 
     // What the panel shows besides its own state; watch them for redraws.
     SpeechRecognizer& speechRecognizer() { return *speechRecognizer_; }
@@ -80,6 +88,7 @@ public:
     // The "系统权限" row: checks afresh on every opening of the view.
     void togglePermissions();
     void openPermissionSettings();
+    void toggleStartAtLogin();
     void quit();
 
 private:

@@ -37,7 +37,9 @@ def control(command, pid, role, name):
     if node is None:
         return 1
     box = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
-    print(box.x + box.width // 2, box.y + box.height // 2, node.name, sep="\t", flush=True)
+    checked = "checked" if node.getState().contains(pyatspi.STATE_CHECKED) else ""
+    print(box.x + box.width // 2, box.y + box.height // 2, node.name, checked, sep="\t",
+          flush=True)
     return 0 if command == "find" or node.queryAction().doAction(0) else 1
 
 

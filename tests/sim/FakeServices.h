@@ -12,6 +12,7 @@
 
 #include "cloud/CloudASRClient.h"
 #include "platform/DecisionLog.h"
+#include "platform/LoginItem.h"
 #include "platform/MicrophoneAuthorization.h"
 #include "platform/Pasteboard.h"
 #include "platform/Preferences.h"
@@ -315,6 +316,19 @@ class FakeDecisionLog final : public DecisionLog {
 public:
     std::vector<std::string> notes;
     void note(const std::string& line) override { notes.push_back(line); }
+};
+
+// The autostart entry as a flag; a set error makes every change fail.
+class FakeLoginItem final : public LoginItem {
+public:
+    bool enabled = false;
+    std::optional<PlatformError> error;
+    bool isEnabled() const override { return enabled; }
+    std::optional<PlatformError> setEnabled(bool value) override {
+        if (error) return error;
+        enabled = value;
+        return std::nullopt;
+    }
 };
 
 }  // namespace sayvo::sim

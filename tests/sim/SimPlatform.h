@@ -28,6 +28,7 @@ struct SimPlatform {
     FakeURLOpener urls;
     FakeSystemPermissions permissions;
     FakeDecisionLog log;
+    FakeLoginItem loginItem;
 
     Platform platform() {
         return Platform{scheduler,
@@ -44,7 +45,8 @@ struct SimPlatform {
                         accessibility,
                         urls,
                         permissions,
-                        log};
+                        log,
+                        loginItem};
     }
 };
 

@@ -163,6 +163,34 @@ TEST_F(AppDelegateTest, ALeftClickTogglesARightClickOpensAFreshPanel) {
     EXPECT_EQ(sim.pasteboard.contents, "clicked");
 }
 
+// A second launch during a dictation must not move the focus its paste goes to.
+TEST_F(AppDelegateTest, AnotherLaunchOpensThePanelOnceTheDictationIsPasted) {
+    app->openPanelWhenIdle();
+    sim::FakePopover& popover = *sim.shell.popover;
+    EXPECT_TRUE(popover.isShown()) << "at once when idle";
+    popover.close();
+
+    recordSaying("held");
+    app->openPanelWhenIdle();
+    app->openPanelWhenIdle();
+    advance(2);
+    EXPECT_FALSE(popover.isShown()) << "not while the hotkey is held";
+    fn(false);
+    advance(AppDelegate::textSettleDelay);
+    EXPECT_EQ(pastes(), 1);
+    EXPECT_FALSE(popover.isShown()) << "not before the paste has settled";
+    advance(AppDelegate::pasteSettleDelay + AppDelegate::panelRequestRecheck);
+    EXPECT_TRUE(popover.isShown());
+    EXPECT_EQ(pastes(), 1);
+    EXPECT_EQ(sim.pasteboard.contents, "held");
+
+    // Its start-at-login failures are told like every other.
+    sim.loginItem.error = PlatformError{"XdgAutostart", 1, "只读"};
+    popover.content->toggleStartAtLogin();
+    EXPECT_EQ(tray().messages.back(),
+              (std::pair<std::string, std::string>{"Sayvo", "无法更改开机启动：只读"}));
+}
+
 TEST_F(AppDelegateTest, WithoutATrayTheHotkeyStillRecords) {
     sim.shell.trayAvailable = false;
     launch();

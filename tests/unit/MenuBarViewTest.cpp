@@ -116,5 +116,36 @@ TEST_F(MenuBarViewTest, EveryWayOutOfACaptureLeavesTheHotkeyWatched) {
     }
 }
 
+TEST_F(MenuBarViewTest, TheStartAtLoginMarkIsWhatIsOnDiskAfterEveryClick) {
+    const PlatformError readOnly{"XdgAutostart", 1, "无法写入 x（Permission denied）"};
+    const struct {
+        const char* name;
+        bool onDisk;
+        std::optional<PlatformError> error;
+        bool shownAfterClick;
+    } cases[] = {
+        {"turned on", false, std::nullopt, true},
+        {"turned off", true, std::nullopt, false},
+        {"cannot be written", false, readOnly, false},
+        {"cannot be removed", true, readOnly, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim.loginItem = {};
+        sim.loginItem.enabled = c.onDisk;
+        panel = open();
+        std::vector<std::string> errors;
+        panel->onError = [&](const std::string& message) { errors.push_back(message); };
+        EXPECT_EQ(panel->startsAtLogin.get(), c.onDisk) << "read at every opening";
+        sim.loginItem.error = c.error;
+        panel->toggleStartAtLogin();
+        EXPECT_EQ(panel->startsAtLogin.get(), c.shownAfterClick);
+        EXPECT_EQ(sim.loginItem.enabled, c.shownAfterClick);
+        EXPECT_EQ(errors, c.error ? std::vector<std::string>{"无法更改开机启动：" +
+                                                             c.error->localizedDescription}
+                                  : std::vector<std::string>{});
+    }
+}
+
 }  // namespace
 }  // namespace sayvo

@@ -117,6 +117,12 @@ QString PanelModel::permissionsRowText() const {
 QString PanelModel::quitRowText() const {
     return qs(MenuBarView::quitRowText);
 }
+bool PanelModel::startsAtLogin() const {
+    return view_ && view_->startsAtLogin;
+}
+QString PanelModel::startAtLoginRowText() const {
+    return qs(MenuBarView::startAtLoginRowText);
+}
 QColor PanelModel::accentColor() const {
     return QColor(qs(sayvo::accentColor.argbHex()));
 }
@@ -132,6 +138,9 @@ void PanelModel::openConsole() {
 }
 void PanelModel::toggleHotkeyRecording() {
     if (view_) view_->toggleHotkeyRecording();
+}
+void PanelModel::toggleStartAtLogin() {
+    if (view_) view_->toggleStartAtLogin();
 }
 void PanelModel::togglePermissions() {
     if (view_) view_->togglePermissions();

@@ -36,6 +36,8 @@ class PanelModel : public QObject {
     Q_PROPERTY(QString enabledText READ enabledText CONSTANT)
     Q_PROPERTY(QString permissionsRowText READ permissionsRowText CONSTANT)
     Q_PROPERTY(QString quitRowText READ quitRowText CONSTANT)
+    Q_PROPERTY(bool startsAtLogin READ startsAtLogin NOTIFY changed)
+    Q_PROPERTY(QString startAtLoginRowText READ startAtLoginRowText CONSTANT)
     Q_PROPERTY(QColor accentColor READ accentColor CONSTANT)
 
 public:
@@ -64,6 +66,8 @@ public:
     QString enabledText() const;
     QString permissionsRowText() const;
     QString quitRowText() const;
+    bool startsAtLogin() const;
+    QString startAtLoginRowText() const;
     QColor accentColor() const;
 
     Q_INVOKABLE void toggleAPIKeyEditing();
@@ -72,6 +76,7 @@ public:
     Q_INVOKABLE void toggleHotkeyRecording();
     Q_INVOKABLE void togglePermissions();
     Q_INVOKABLE void openSettings();
+    Q_INVOKABLE void toggleStartAtLogin();
     Q_INVOKABLE void quit();
 
 signals:

@@ -17,10 +17,12 @@
 #include "platform/linux/QtUUIDGenerator.h"
 #include "platform/linux/QtWebSocketService.h"
 #include "platform/linux/QuitOnSignal.h"
+#include "platform/linux/SingleInstance.h"
 #include "platform/linux/StderrDecisionLog.h"
 #include "platform/linux/X11AccessibilityTrust.h"
 #include "platform/linux/X11KeyboardMonitor.h"
 #include "platform/linux/X11SyntheticKeyboard.h"
+#include "platform/linux/XdgAutostart.h"
 
 namespace {
 
@@ -68,8 +70,28 @@ int main(int argc, char** argv) {
     commandLine.process(application);
     const bool verbose = commandLine.isSet(commandLine.verbose);
     QApplication::setApplicationName(QStringLiteral("Sayvo"));
-    // The application id: the desktop entry, its icon and the tray item are named after it.
-    QApplication::setDesktopFileName(QStringLiteral("app.sayvo.Sayvo"));
+    // The application id: the desktop entry, its icon, the tray item, the bus
+    // name and the autostart entry are named after it.
+    const QString applicationId = QStringLiteral("app.sayvo.Sayvo");
+    QApplication::setDesktopFileName(applicationId);
+    // Before the hotkey is grabbed: a second copy would paste every dictation twice.
+    sayvo::SingleInstance instance(applicationId);
+    switch (instance.claim()) {
+        case sayvo::SingleInstance::Claim::anotherRuns:
+            if (const auto error = instance.activateRunning()) {
+                std::cerr << "sayvo: Sayvo 已在运行，但没有回应：" << error->toStdString()
+                          << std::endl;
+                return 1;
+            }
+            std::cerr << "sayvo: Sayvo 已在运行，已打开它的设置面板" << std::endl;
+            return 0;
+        case sayvo::SingleInstance::Claim::unguarded:
+            std::cerr << "sayvo: 无法确保只运行一个 Sayvo（"
+                      << instance.unguardedReason().toStdString() << "）" << std::endl;
+            break;
+        case sayvo::SingleInstance::Claim::first:
+            break;
+    }
     // A tray utility: closing its last panel must never end it.
     QApplication::setQuitOnLastWindowClosed(false);
     sayvo::QuitOnSignal quitOnSignal;
@@ -98,10 +120,11 @@ int main(int argc, char** argv) {
     sayvo::QtURLOpener urls;
     sayvo::DesktopSystemPermissions permissions;
     sayvo::StderrDecisionLog log(verbose);
+    sayvo::XdgAutostart autostart(applicationId, QCoreApplication::applicationFilePath());
     const sayvo::Platform platform{
         scheduler, preferences, pasteboard, microphone,        speech,        shell, keyboard,
         audio,     webSockets,  uuids,      syntheticKeyboard, accessibility, urls,  permissions,
-        log};
+        log,       autostart};
 
     // The process-wide instances live exactly as long as the services above.
     // The service's address is fixed when Sayvo is built; nothing at run time changes it.
@@ -111,5 +134,6 @@ int main(int argc, char** argv) {
         sayvo::HotkeyManager::create(preferences, keyboard, scheduler));
     sayvo::SayvoApp app(platform, sayvo::AliyunASR::shared(), sayvo::HotkeyManager::shared());
     app.launch();
+    instance.onActivate = [&app] { app.appDelegate().openPanelWhenIdle(); };
     return QApplication::exec();
 }

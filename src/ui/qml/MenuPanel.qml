@@ -326,6 +326,21 @@ Item {
         }
 
         MenuRow {
+            objectName: "startAtLoginRow"
+            text: panel.startAtLoginRowText
+            checkable: true
+            // The model's state, never the click's: the mark shows what is on disk.
+            checked: panel.startsAtLogin
+            symbol: checked ? "checkmark" : ""
+            onClicked: {
+                panel.toggleStartAtLogin()
+                checked = Qt.binding(() => panel.startsAtLogin)
+            }
+        }
+
+        Divider {}
+
+        MenuRow {
             objectName: "quitRow"
             symbol: "power"
             text: panel.quitRowText
@@ -358,6 +373,8 @@ Item {
         hoverEnabled: true
         focusPolicy: Qt.TabFocus
         Accessible.onPressAction: clicked()
+        // A checkable row is a check box to a screen reader, whose first action is Toggle.
+        Accessible.onToggleAction: clicked()
         Accessible.name: text
         leftPadding: 12
         rightPadding: 12
@@ -376,8 +393,9 @@ Item {
                 anchors.verticalCenter: parent.verticalCenter
                 Image {
                     anchors.centerIn: parent
+                    visible: row.symbol !== ""
                     sourceSize: Qt.size(11, 11)
-                    source: root.icon(row.symbol, row.tint)
+                    source: row.symbol !== "" ? root.icon(row.symbol, row.tint) : ""
                 }
             }
             Text {

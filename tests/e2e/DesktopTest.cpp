@@ -1,0 +1,99 @@
+// Sayvo as a desktop application: a second launch during a dictation leaves
+// it alone and opens the first one's panel once the text is in; the panel's
+// start-at-login row writes and removes the autostart entry, and says so when
+// it cannot; a crashed instance blocks no later one, with a session bus or
+// with only the lock file.
+#include "E2e.h"
+
+class DesktopTest : public E2eTest {
+protected:
+    // Runs another Sayvo to its end: its exit code (-1 if it did not end) and what it said.
+    std::pair<int, QString> launchAgain(const QProcessEnvironment& env) {
+        QProcess second;
+        second.setProcessEnvironment(env);
+        second.start(SAYVO_BINARY, {});
+        const bool ended = second.waitForFinished(10000);
+        if (!ended) second.kill(), second.waitForFinished();
+        const int code =
+            ended && second.exitStatus() == QProcess::NormalExit ? second.exitCode() : -1;
+        return {code, QString::fromUtf8(second.readAllStandardError())};
+    }
+    QStringList startAtLoginRow() {
+        QStringList row;
+        waitUntil([&] { return !(row = find("check box", "开机启动")).isEmpty(); }, 5000, 200);
+        return row;
+    }
+    bool startAtLoginShown(bool checked) {
+        return waitUntil([&] { return (startAtLoginRow().value(3) == "checked") == checked; }, 3000,
+                         200);
+    }
+};
+
+TEST_F(DesktopTest, ASecondLaunchOpensThePanelAndOneInstanceSurvivesACrash) {
+    ASSERT_NO_FATAL_FAILURE(launch(SAYVO_BINARY, ""));
+    {
+        Entry entry;
+        ASSERT_TRUE(openEntry(entry));
+        ASSERT_TRUE(hold(kAltSpace));
+        const auto [code, said] = launchAgain(env_);
+        EXPECT_EQ(code, 0);
+        EXPECT_TRUE(said.contains("已在运行")) << said.toStdString();
+        EXPECT_FALSE(panelShown()) << "the panel took the focus from the dictation";
+        EXPECT_TRUE(speak());
+        pause(1000);
+        letGo(kAltSpace);
+        ASSERT_TRUE(waitUntil([&] { return panelShown(); }, 8000)) << "no panel after the paste";
+        EXPECT_EQ(entry.text(), kWords) << "pasted once, by one instance";
+    }
+
+    const QString autostart = home_.filePath("autostart/app.sayvo.Sayvo.desktop");
+    EXPECT_FALSE(startAtLoginRow().isEmpty()) << "no start-at-login row";
+    EXPECT_TRUE(startAtLoginShown(false)) << "off by default";
+    find("check box", "开机启动", "press");
+    ASSERT_TRUE(waitUntil([&] { return QFile::exists(autostart); }, 3000));
+    EXPECT_TRUE(startAtLoginShown(true));
+    EXPECT_TRUE(run("desktop-file-validate", {autostart}));
+    QFile written(autostart);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(written.readAll().contains("\nExec=\"" SAYVO_BINARY "\"\n"));
+    find("check box", "开机启动", "press");
+    EXPECT_TRUE(waitUntil([&] { return !QFile::exists(autostart); }, 3000));
+    EXPECT_TRUE(startAtLoginShown(false));
+    {  // A file where the folder should be: the mark stays off and the user is told.
+        QFile blocker(home_.filePath("autostart"));
+        ASSERT_TRUE(QDir(blocker.fileName()).removeRecursively() &&
+                    blocker.open(QIODevice::WriteOnly));
+        find("check box", "开机启动", "press");
+        EXPECT_TRUE(waitUntil(
+            [&] { return notifications_.bodies.join("|").contains("无法更改开机启动"); }, 3000))
+            << notifications_.bodies.join("|").toStdString();
+        EXPECT_TRUE(startAtLoginShown(false));
+        blocker.remove();
+    }
+
+    // The bus lets a killed instance's name go.
+    app_.kill(), app_.waitForFinished();
+    ASSERT_NO_FATAL_FAILURE(launch(SAYVO_BINARY));
+    app_.kill(), app_.waitForFinished();
+
+    // Without a bus, the lock file decides; a crashed holder's lock blocks nothing.
+    QProcessEnvironment noBus = env_;
+    noBus.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + home_.filePath("no-bus"));
+    const QString lock = home_.filePath("app.sayvo.Sayvo.lock");
+    const auto holdsLock = [&] {
+        QFile file(lock);
+        return file.open(QIODevice::ReadOnly) &&
+               file.readAll().trimmed() == QByteArray::number(app_.processId());
+    };
+    app_.setProcessEnvironment(noBus);
+    for (const char* round : {"first", "after a crash"}) {
+        SCOPED_TRACE(round);
+        app_.start(SAYVO_BINARY, {});
+        ASSERT_TRUE(waitUntil(holdsLock, 10000)) << "no lock taken";
+        const auto [code, said] = launchAgain(noBus);
+        EXPECT_EQ(code, 0) << said.toStdString();
+        EXPECT_TRUE(waitUntil([&] { return panelShown(); }, 5000)) << "no panel";
+        EXPECT_EQ(app_.state(), QProcess::Running);
+        app_.kill(), app_.waitForFinished();
+    }
+}
