@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QLocalSocket>
 #include <QMetaObject>
+#include <QStandardPaths>
 #include <QString>
 #include <cerrno>
 #include <iostream>
@@ -35,7 +36,8 @@ void ApplicationBusObject::Activate(const QVariantMap&) {
 SingleInstance::SingleInstance(QString applicationId)
     : applicationId_(std::move(applicationId)),
       objectPath_(u'/' + QString(applicationId_).replace(u'.', u'/')),
-      runtimeDirectory_(qEnvironmentVariable("XDG_RUNTIME_DIR")) {
+      // $XDG_RUNTIME_DIR, or the private folder Qt makes when it is unset.
+      runtimeDirectory_(QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation)) {
     busObject_.onActivate = [this] { activated(); };
 }
 
@@ -78,7 +80,8 @@ std::optional<SingleInstance::Claim> SingleInstance::claimBusName() {
 std::optional<SingleInstance::Claim> SingleInstance::claimLockFile() {
     const QFileInfo folder(runtimeDirectory_);
     if (runtimeDirectory_.isEmpty() || !folder.isDir() || !folder.isWritable()) {
-        unguardedReason_ = QStringLiteral("没有会话总线，$XDG_RUNTIME_DIR 也不可写");
+        unguardedReason_ =
+            QStringLiteral("没有会话总线，运行时文件夹也不可写：") + runtimeDirectory_;
         return std::nullopt;
     }
     const QString base = runtimeDirectory_ + u'/' + applicationId_;
