@@ -2,9 +2,9 @@
 # Takes the README's pictures from the real application: the indicator
 # waiting for the first words, showing the text, and the error of a
 # recording that could not start; the tray panel without a key, entering one,
-# with one stored, capturing a hotkey, and in a dark theme. Runs on its own X
-# server (with a compositor, so the shadow and rounded corners show, and a
-# tray to right-click) and sound server.
+# with one stored, capturing a hotkey, and in a dark theme (started at
+# login). Runs on its own X server (with a compositor, so the shadow and
+# rounded corners show, and a tray to right-click) and sound server.
 # Usage: scripts/screenshots.sh [output dir, default docs]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -128,7 +128,11 @@ sleep 0.8
 shoot error
 xdotool keyup space keyup alt
 
-# The same desktop in a dark theme, through Qt's GTK platform theme.
+# The same desktop in a dark theme, through Qt's GTK platform theme, with
+# Sayvo started at login.
+mkdir -p "$XDG_CONFIG_HOME/autostart"
+printf '[Desktop Entry]\nType=Application\nName=Sayvo\nExec=sayvo\n' \
+    >"$XDG_CONFIG_HOME/autostart/app.sayvo.Sayvo.desktop"
 QT_QPA_PLATFORMTHEME=gtk3 GTK_THEME=Adwaita:dark \
     restart_sayvo "{$alt_space, \"AliyunASRAPIKey\": \"sk-7f3a9c2e41d8b605\"}"
 open_panel
