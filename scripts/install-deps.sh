@@ -18,7 +18,7 @@ test_packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth x11-utils x11-xserver-utils xdotool xclip gir1.2-gtk-3.0 dbus dbus-x11
     pulseaudio pulseaudio-utils pocketsphinx-testdata
-    at-spi2-core python3-pyatspi libglib2.0-bin openssl desktop-file-utils
+    at-spi2-core python3-pyatspi libglib2.0-bin openssl desktop-file-utils appstream
 )
 
 packages=("${build_packages[@]}")

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs the build into a temporary prefix and checks every file: the
 # program (which answers --version and --help), its desktop entry (valid, and
-# naming the installed program and icon) and its icon. Nothing else may be
-# installed.
+# naming the installed program and icon), its icon and its AppStream metainfo
+# (valid, and naming the desktop entry, the program and the installed
+# version). Nothing else may be installed.
 #   tests/install/check_install.sh BUILD_DIR
 set -uo pipefail
 prefix=$(mktemp -d)
@@ -11,7 +12,8 @@ cmake --install "$1" --prefix "$prefix" >/dev/null || exit 1
 id=app.sayvo.Sayvo
 expected="bin/sayvo
 share/applications/$id.desktop
-share/icons/hicolor/scalable/apps/$id.svg"
+share/icons/hicolor/scalable/apps/$id.svg
+share/metainfo/$id.metainfo.xml"
 installed=$(cd "$prefix" && find . -type f | sed 's|^\./||' | sort)
 failed=0
 if [ "$installed" != "$expected" ]; then
@@ -21,8 +23,16 @@ fi
 entry=$prefix/share/applications/$id.desktop
 desktop-file-validate "$entry" || failed=1
 grep -qx "Exec=sayvo" "$entry" && grep -qx "Icon=$id" "$entry" || { echo "Exec or Icon"; failed=1; }
+# The metainfo on its own and with the desktop entry it names; errors and
+# warnings fail, infos are only hints.
+metainfo=$prefix/share/metainfo/$id.metainfo.xml
+appstreamcli validate-tree --no-net --no-color "$prefix" || failed=1
+grep -q "<binary>sayvo</binary>" "$metainfo" || { echo "metainfo: no binary sayvo"; failed=1; }
 # Answered without a display, as in a package check.
 version=$(env -u DISPLAY -u WAYLAND_DISPLAY "$prefix/bin/sayvo" --version) &&
     [[ $version =~ ^sayvo\ [0-9]+\.[0-9]+ ]] || { echo "--version: $version"; failed=1; }
+# Software centres show the newest release as the installed version.
+grep -m1 "<release " "$metainfo" | grep -q "version=\"${version#sayvo }\"" ||
+    { echo "newest release is not ${version#sayvo }"; failed=1; }
 env -u DISPLAY "$prefix/bin/sayvo" --help | grep -q -- "--verbose" || { echo "--help"; failed=1; }
 exit $failed
