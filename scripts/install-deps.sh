@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages Sayvo needs to build and run ("run") or to
-# build and test ("test"). Only what is missing is installed.
+# Installs the Debian 12 packages Sayvo needs to build and run ("run"), to
+# build its Debian package ("package") or to build and test ("test"). Only
+# what is missing is installed.
 set -euo pipefail
 
 what=${1:-run}
@@ -20,9 +21,12 @@ test_packages=(
     pulseaudio pulseaudio-utils pocketsphinx-testdata
     at-spi2-core python3-pyatspi libglib2.0-bin openssl desktop-file-utils appstream
 )
+# scripts/package.sh and scripts/package_test.sh, which the tests also run.
+package_packages=(dpkg-dev file lintian debootstrap)
 
 packages=("${build_packages[@]}")
 if [ "$what" = test ]; then packages+=("${test_packages[@]}"); fi
+if [ "$what" = test ] || [ "$what" = package ]; then packages+=("${package_packages[@]}"); fi
 
 missing=()
 for p in "${packages[@]}"; do
