@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: unit tests (also under ASan/UBSan and
-# TSan), Linux backend tests, end-to-end tests and a short soak per engine. Starts the X server the
+# TSan), Linux backend tests, end-to-end tests, a short soak per engine and
+# the Debian package's build and installation. Starts the X server the
 # tests need and stops it afterwards. Extra arguments go to every ctest run
 # (for example: -L unit).
 set -uo pipefail
@@ -72,6 +73,23 @@ if [ $# -eq 0 ]; then
             failed=$((failed + 1))
         fi
     done
+fi
+
+# The Debian package: built and checked with lintian, then installed, run and
+# purged in a throwaway Debian root. Unless only some tests were asked for.
+if [ $# -eq 0 ]; then
+    echo "== package"
+    if scripts/package.sh; then
+        passed=$((passed + 1))
+        echo "== package test"
+        if scripts/package_test.sh; then
+            passed=$((passed + 1))
+        else
+            failed=$((failed + 1))
+        fi
+    else
+        failed=$((failed + 2))  # the package test cannot run either
+    fi
 fi
 
 echo "$passed passed, $failed failed"
