@@ -131,7 +131,8 @@ TEST(XdgAutostartTest, TheEntryStartsThisProgramAndOnlyAnEntryLeftOnCountsAsOn) 
     EXPECT_FALSE(autostart.isEnabled());
     EXPECT_EQ(autostart.setEnabled(true), std::nullopt);
     EXPECT_TRUE(autostart.isEnabled());
-    EXPECT_NE(contents().find("\nExec=\"/opt/my apps/say\\\"vo\\$1 100%%/sayvo\"\n"),
+    EXPECT_NE(contents().find("\nExec=\"/opt/my apps/say\\\"vo\\$1 100%%/sayvo\"\n"
+                              "TryExec=/opt/my apps/say\"vo$1 100%/sayvo\n"),
               std::string::npos)
         << contents();
     for (const char* off : {"Hidden=true", "X-GNOME-Autostart-enabled=false"}) {

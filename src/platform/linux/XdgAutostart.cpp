@@ -90,10 +90,13 @@ QByteArray XdgAutostart::entry() const {
                "Comment=Hold a key, speak, and the words are typed where you work\n"
                "Comment[zh_CN]=按住快捷键说话，松开后文字输入到当前应用\n"
                "Exec=%1\n"
+               // Once the program is removed, desktops skip the entry.
+               "TryExec=%3\n"
                "Icon=%2\n"
                "Terminal=false\n"
                "X-GNOME-Autostart-enabled=true\n")
-        .arg(quotedExecArgument(program_), applicationId_)
+        .arg(quotedExecArgument(program_), applicationId_,
+             QString(program_).replace(u'\\', QStringLiteral("\\\\")))
         .toUtf8();
 }
 
