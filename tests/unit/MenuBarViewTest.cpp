@@ -99,7 +99,10 @@ TEST_F(MenuBarViewTest, EveryWayOutOfACaptureLeavesTheHotkeyWatched) {
         hotkeys->currentHotkey = before;
         hotkeys->startListening();
         panel = open();
+        hotkeys->isHotkeyTaken = true;
+        EXPECT_TRUE(panel->isHotkeyTaken());
         panel->toggleHotkeyRecording();
+        EXPECT_FALSE(panel->isHotkeyTaken()) << "the mark gives way to the capture";
         EXPECT_EQ(panel->hotkeyButtonText(), "按下新键...");
         EXPECT_TRUE(hotkeys->isListeningForHotkey);
         const KeyEvent shift{KeyEventType::flagsChanged, 56, ModifierFlag::shift, false};

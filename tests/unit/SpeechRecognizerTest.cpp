@@ -321,7 +321,7 @@ TEST_F(SpeechRecognizerTest, RecognitionRestartsAcrossTaskBoundariesOnTheSameCap
     report([&] { task().result("hello"); });
     EXPECT_EQ(r->transcript.get(), "hello");
     EXPECT_TRUE(r->isProcessing);
-    report([&] { task().result("hello world", true); });
+    report([&] { task().result(" hello world  ", true); });
     ASSERT_EQ(onDevice().tasks.size(), 2u);
     EXPECT_TRUE(onDevice().tasks[0]->cancelled);
     EXPECT_TRUE(sim.speech.requests[0]->ended);
