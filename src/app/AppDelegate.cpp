@@ -41,10 +41,7 @@ void AppDelegate::applicationDidFinishLaunching() {
 
     std::weak_ptr<AppDelegate> weak = weak_from_this();
     hotkeyManager_.setKeyDownCallback([weak] {
-        if (auto self = weak.lock()) {
-            self->startedByHold_ = true;
-            self->startRecording();
-        }
+        if (auto self = weak.lock()) self->hotkeyPressed();
     });
     hotkeyManager_.setKeyUpCallback([weak] {
         if (auto self = weak.lock()) self->hotkeyReleased();
@@ -156,6 +153,11 @@ void AppDelegate::toggleRecording() {
         startedByHold_ = false;
         startRecording();
     }
+}
+
+void AppDelegate::hotkeyPressed() {
+    startedByHold_ = true;
+    startRecording();
 }
 
 // A held dictation whose recording ended early (the service finished or

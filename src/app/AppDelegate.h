@@ -37,6 +37,8 @@ public:
     void statusItemClicked(TrayClick click);
     void updateStatusIcon();
     void toggleRecording();
+    // The hotkey held and let go; also what a desktop's own key binding asks for.
+    void hotkeyPressed();
     void hotkeyReleased();
     void startRecording();
     void stopRecording();

@@ -1,17 +1,19 @@
 // Sayvo as a desktop application: a second launch during a dictation leaves
 // it alone and opens the first one's panel once the text is in; the panel's
 // start-at-login row writes and removes the autostart entry, and says so when
-// it cannot; a crashed instance blocks no later one, with a session bus or
-// with only the lock file.
+// it cannot; the command entry for a desktop's key bindings records and
+// pastes; a crashed instance blocks no later one, with a session bus or with
+// only the lock file.
 #include "E2e.h"
 
 class DesktopTest : public E2eTest {
 protected:
     // Runs another Sayvo to its end: its exit code (-1 if it did not end) and what it said.
-    std::pair<int, QString> launchAgain(const QProcessEnvironment& env) {
+    std::pair<int, QString> launchAgain(const QProcessEnvironment& env,
+                                        const QStringList& arguments = {}) {
         QProcess second;
         second.setProcessEnvironment(env);
-        second.start(SAYVO_BINARY, {});
+        second.start(SAYVO_BINARY, arguments);
         const bool ended = second.waitForFinished(10000);
         if (!ended) second.kill(), second.waitForFinished();
         const int code =
@@ -71,6 +73,21 @@ TEST_F(DesktopTest, ASecondLaunchOpensThePanelAndOneInstanceSurvivesACrash) {
         blocker.remove();
     }
 
+    // The command entry a desktop's own key binding runs: a tray click's
+    // toggle, and the hotkey's press and release.
+    for (const auto& [begin, end] :
+         {std::pair{"--toggle", "--toggle"}, std::pair{"--start", "--stop"}}) {
+        SCOPED_TRACE(begin);
+        Entry entry;
+        ASSERT_TRUE(openEntry(entry));
+        EXPECT_EQ(launchAgain(env_, {begin}).first, 0);
+        ASSERT_TRUE(waitUntil([&] { return indicatorShown(); }, 5000)) << "no recording";
+        EXPECT_TRUE(speak());
+        EXPECT_EQ(launchAgain(env_, {end}).first, 0);
+        EXPECT_TRUE(waitUntil([&] { return entry.text() == kWords; }, 5000)) << entry.text();
+        ASSERT_TRUE(waitUntil([&] { return !indicatorShown(); }, 5000));
+    }
+
     // The bus lets a killed instance's name go.
     app_.kill(), app_.waitForFinished();
     ASSERT_NO_FATAL_FAILURE(launch(SAYVO_BINARY));
@@ -93,7 +110,12 @@ TEST_F(DesktopTest, ASecondLaunchOpensThePanelAndOneInstanceSurvivesACrash) {
         const auto [code, said] = launchAgain(noBus);
         EXPECT_EQ(code, 0) << said.toStdString();
         EXPECT_TRUE(waitUntil([&] { return panelShown(); }, 5000)) << "no panel";
+        EXPECT_EQ(launchAgain(noBus, {"--start"}).first, 0);
+        EXPECT_TRUE(waitUntil([&] { return indicatorShown(); }, 5000)) << "no recording";
         EXPECT_EQ(app_.state(), QProcess::Running);
         app_.kill(), app_.waitForFinished();
     }
+    const auto [code, said] = launchAgain(env_, {"--toggle"});
+    EXPECT_EQ(code, 1) << "told nobody";
+    EXPECT_TRUE(said.contains("没有在运行")) << said.toStdString();
 }

@@ -24,13 +24,40 @@ namespace {
 // Long enough for a busy first instance, short enough that a hung one does
 // not leave the user's launcher waiting.
 constexpr int kAnswerTimeoutMs = 5000;
-const QByteArray kActivateRequest = "activate\n";
-const QByteArray kActivatedAnswer = "ok\n";
+const QByteArray kDoneAnswer = "ok\n";
 const QString kApplicationInterface = QStringLiteral("org.freedesktop.Application");
+
+// The action names, on the bus and on the socket alike.
+const std::pair<InstanceRequest, QString> kRequestNames[] = {
+    {InstanceRequest::showPanel, QStringLiteral("activate")},
+    {InstanceRequest::toggle, QStringLiteral("toggle")},
+    {InstanceRequest::start, QStringLiteral("start")},
+    {InstanceRequest::stop, QStringLiteral("stop")},
+};
+QString nameOf(InstanceRequest request) {
+    for (const auto& [known, name] : kRequestNames)
+        if (known == request) return name;
+    return {};
+}
+std::optional<InstanceRequest> requestNamed(const QString& name) {
+    for (const auto& [request, known] : kRequestNames)
+        if (known == name) return request;
+    return std::nullopt;
+}
 }  // namespace
 
 void ApplicationBusObject::Activate(const QVariantMap&) {
-    if (onActivate) onActivate();
+    if (onRequest) onRequest(InstanceRequest::showPanel);
+}
+
+void ApplicationBusObject::ActivateAction(const QString& name, const QVariantList&,
+                                          const QVariantMap&) {
+    const auto request = requestNamed(name);
+    if (!request || *request == InstanceRequest::showPanel) {
+        sendErrorReply(QDBusError::InvalidArgs, QStringLiteral("no action ") + name);
+        return;
+    }
+    if (onRequest) onRequest(*request);
 }
 
 SingleInstance::SingleInstance(QString applicationId)
@@ -38,7 +65,7 @@ SingleInstance::SingleInstance(QString applicationId)
       objectPath_(u'/' + QString(applicationId_).replace(u'.', u'/')),
       // $XDG_RUNTIME_DIR, or the private folder Qt makes when it is unset.
       runtimeDirectory_(QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation)) {
-    busObject_.onActivate = [this] { activated(); };
+    busObject_.onRequest = [this](InstanceRequest request) { received(request); };
 }
 
 SingleInstance::~SingleInstance() {
@@ -73,7 +100,6 @@ std::optional<SingleInstance::Claim> SingleInstance::claimBusName() {
     // A bus that refuses the name for any other reason (a policy) guards nothing.
     if (!reply.isValid() || !bus.interface()->isServiceRegistered(applicationId_).value())
         return std::nullopt;
-    overBus_ = true;
     return Claim::anotherRuns;
 }
 
@@ -114,9 +140,10 @@ std::optional<SingleInstance::Claim> SingleInstance::claimLockFile() {
             QObject::connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
             QObject::connect(socket, &QLocalSocket::readyRead, socket, [this, socket] {
                 if (!socket->canReadLine()) return;
-                if (socket->readLine() == kActivateRequest) {
-                    socket->write(kActivatedAnswer);
-                    activated();
+                const auto request = requestNamed(QString::fromUtf8(socket->readLine()).trimmed());
+                if (request) {
+                    socket->write(kDoneAnswer);
+                    received(*request);
                 }
                 socket->disconnectFromServer();
             });
@@ -129,13 +156,20 @@ std::optional<SingleInstance::Claim> SingleInstance::claimLockFile() {
     return Claim::first;
 }
 
-std::optional<QString> SingleInstance::activateRunning() {
-    return overBus_ ? activateOverBus() : activateOverSocket();
+// The bus when the running instance owns the name there; else its socket.
+std::optional<QString> SingleInstance::send(InstanceRequest request) {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    const bool onBus = bus.isConnected() && bus.interface() &&
+                       bus.interface()->isServiceRegistered(applicationId_).value();
+    return onBus ? sendOverBus(request) : sendOverSocket(request);
 }
 
-std::optional<QString> SingleInstance::activateOverBus() {
+std::optional<QString> SingleInstance::sendOverBus(InstanceRequest request) {
+    const bool activate = request == InstanceRequest::showPanel;
     QDBusMessage call = QDBusMessage::createMethodCall(
-        applicationId_, objectPath_, kApplicationInterface, QStringLiteral("Activate"));
+        applicationId_, objectPath_, kApplicationInterface,
+        activate ? QStringLiteral("Activate") : QStringLiteral("ActivateAction"));
+    if (!activate) call << nameOf(request) << QVariantList();
     call << QVariantMap();
     const QDBusMessage answer =
         QDBusConnection::sessionBus().call(call, QDBus::Block, kAnswerTimeoutMs);
@@ -143,25 +177,29 @@ std::optional<QString> SingleInstance::activateOverBus() {
     return answer.errorMessage();
 }
 
-std::optional<QString> SingleInstance::activateOverSocket() {
+std::optional<QString> SingleInstance::sendOverSocket(InstanceRequest request) {
     QLocalSocket socket;
     socket.connectToServer(runtimeDirectory_ + u'/' + applicationId_ + QStringLiteral(".socket"));
-    if (!socket.waitForConnected(kAnswerTimeoutMs)) return socket.errorString();
-    socket.write(kActivateRequest);
+    if (!socket.waitForConnected(kAnswerTimeoutMs)) {
+        const bool nobodyListens = socket.error() == QLocalSocket::ServerNotFoundError ||
+                                   socket.error() == QLocalSocket::ConnectionRefusedError;
+        return nobodyListens ? QStringLiteral("Sayvo 没有在运行") : socket.errorString();
+    }
+    socket.write(nameOf(request).toUtf8() + '\n');
     if (!socket.waitForBytesWritten(kAnswerTimeoutMs)) return socket.errorString();
     while (!socket.canReadLine()) {
         if (!socket.waitForReadyRead(kAnswerTimeoutMs)) return socket.errorString();
     }
-    if (socket.readLine() != kActivatedAnswer) return QStringLiteral("没有回应");
+    if (socket.readLine() != kDoneAnswer) return QStringLiteral("没有回应");
     return std::nullopt;
 }
 
 // Out of the bus's or the socket's own handler, in a later turn of the loop.
-void SingleInstance::activated() {
+void SingleInstance::received(InstanceRequest request) {
     QMetaObject::invokeMethod(
         &busObject_,
-        [this] {
-            if (onActivate) onActivate();
+        [this, request] {
+            if (onRequest) onRequest(request);
         },
         Qt::QueuedConnection);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDBusContext>
 #include <QLocalServer>
 #include <QObject>
 #include <QString>
@@ -10,30 +11,41 @@
 
 namespace sayvo {
 
+// What a later launch asks of the running instance.
+enum class InstanceRequest {
+    showPanel,  // a plain launch
+    toggle,     // sayvo --toggle: a tray click
+    start,      // sayvo --start: the hotkey pressed
+    stop,       // sayvo --stop: the hotkey let go
+};
+
 // The first instance's answer on the session bus: the desktop's standard
-// org.freedesktop.Application interface. Thread: GUI thread only.
-class ApplicationBusObject : public QObject {
+// org.freedesktop.Application interface; ActivateAction takes "toggle",
+// "start" and "stop". Thread: GUI thread only.
+class ApplicationBusObject : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Application")
 
 public:
-    std::function<void()> onActivate;
+    std::function<void(InstanceRequest)> onRequest;
 
 public slots:
     Q_SCRIPTABLE void Activate(const QVariantMap& platformData);
+    Q_SCRIPTABLE void ActivateAction(const QString& name, const QVariantList& parameter,
+                                     const QVariantMap& platformData);
 };
 
 // One Sayvo per user session, so one hotkey grab and one paste per dictation.
 // The first instance owns the application id on the session bus; without a
 // bus it holds an flock()ed file in $XDG_RUNTIME_DIR (which the kernel lets go
 // when the holder dies, so a crash leaves nothing that blocks) and listens on
-// a socket beside it. A later instance asks the first to show its panel.
+// a socket beside it. A later instance hands the first its request.
 // Thread: GUI thread only; needs the QApplication.
 class SingleInstance {
 public:
     enum class Claim {
         first,        // this process is the one instance
-        anotherRuns,  // call activateRunning(), then exit
+        anotherRuns,  // send() the request, then exit
         unguarded,    // neither a bus nor a runtime folder: run, and say so
     };
 
@@ -45,25 +57,25 @@ public:
     Claim claim();
     // Why the claim could not guard, for the user.
     QString unguardedReason() const { return unguardedReason_; }
-    // As a later instance: asks the running one to show its panel. The
-    // error, in words for the user, when it did not answer.
-    std::optional<QString> activateRunning();
+    // As a later instance, or with no claim at all (a command entry): hands
+    // the running one this request. The error, in words for the user, when
+    // none runs or it did not answer.
+    std::optional<QString> send(InstanceRequest request);
 
-    // As the first instance: another one started.
-    std::function<void()> onActivate;
+    // As the first instance: what a later one asked.
+    std::function<void(InstanceRequest)> onRequest;
 
 private:
     std::optional<Claim> claimBusName();
     std::optional<Claim> claimLockFile();
-    std::optional<QString> activateOverBus();
-    std::optional<QString> activateOverSocket();
-    void activated();
+    std::optional<QString> sendOverBus(InstanceRequest request);
+    std::optional<QString> sendOverSocket(InstanceRequest request);
+    void received(InstanceRequest request);
 
     QString applicationId_;
     QString objectPath_;
     QString runtimeDirectory_;
     QString unguardedReason_;
-    bool overBus_ = false;
     bool ownsBusName_ = false;
     int lockFd_ = -1;
     ApplicationBusObject busObject_;

@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <iostream>
+#include <optional>
 #include <string_view>
 
 #include "app/SayvoApp.h"
@@ -33,37 +34,81 @@ struct CommandLine : QCommandLineParser {
                        "standard error; never the text or the API key. Errors are always "
                        "logged.")};
 
+    // For the desktop's own key bindings, where Sayvo cannot watch the keyboard.
+    const QCommandLineOption toggle{
+        QStringLiteral("toggle"),
+        QStringLiteral("Tell the running Sayvo to start a recording, or to stop it and paste, "
+                       "as a click on its tray icon does; then exit.")};
+    const QCommandLineOption start{
+        QStringLiteral("start"),
+        QStringLiteral("Tell the running Sayvo that the hotkey is pressed; then exit.")};
+    const QCommandLineOption stop{
+        QStringLiteral("stop"),
+        QStringLiteral("Tell the running Sayvo that the hotkey is let go: the recording stops "
+                       "and its text is pasted; then exit.")};
+
     CommandLine() {
         setApplicationDescription(QStringLiteral(
             "Push-to-talk dictation: hold the hotkey, speak, let go, and the words are pasted "
             "into the focused application. Sayvo lives in the system tray."));
         addHelpOption();
         addVersionOption();
-        addOption(verbose);
+        addOptions({verbose, toggle, start, stop});
     }
+
+    // The one request for a running Sayvo on this command line, if any.
+    std::optional<sayvo::InstanceRequest> request() const {
+        std::optional<sayvo::InstanceRequest> asked;
+        for (const auto& [option, request] : {std::pair{&toggle, sayvo::InstanceRequest::toggle},
+                                              std::pair{&start, sayvo::InstanceRequest::start},
+                                              std::pair{&stop, sayvo::InstanceRequest::stop}}) {
+            if (isSet(*option)) asked = request;
+        }
+        return asked;
+    }
+    int requestCount() const { return isSet(toggle) + isSet(start) + isSet(stop); }
 };
 
-// Only these are answered before the display opens. A second application
-// object after a first one would find Qt's D-Bus connections gone.
-bool asksForHelpOrVersion(int argc, char** argv) {
+// Only these are answered without a display: a package check has none, and
+// a command entry needs none. A second application object after a first one
+// would find Qt's D-Bus connections gone, so the choice is made beforehand.
+bool needsNoDisplay(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument = argv[i];
         if (argument == "-h" || argument == "--help" || argument == "-?" ||
-            argument == "--help-all" || argument == "-v" || argument == "--version")
+            argument == "--help-all" || argument == "-v" || argument == "--version" ||
+            argument == "--toggle" || argument == "--start" || argument == "--stop")
             return true;
     }
     return false;
+}
+
+const QString kApplicationId = QStringLiteral("app.sayvo.Sayvo");
+
+// A command entry: hands the running Sayvo its request and ends.
+int sendToRunningInstance(const CommandLine& commandLine) {
+    if (commandLine.requestCount() != 1) {
+        std::cerr << "sayvo: --toggle, --start and --stop go one at a time" << std::endl;
+        return 2;
+    }
+    sayvo::SingleInstance running(kApplicationId);
+    if (const auto error = running.send(*commandLine.request())) {
+        std::cerr << "sayvo: " << error->toStdString() << std::endl;
+        return 1;
+    }
+    return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     CommandLine commandLine;
-    if (asksForHelpOrVersion(argc, argv)) {  // a package check has no display
+    if (needsNoDisplay(argc, argv)) {
         QCoreApplication answering(argc, argv);
         QCoreApplication::setApplicationName(QStringLiteral("sayvo"));
         QCoreApplication::setApplicationVersion(QStringLiteral(SAYVO_VERSION));
-        commandLine.process(answering);  // prints the answer and exits
+        commandLine.process(answering);  // --help and --version print and exit here
+        return sendToRunningInstance(commandLine);
     }
     QApplication application(argc, argv);
     // Qt has taken its own options by now: anything left unknown is a mistake.
@@ -72,13 +117,13 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Sayvo"));
     // The application id: the desktop entry, its icon, the tray item, the bus
     // name and the autostart entry are named after it.
-    const QString applicationId = QStringLiteral("app.sayvo.Sayvo");
+    const QString& applicationId = kApplicationId;
     QApplication::setDesktopFileName(applicationId);
     // Before the hotkey is grabbed: a second copy would paste every dictation twice.
     sayvo::SingleInstance instance(applicationId);
     switch (instance.claim()) {
         case sayvo::SingleInstance::Claim::anotherRuns:
-            if (const auto error = instance.activateRunning()) {
+            if (const auto error = instance.send(sayvo::InstanceRequest::showPanel)) {
                 std::cerr << "sayvo: Sayvo 已在运行，但没有回应：" << error->toStdString()
                           << std::endl;
                 return 1;
@@ -134,6 +179,22 @@ int main(int argc, char** argv) {
         sayvo::HotkeyManager::create(preferences, keyboard, scheduler));
     sayvo::SayvoApp app(platform, sayvo::AliyunASR::shared(), sayvo::HotkeyManager::shared());
     app.launch();
-    instance.onActivate = [&app] { app.appDelegate().openPanelWhenIdle(); };
+    instance.onRequest = [&app](sayvo::InstanceRequest request) {
+        sayvo::AppDelegate& delegate = app.appDelegate();
+        switch (request) {
+            case sayvo::InstanceRequest::showPanel:
+                delegate.openPanelWhenIdle();
+                break;
+            case sayvo::InstanceRequest::toggle:
+                delegate.toggleRecording();
+                break;
+            case sayvo::InstanceRequest::start:
+                delegate.hotkeyPressed();
+                break;
+            case sayvo::InstanceRequest::stop:
+                delegate.hotkeyReleased();
+                break;
+        }
+    };
     return QApplication::exec();
 }
