@@ -14,6 +14,7 @@
 #include <QMetaObject>
 #include <QStandardPaths>
 #include <QString>
+#include <QThread>
 #include <cerrno>
 #include <iostream>
 #include <utility>
@@ -25,6 +26,9 @@ namespace {
 // not leave the user's launcher waiting.
 constexpr int kAnswerTimeoutMs = 5000;
 const QByteArray kDoneAnswer = "ok\n";
+constexpr qint64 kLongestRequest = 64;
+constexpr int kListenWaitAttempts = 40;
+constexpr unsigned long kListenWaitStepMs = 50;
 const QString kApplicationInterface = QStringLiteral("org.freedesktop.Application");
 
 // The action names, on the bus and on the socket alike.
@@ -121,7 +125,10 @@ std::optional<SingleInstance::Claim> SingleInstance::claimLockFile() {
         const int error = errno;
         ::close(lockFd_);
         lockFd_ = -1;
-        if (error == EWOULDBLOCK) return Claim::anotherRuns;
+        if (error == EWOULDBLOCK) {
+            lockHeldElsewhere_ = true;
+            return Claim::anotherRuns;
+        }
         unguardedReason_ = QStringLiteral("无法锁定 ") + QFile::decodeName(lockPath);
         return std::nullopt;
     }
@@ -139,7 +146,11 @@ std::optional<SingleInstance::Claim> SingleInstance::claimLockFile() {
         while (QLocalSocket* socket = server_->nextPendingConnection()) {
             QObject::connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
             QObject::connect(socket, &QLocalSocket::readyRead, socket, [this, socket] {
-                if (!socket->canReadLine()) return;
+                if (!socket->canReadLine()) {
+                    // Every request is a short line; anything longer is no client of ours.
+                    if (socket->bytesAvailable() > kLongestRequest) socket->abort();
+                    return;
+                }
                 const auto request = requestNamed(QString::fromUtf8(socket->readLine()).trimmed());
                 if (request) {
                     socket->write(kDoneAnswer);
@@ -179,11 +190,17 @@ std::optional<QString> SingleInstance::sendOverBus(InstanceRequest request) {
 
 std::optional<QString> SingleInstance::sendOverSocket(InstanceRequest request) {
     QLocalSocket socket;
-    socket.connectToServer(runtimeDirectory_ + u'/' + applicationId_ + QStringLiteral(".socket"));
-    if (!socket.waitForConnected(kAnswerTimeoutMs)) {
+    const QString path = runtimeDirectory_ + u'/' + applicationId_ + QStringLiteral(".socket");
+    // A holder of the lock that started a moment ago may not listen yet.
+    const int attempts = lockHeldElsewhere_ ? kListenWaitAttempts : 1;
+    for (int attempt = 1;; ++attempt) {
+        socket.connectToServer(path);
+        if (socket.waitForConnected(kAnswerTimeoutMs)) break;
         const bool nobodyListens = socket.error() == QLocalSocket::ServerNotFoundError ||
                                    socket.error() == QLocalSocket::ConnectionRefusedError;
-        return nobodyListens ? QStringLiteral("Sayvo 没有在运行") : socket.errorString();
+        if (!nobodyListens) return socket.errorString();
+        if (attempt == attempts) return QStringLiteral("Sayvo 没有在运行");
+        QThread::msleep(kListenWaitStepMs);
     }
     socket.write(nameOf(request).toUtf8() + '\n');
     if (!socket.waitForBytesWritten(kAnswerTimeoutMs)) return socket.errorString();

@@ -77,6 +77,7 @@ private:
     QString runtimeDirectory_;
     QString unguardedReason_;
     bool ownsBusName_ = false;
+    bool lockHeldElsewhere_ = false;
     int lockFd_ = -1;
     ApplicationBusObject busObject_;
     std::unique_ptr<QLocalServer> server_;
