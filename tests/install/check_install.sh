@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs the build into a temporary prefix and checks every file: the
 # program (which answers --version and --help), its desktop entry (valid, and
-# naming the installed program and icon), its icon and its AppStream metainfo
+# naming the installed program and icon), its icon, its AppStream metainfo
 # (valid, and naming the desktop entry, the program and the installed
-# version). Nothing else may be installed.
+# version) and its manual page (clean, and naming every option --help
+# lists). Nothing else may be installed.
 #   tests/install/check_install.sh BUILD_DIR
 set -uo pipefail
 prefix=$(mktemp -d)
@@ -13,6 +14,7 @@ id=app.sayvo.Sayvo
 expected="bin/sayvo
 share/applications/$id.desktop
 share/icons/hicolor/scalable/apps/$id.svg
+share/man/man1/sayvo.1.gz
 share/metainfo/$id.metainfo.xml"
 installed=$(cd "$prefix" && find . -type f | sed 's|^\./||' | sort)
 failed=0
@@ -34,5 +36,14 @@ version=$(env -u DISPLAY -u WAYLAND_DISPLAY "$prefix/bin/sayvo" --version) &&
 # Software centres show the newest release as the installed version.
 grep -m1 "<release " "$metainfo" | grep -q "version=\"${version#sayvo }\"" ||
     { echo "newest release is not ${version#sayvo }"; failed=1; }
-env -u DISPLAY "$prefix/bin/sayvo" --help | grep -q -- "--verbose" || { echo "--help"; failed=1; }
+help=$(env -u DISPLAY "$prefix/bin/sayvo" --help)
+grep -q -- "--verbose" <<<"$help" || { echo "--help"; failed=1; }
+page=$prefix/share/man/man1/sayvo.1.gz
+warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l "$page" 2>&1 >/dev/null)
+[ -z "$warnings" ] || { echo "manual page: $warnings"; failed=1; }
+manual=$(LC_ALL=C.UTF-8 MANWIDTH=80 man -E UTF-8 -l "$page" 2>/dev/null)
+for option in $(grep -oE -- '--[a-z][a-z-]+' <<<"$help" | sort -u); do
+    [ "$option" = --help-all ] && continue  # Qt's own options
+    grep -q -- "$option" <<<"$manual" || { echo "manual page lacks $option"; failed=1; }
+done
 exit $failed
