@@ -14,7 +14,8 @@ protected:
         QProcess second;
         second.setProcessEnvironment(env);
         second.start(SAYVO_BINARY, arguments);
-        const bool ended = second.waitForFinished(10000);
+        // Waiting serves our bus objects too: Sayvo may be calling the tray host meanwhile.
+        const bool ended = waitUntil([&] { return second.state() == QProcess::NotRunning; }, 10000);
         if (!ended) second.kill(), second.waitForFinished();
         const int code =
             ended && second.exitStatus() == QProcess::NormalExit ? second.exitCode() : -1;
