@@ -37,10 +37,10 @@ public slots:
 
 // One Sayvo per user session, so one hotkey grab and one paste per dictation.
 // The first instance owns the application id on the session bus; without a
-// bus it holds an flock()ed file in $XDG_RUNTIME_DIR (which the kernel lets go
-// when the holder dies, so a crash leaves nothing that blocks) and listens on
-// a socket beside it. A later instance hands the first its request.
-// Thread: GUI thread only; needs the QApplication.
+// bus it holds an flock()ed file in the runtime folder ($XDG_RUNTIME_DIR; the
+// kernel lets go of it when the holder dies, so a crash leaves nothing that
+// blocks) and listens on a socket beside it. A later instance hands the first
+// its request. Thread: main thread only; needs the Qt application object.
 class SingleInstance {
 public:
     enum class Claim {
