@@ -69,6 +69,13 @@ void AppDelegate::applicationDidFinishLaunching() {
             if (auto self = weak.lock()) self->reportError(message);
         });
 
+    // A paste the desktop would not deliver is heard of even after the
+    // indicator has gone: the text waits on the clipboard for the user.
+    platform_.syntheticKeyboard.setDeliveryFailureHandler([weak](const std::string& message) {
+        auto self = weak.lock();
+        if (self && self->statusItem_) self->statusItem_->showMessage(kErrorTitle, message);
+    });
+
     platform_.shell.setAccessoryActivationPolicy();
 }
 
@@ -322,8 +329,7 @@ void AppDelegate::showFloatingIndicator() {
 // A new user has no way to know which key to hold: say it at the first
 // launch. The default is not stored, so a later keyboard may change it.
 void AppDelegate::announceDefaultHotkey() {
-    const std::string key =
-        hotkeyManager_.currentHotkey.get().displayString(platform_.keyboard.modifierNotation());
+    const std::string key = hotkeyManager_.displayString();
     // Said at every launch until the user captures a hotkey that works.
     if (hotkeyManager_.storedHotkeyIsUnusable()) {
         if (statusItem_) {

@@ -21,10 +21,19 @@ HotkeyManager::HotkeyManager(Preferences& preferences, KeyboardMonitoring& keybo
                              Scheduler& scheduler)
     : preferences_(preferences), keyboard_(keyboard), scheduler_(scheduler) {
     loadHotkey();
+    if (keyboard_.desktopOwnsBindings()) {
+        keyboard_.setDesktopTriggerHandler([this] { desktopTrigger = keyboard_.desktopTrigger(); });
+    }
 }
 
 HotkeyManager::~HotkeyManager() {
+    if (keyboard_.desktopOwnsBindings()) keyboard_.setDesktopTriggerHandler({});
     stopListening();
+}
+
+std::string HotkeyManager::displayString() const {
+    if (keyboard_.desktopOwnsBindings() && !desktopTrigger.get().empty()) return desktopTrigger;
+    return currentHotkey.get().displayString(keyboard_.modifierNotation());
 }
 
 void HotkeyManager::startListening() {

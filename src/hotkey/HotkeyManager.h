@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "core/Observable.h"
 #include "core/SharedInstance.h"
@@ -35,6 +36,13 @@ public:
     Published<bool> isKeyHeld{*this, false};
     // Another program holds the current hotkey: it cannot be taken for Sayvo.
     Published<bool> isHotkeyTaken{*this, false};
+    // Where the desktop owns the binding: its words for the key, empty while
+    // it has bound none.
+    Published<std::string> desktopTrigger{*this, ""};
+
+    // The hotkey as the user knows it: the desktop's binding where it owns
+    // one, else the current hotkey in the desktop's notation.
+    std::string displayString() const;
 
     // No hotkey is stored: the current one is the keyboard's default, fn
     // where the keyboard has one, else Ctrl+Alt+Space.

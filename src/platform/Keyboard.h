@@ -119,6 +119,17 @@ public:
     }
     // Gives the reserved key back to the other applications; nothing if none.
     virtual void releaseReservedKey() {}
+
+    // Where the desktop keeps the hotkey's binding itself (a Wayland
+    // compositor), the user changes it there: Sayvo neither captures one nor
+    // knows which key it is, only what the desktop calls it.
+    virtual bool desktopOwnsBindings() const { return false; }
+    // The desktop's words for the bound key, "Ctrl+Alt+Space"; empty while
+    // it has bound none.
+    virtual std::string desktopTrigger() const { return {}; }
+    // Called whenever desktopTrigger() may have changed.
+    virtual void setDesktopTriggerHandler(std::function<void()> handler) { (void)handler; }
+    virtual void openDesktopShortcutSettings() {}
 };
 
 }  // namespace sayvo

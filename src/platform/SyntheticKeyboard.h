@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 
 namespace sayvo {
 
@@ -35,7 +37,7 @@ struct SyntheticKeyEvent {
 // A backend delivers a posted key with the command flag as its own platform's
 // command shortcut (on Linux: Ctrl), so command-V pastes everywhere.
 // Thread: main thread only.
-// Failure: creation may give nothing; posting never reports. Without
+// Failure: creation may give nothing; posting never reports at once. Without
 // accessibility trust the system may drop posted events silently.
 class SyntheticKeyboard {
 public:
@@ -50,6 +52,13 @@ public:
                                                                  bool keyDown) = 0;
     // Sends the event on; does not wait for any application to handle it.
     virtual void post(int tapLocation, const SyntheticKeyEvent& event) = 0;
+
+    // Told later when posted keys could not be delivered (the desktop refused
+    // or ended the session they need), with a message for the user. Backends
+    // that cannot know never call it.
+    virtual void setDeliveryFailureHandler(std::function<void(const std::string&)> handler) {
+        (void)handler;
+    }
 };
 
 }  // namespace sayvo

@@ -57,8 +57,12 @@ bool MenuBarView::showsConsoleLink() const {
 }
 
 std::string MenuBarView::hotkeyButtonText() const {
+    if (platform_.keyboard.desktopOwnsBindings()) {
+        const std::string& trigger = hotkeyManager_.desktopTrigger;
+        return trigger.empty() ? unboundHotkeyText : trigger;
+    }
     const ModifierNotation notation = platform_.keyboard.modifierNotation();
-    if (!isRecordingHotkey) return hotkeyManager_.currentHotkey.get().displayString(notation);
+    if (!isRecordingHotkey) return hotkeyManager_.displayString();
     if (capturedModifiers == 0) return capturingText;
     return HotkeyCombo::modifierString(capturedModifiers, notation) + "…";
 }
@@ -118,6 +122,11 @@ void MenuBarView::quit() {
 }
 
 void MenuBarView::toggleHotkeyRecording() {
+    // The desktop owns the key there: its settings change it, not a capture.
+    if (platform_.keyboard.desktopOwnsBindings()) {
+        platform_.keyboard.openDesktopShortcutSettings();
+        return;
+    }
     if (isRecordingHotkey) {
         endCapture(true);
         return;

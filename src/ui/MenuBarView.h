@@ -33,6 +33,8 @@ public:
     static inline const std::string enabledText = "已启用阿里云识别引擎";
     static inline const std::string capturingText = "按下新键...";
     static inline const std::string hotkeyTakenText = "已被其他程序占用";
+    // Where the desktop owns the binding and has bound no key yet.
+    static inline const std::string unboundHotkeyText = "未设置";
 
     static std::shared_ptr<MenuBarView> create(const Platform& platform,
                                                std::shared_ptr<SpeechRecognizer> speechRecognizer,

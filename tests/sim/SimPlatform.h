@@ -30,23 +30,12 @@ struct SimPlatform {
     FakeDecisionLog log;
     FakeLoginItem loginItem;
 
-    Platform platform() {
-        return Platform{scheduler,
-                        preferences,
-                        pasteboard,
-                        microphone,
-                        speech,
-                        shell,
-                        keyboard,
-                        audio,
-                        webSockets,
-                        uuids,
-                        syntheticKeyboard,
-                        accessibility,
-                        urls,
-                        permissions,
-                        log,
-                        loginItem};
+    Platform platform() { return platform(keyboard, syntheticKeyboard); }
+    // With another backend's keyboard services in place of the fakes.
+    Platform platform(KeyboardMonitoring& keys, SyntheticKeyboard& typing) {
+        return Platform{scheduler, preferences, pasteboard, microphone, speech, shell,
+                        keys,      audio,       webSockets, uuids,      typing, accessibility,
+                        urls,      permissions, log,        loginItem};
     }
 };
 

@@ -65,6 +65,11 @@ std::optional<SettingsProgram> soundSettingsProgram() {
 }  // namespace
 
 std::vector<PermissionStatus> DesktopSystemPermissions::currentStatus() {
+    if (sessionItems_) {
+        std::vector<PermissionStatus> items = sessionItems_();
+        items.push_back(microphoneStatus());
+        return items;
+    }
     const X11Extensions display = queryX11Extensions();
     return {
         sessionStatus(display),

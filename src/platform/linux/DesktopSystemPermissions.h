@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include "platform/SystemPermissions.h"
 
 namespace sayvo {
@@ -15,9 +17,19 @@ namespace sayvo {
 // does not answer within a second counts as unreachable.
 class DesktopSystemPermissions final : public SystemPermissions {
 public:
+    using Items = std::function<std::vector<PermissionStatus>()>;
+    DesktopSystemPermissions() = default;
+    // Where another session's own items (a Wayland session's portals) stand
+    // in for the X11 ones; the microphone is checked all the same.
+    explicit DesktopSystemPermissions(Items sessionItems)
+        : sessionItems_(std::move(sessionItems)) {}
+
     std::vector<PermissionStatus> currentStatus() override;
     std::string settingsTitle() const override;
     void openSettings() override;
+
+private:
+    Items sessionItems_;
 };
 
 }  // namespace sayvo

@@ -80,6 +80,12 @@ std::optional<unsigned> x11KeycodeForPortable(std::uint16_t portableKeyCode) {
     return std::nullopt;
 }
 
+std::optional<int> evdevCodeForPortable(std::uint16_t portableKeyCode) {
+    const auto keycode = x11KeycodeForPortable(portableKeyCode);
+    if (!keycode) return std::nullopt;
+    return static_cast<int>(*keycode - kX11KeycodeOffset);
+}
+
 std::optional<std::uint64_t> modifierFlagOfKey(std::uint16_t portableKeyCode) {
     switch (portableKeyCode) {
         case 56:

@@ -17,6 +17,10 @@ std::uint16_t portableKeyCodeForX11(unsigned xKeycode);
 // codes that name no key.
 std::optional<unsigned> x11KeycodeForPortable(std::uint16_t portableKeyCode);
 
+// The evdev code of a portable key code, for input that takes evdev codes
+// (a Wayland compositor's); nothing for codes that name no key.
+std::optional<int> evdevCodeForPortable(std::uint16_t portableKeyCode);
+
 // The keysym of a letter key's letter (lower case); nothing for other keys.
 // A letter is found by its keysym on the current layout, not by its US position.
 std::optional<unsigned long> letterKeysymForPortable(std::uint16_t portableKeyCode);

@@ -20,6 +20,7 @@
 #include "platform/linux/QuitOnSignal.h"
 #include "platform/linux/SingleInstance.h"
 #include "platform/linux/StderrDecisionLog.h"
+#include "platform/linux/WaylandSession.h"
 #include "platform/linux/X11AccessibilityTrust.h"
 #include "platform/linux/X11KeyboardMonitor.h"
 #include "platform/linux/X11SyntheticKeyboard.h"
@@ -110,6 +111,12 @@ int main(int argc, char** argv) {
         commandLine.process(answering);  // --help and --version print and exit here
         return sendToRunningInstance(commandLine);
     }
+    // Sayvo's windows stay on XWayland there: a Wayland client may neither
+    // place its indicator nor keep it from taking the focus.
+    const bool wayland = sayvo::WaylandSession::isCurrent();
+    if (wayland && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "xcb");
+    }
     QApplication application(argc, argv);
     // Qt has taken its own options by now: anything left unknown is a mistake.
     commandLine.process(application);
@@ -140,15 +147,16 @@ int main(int argc, char** argv) {
     // A tray utility: closing its last panel must never end it.
     QApplication::setQuitOnLastWindowClosed(false);
     sayvo::QuitOnSignal quitOnSignal;
-    if (qgetenv("XDG_SESSION_TYPE") == "wayland") {
-        // Sayvo runs through XWayland: better said at once than found out.
+    if (!wayland && qgetenv("XDG_SESSION_TYPE") == "wayland") {
+        // Without a compositor to talk to, Sayvo runs as an X11 client only:
+        // better said at once than found out.
         std::cerr << "sayvo: Wayland 会话：快捷键只在 X11 窗口有焦点时有效，粘贴也只到达 X11 应用"
                   << std::endl;
     }
 
     sayvo::QtScheduler scheduler;
     sayvo::JsonFilePreferences preferences(sayvo::JsonFilePreferences::defaultPath());
-    sayvo::QtPasteboard pasteboard;
+    sayvo::QtPasteboard x11Pasteboard;
     sayvo::PulseMicrophoneAuthorization microphone;
     sayvo::PulseAudioSystem audio;
     sayvo::QtWebSocketService webSockets;
@@ -159,11 +167,25 @@ int main(int argc, char** argv) {
         modelDirectory.isEmpty() ? sayvo::PocketSphinxSpeechService::defaultModelDirectory()
                                  : modelDirectory.toStdString());
     sayvo::QtApplicationShell shell;
-    sayvo::X11KeyboardMonitor keyboard(scheduler);
-    sayvo::X11SyntheticKeyboard syntheticKeyboard(keyboard);
-    sayvo::X11AccessibilityTrust accessibility(keyboard);
+    sayvo::X11KeyboardMonitor x11Keyboard(scheduler);
+    sayvo::X11SyntheticKeyboard x11SyntheticKeyboard(x11Keyboard);
+    sayvo::X11AccessibilityTrust accessibility(x11Keyboard);
+    std::optional<sayvo::WaylandSession> waylandSession;
+    if (wayland) waylandSession.emplace(x11Keyboard);
+    sayvo::KeyboardMonitoring& keyboard = waylandSession ? waylandSession->keyboard() : x11Keyboard;
+    sayvo::SyntheticKeyboard& syntheticKeyboard =
+        waylandSession ? waylandSession->syntheticKeyboard() : x11SyntheticKeyboard;
+    sayvo::Pasteboard& pasteboard = waylandSession ? waylandSession->pasteboard() : x11Pasteboard;
+    sayvo::DesktopSystemPermissions permissions =
+        waylandSession ? sayvo::DesktopSystemPermissions(
+                             [&waylandSession] { return waylandSession->statusItems(); })
+                       : sayvo::DesktopSystemPermissions();
+    if (waylandSession) {
+        if (const std::string warning = waylandSession->startupWarning(); !warning.empty()) {
+            std::cerr << "sayvo: Wayland 会话：" << warning << std::endl;
+        }
+    }
     sayvo::QtURLOpener urls;
-    sayvo::DesktopSystemPermissions permissions;
     sayvo::StderrDecisionLog log(verbose);
     sayvo::XdgAutostart autostart(applicationId, QCoreApplication::applicationFilePath());
     const sayvo::Platform platform{

@@ -1,0 +1,183 @@
+#include "platform/linux/QtGlobalShortcutsPortal.h"
+
+#include <QDBusArgument>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QTimer>
+
+#include "platform/linux/PortalRequest.h"
+
+namespace {
+
+// One entry of the portal's a(sa{sv}) shortcut lists.
+struct PortalShortcut {
+    QString id;
+    QVariantMap properties;
+};
+
+QDBusArgument& operator<<(QDBusArgument& argument, const PortalShortcut& shortcut) {
+    argument.beginStructure();
+    argument << shortcut.id << shortcut.properties;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& argument, PortalShortcut& shortcut) {
+    argument.beginStructure();
+    argument >> shortcut.id >> shortcut.properties;
+    argument.endStructure();
+    return argument;
+}
+
+}  // namespace
+
+Q_DECLARE_METATYPE(PortalShortcut)
+
+namespace sayvo {
+namespace {
+
+const QString kInterface = QStringLiteral("org.freedesktop.portal.GlobalShortcuts");
+constexpr int kAnswerTimeoutMs = 30000;
+
+QList<PortalShortcut> toPortal(const std::vector<GlobalShortcutsPortal::Shortcut>& shortcuts) {
+    QList<PortalShortcut> list;
+    for (const auto& shortcut : shortcuts) {
+        list.append({QString::fromStdString(shortcut.id),
+                     {{QStringLiteral("description"), QString::fromStdString(shortcut.description)},
+                      {QStringLiteral("preferred_trigger"),
+                       QString::fromStdString(shortcut.preferredTrigger)}}});
+    }
+    return list;
+}
+
+std::vector<GlobalShortcutsPortal::Binding> bindingsOf(const QDBusArgument& argument) {
+    QList<PortalShortcut> list;
+    argument >> list;
+    std::vector<GlobalShortcutsPortal::Binding> bindings;
+    for (const auto& shortcut : list) {
+        bindings.push_back({shortcut.id.toStdString(),
+                            shortcut.properties.value(QStringLiteral("trigger_description"))
+                                .toString()
+                                .toStdString()});
+    }
+    return bindings;
+}
+
+}  // namespace
+
+QtGlobalShortcutsPortal::QtGlobalShortcutsPortal(QDBusConnection bus)
+    : bus_(std::move(bus)),
+      portalWatcher_(kPortalService, bus_, QDBusServiceWatcher::WatchForUnregistration) {
+    qDBusRegisterMetaType<PortalShortcut>();
+    qDBusRegisterMetaType<QList<PortalShortcut>>();
+    connect(&portalWatcher_, &QDBusServiceWatcher::serviceUnregistered, this, [this] {
+        available_.reset();
+        sessionEnded();
+    });
+    const auto subscribe = [this](const char* name, const char* slot) {
+        bus_.connect(kPortalService, kPortalPath, kInterface, QString::fromLatin1(name), this,
+                     slot);
+    };
+    subscribe("Activated", SLOT(activated(QDBusMessage)));
+    subscribe("Deactivated", SLOT(deactivated(QDBusMessage)));
+    subscribe("ShortcutsChanged", SLOT(shortcutsChanged(QDBusMessage)));
+}
+
+bool QtGlobalShortcutsPortal::available() const {
+    if (!available_) {
+        if (!bus_.isConnected()) return false;
+        QDBusMessage get = QDBusMessage::createMethodCall(
+            kPortalService, kPortalPath, QStringLiteral("org.freedesktop.DBus.Properties"),
+            QStringLiteral("Get"));
+        get << kInterface << QStringLiteral("version");
+        // The portal starts on demand: its first answer may take a moment.
+        const QDBusMessage reply = bus_.call(get, QDBus::Block, 5000);
+        available_ = reply.type() == QDBusMessage::ReplyMessage;
+    }
+    return *available_;
+}
+
+void QtGlobalShortcutsPortal::createSession(const std::string& token,
+                                            const std::vector<Shortcut>& shortcuts,
+                                            SessionReply reply) {
+    const QVariantMap options{
+        {QStringLiteral("session_handle_token"), QString::fromStdString(token)},
+        {QStringLiteral("shortcuts"), QVariant::fromValue(toPortal(shortcuts))}};
+    PortalRequest::call(
+        bus_, kInterface, QStringLiteral("CreateSession"), {}, options,
+        [this, reply = std::move(reply)](PortalOutcome outcome, const QVariantMap& results) {
+            const QString session = sessionHandleOf(results);
+            if (outcome == PortalOutcome::success) watchSession(session);
+            reply(outcome, session.toStdString());
+        },
+        kAnswerTimeoutMs);
+}
+
+void QtGlobalShortcutsPortal::bindShortcuts(const std::string& session,
+                                            const std::vector<Shortcut>& shortcuts,
+                                            BindReply reply) {
+    const QVariantList arguments{
+        QVariant::fromValue(QDBusObjectPath(QString::fromStdString(session))),
+        QVariant::fromValue(toPortal(shortcuts)), QString()};
+    PortalRequest::call(
+        bus_, kInterface, QStringLiteral("BindShortcuts"), arguments, {},
+        [reply = std::move(reply)](PortalOutcome outcome, const QVariantMap& results) {
+            const QVariant list = results.value(QStringLiteral("shortcuts"));
+            reply(outcome, list.canConvert<QDBusArgument>()
+                               ? bindingsOf(list.value<QDBusArgument>())
+                               : std::vector<Binding>{});
+        },
+        kAnswerTimeoutMs);
+}
+
+void QtGlobalShortcutsPortal::setEvents(Events events) {
+    events_ = std::move(events);
+}
+
+void QtGlobalShortcutsPortal::watchSession(const QString& session) {
+    if (!session_.isEmpty()) {
+        bus_.disconnect(kPortalService, session_, QStringLiteral("org.freedesktop.portal.Session"),
+                        QStringLiteral("Closed"), this, SLOT(closed(QVariantMap)));
+    }
+    session_ = session;
+    if (session_.isEmpty()) return;
+    bus_.connect(kPortalService, session_, QStringLiteral("org.freedesktop.portal.Session"),
+                 QStringLiteral("Closed"), this, SLOT(closed(QVariantMap)));
+}
+
+QString QtGlobalShortcutsPortal::ourShortcut(const QDBusMessage& message) const {
+    const QVariantList arguments = message.arguments();
+    if (session_.isEmpty() || arguments.size() < 2) return {};
+    if (arguments[0].value<QDBusObjectPath>().path() != session_) return {};
+    return arguments[1].toString();
+}
+
+void QtGlobalShortcutsPortal::activated(const QDBusMessage& message) {
+    const QString id = ourShortcut(message);
+    if (!id.isEmpty() && events_.activated) events_.activated(id.toStdString());
+}
+
+void QtGlobalShortcutsPortal::deactivated(const QDBusMessage& message) {
+    const QString id = ourShortcut(message);
+    if (!id.isEmpty() && events_.deactivated) events_.deactivated(id.toStdString());
+}
+
+void QtGlobalShortcutsPortal::shortcutsChanged(const QDBusMessage& message) {
+    const QVariantList arguments = message.arguments();
+    if (session_.isEmpty() || arguments.size() < 2 || !events_.shortcutsChanged) return;
+    if (arguments[0].value<QDBusObjectPath>().path() != session_) return;
+    if (!arguments[1].canConvert<QDBusArgument>()) return;
+    events_.shortcutsChanged(bindingsOf(arguments[1].value<QDBusArgument>()));
+}
+
+void QtGlobalShortcutsPortal::closed(const QVariantMap&) {
+    sessionEnded();
+}
+
+void QtGlobalShortcutsPortal::sessionEnded() {
+    if (session_.isEmpty()) return;
+    watchSession(QString());
+    if (events_.sessionClosed) events_.sessionClosed();
+}
+
+}  // namespace sayvo

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusServiceWatcher>
+#include <QObject>
+#include <QVariantMap>
+#include <optional>
+
+#include "platform/portal/GlobalShortcutsPortal.h"
+
+namespace sayvo {
+
+// org.freedesktop.portal.GlobalShortcuts (version 1) on the session bus.
+// The shortcut list goes into CreateSession's options as well, which
+// xdg-desktop-portal-kde 5.27 reads instead of BindShortcuts' list.
+// Thread: main thread only; needs a QCoreApplication.
+// Failure: without a session bus or the interface, available() is false and
+// every call replies `failed`; the portal leaving the bus closes the session.
+class QtGlobalShortcutsPortal final : public QObject, public GlobalShortcutsPortal {
+    Q_OBJECT
+public:
+    explicit QtGlobalShortcutsPortal(QDBusConnection bus = QDBusConnection::sessionBus());
+
+    bool available() const override;
+    void createSession(const std::string& token, const std::vector<Shortcut>& shortcuts,
+                       SessionReply reply) override;
+    void bindShortcuts(const std::string& session, const std::vector<Shortcut>& shortcuts,
+                       BindReply reply) override;
+    void setEvents(Events events) override;
+
+private Q_SLOTS:
+    // Whole messages: QtDBus matches no typed slot to these signals.
+    void activated(const QDBusMessage& message);
+    void deactivated(const QDBusMessage& message);
+    void shortcutsChanged(const QDBusMessage& message);
+    void closed(const QVariantMap& details);
+
+private:
+    // The shortcut id of a signal about our session; empty for any other.
+    QString ourShortcut(const QDBusMessage& message) const;
+    void watchSession(const QString& session);
+    void sessionEnded();
+
+    QDBusConnection bus_;
+    QDBusServiceWatcher portalWatcher_;
+    mutable std::optional<bool> available_;
+    Events events_;
+    QString session_;
+};
+
+}  // namespace sayvo

@@ -1,0 +1,116 @@
+#include "platform/linux/QtRemoteDesktopPortal.h"
+
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusPendingCallWatcher>
+
+#include "platform/linux/PortalRequest.h"
+
+namespace sayvo {
+namespace {
+
+const QString kInterface = QStringLiteral("org.freedesktop.portal.RemoteDesktop");
+const QString kSessionInterface = QStringLiteral("org.freedesktop.portal.Session");
+constexpr int kAnswerTimeoutMs = 30000;
+
+QVariant objectPath(const std::string& path) {
+    return QVariant::fromValue(QDBusObjectPath(QString::fromStdString(path)));
+}
+
+}  // namespace
+
+QtRemoteDesktopPortal::QtRemoteDesktopPortal(QDBusConnection bus)
+    : bus_(std::move(bus)),
+      portalWatcher_(kPortalService, bus_, QDBusServiceWatcher::WatchForUnregistration) {
+    connect(&portalWatcher_, &QDBusServiceWatcher::serviceUnregistered, this, [this] {
+        available_.reset();
+        sessionEnded();
+    });
+}
+
+bool QtRemoteDesktopPortal::available() const {
+    if (!available_) {
+        if (!bus_.isConnected()) return false;
+        QDBusMessage get = QDBusMessage::createMethodCall(
+            kPortalService, kPortalPath, QStringLiteral("org.freedesktop.DBus.Properties"),
+            QStringLiteral("Get"));
+        get << kInterface << QStringLiteral("version");
+        const QDBusMessage reply = bus_.call(get, QDBus::Block, 5000);
+        available_ = reply.type() == QDBusMessage::ReplyMessage;
+    }
+    return *available_;
+}
+
+void QtRemoteDesktopPortal::createSession(SessionReply reply) {
+    const QVariantMap options{
+        {QStringLiteral("session_handle_token"), PortalRequest::uniqueToken("sayvo_paste_")}};
+    PortalRequest::call(
+        bus_, kInterface, QStringLiteral("CreateSession"), {}, options,
+        [this, reply = std::move(reply)](PortalOutcome outcome, const QVariantMap& results) {
+            const QString session = sessionHandleOf(results);
+            if (outcome == PortalOutcome::success) watchSession(session);
+            reply(outcome, session.toStdString());
+        },
+        kAnswerTimeoutMs);
+}
+
+void QtRemoteDesktopPortal::selectDevices(const std::string& session, unsigned devices,
+                                          Reply reply) {
+    PortalRequest::call(
+        bus_, kInterface, QStringLiteral("SelectDevices"), {objectPath(session)},
+        {{QStringLiteral("types"), devices}},
+        [reply = std::move(reply)](PortalOutcome outcome, const QVariantMap&) { reply(outcome); },
+        kAnswerTimeoutMs);
+}
+
+// No timeout: a desktop that asks the user waits for the answer.
+void QtRemoteDesktopPortal::start(const std::string& session, StartReply reply) {
+    PortalRequest::call(
+        bus_, kInterface, QStringLiteral("Start"), {objectPath(session), QString()}, {},
+        [reply = std::move(reply)](PortalOutcome outcome, const QVariantMap& results) {
+            reply(outcome, results.value(QStringLiteral("devices")).toUInt());
+        },
+        0);
+}
+
+void QtRemoteDesktopPortal::notifyKeyboardKeycode(const std::string& session, int keycode,
+                                                  bool pressed) {
+    QDBusMessage message = QDBusMessage::createMethodCall(kPortalService, kPortalPath, kInterface,
+                                                          QStringLiteral("NotifyKeyboardKeycode"));
+    message << objectPath(session) << QVariantMap() << keycode << uint(pressed ? 1 : 0);
+    keys_.append(message);
+    if (!keyInFlight_) sendNextKey();
+}
+
+void QtRemoteDesktopPortal::sendNextKey() {
+    keyInFlight_ = !keys_.isEmpty();
+    if (!keyInFlight_) return;
+    auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(keys_.takeFirst()), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* w) {
+        w->deleteLater();
+        sendNextKey();
+    });
+}
+
+void QtRemoteDesktopPortal::watchSession(const QString& session) {
+    if (!session_.isEmpty()) {
+        bus_.disconnect(kPortalService, session_, kSessionInterface, QStringLiteral("Closed"), this,
+                        SLOT(closed(QVariantMap)));
+    }
+    session_ = session;
+    if (session_.isEmpty()) return;
+    bus_.connect(kPortalService, session_, kSessionInterface, QStringLiteral("Closed"), this,
+                 SLOT(closed(QVariantMap)));
+}
+
+void QtRemoteDesktopPortal::closed(const QVariantMap&) {
+    sessionEnded();
+}
+
+void QtRemoteDesktopPortal::sessionEnded() {
+    if (session_.isEmpty()) return;
+    watchSession(QString());
+    if (closedHandler_) closedHandler_();
+}
+
+}  // namespace sayvo
