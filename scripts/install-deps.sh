@@ -21,6 +21,8 @@ test_packages=(
     xvfb xauth x11-utils x11-xserver-utils xdotool xclip gir1.2-gtk-3.0 dbus dbus-x11
     pulseaudio pulseaudio-utils pocketsphinx-testdata
     at-spi2-core python3-pyatspi libglib2.0-bin openssl desktop-file-utils appstream
+    kwin-wayland xwayland xdg-desktop-portal xdg-desktop-portal-kde qtwayland5 qt6-wayland
+    wl-clipboard python3-gi gir1.2-glib-2.0
 )
 # scripts/package.sh and scripts/package_test.sh, which the tests also run.
 package_packages=(dpkg-dev file lintian debootstrap)

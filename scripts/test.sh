@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: unit tests (also under ASan/UBSan and
-# TSan), Linux backend tests, end-to-end tests, a short soak per engine and
-# the Debian package's build and installation. Starts the X server the
-# tests need and stops it afterwards. Extra arguments go to every ctest run
+# TSan), Linux backend tests, end-to-end tests on X11 and on a Wayland
+# desktop, a short soak per engine and the Debian package's build and
+# installation. Starts the X server and the Wayland desktop the tests need
+# and stops them afterwards. Extra arguments go to every ctest run
 # (for example: -L unit).
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -58,7 +59,7 @@ run_ctest() {  # name, build dir, ctest args...
     failed=$((failed + bad))
 }
 
-run_ctest "all tests" build "$@"
+run_ctest "all tests" build -LE wayland "$@"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     run_ctest "unit tests under ASan/UBSan" build-asan -L unit "$@"
 TSAN_OPTIONS=halt_on_error=1 run_ctest "unit tests under TSan" build-tsan -L unit "$@"
@@ -90,6 +91,17 @@ if [ $# -eq 0 ]; then
     else
         failed=$((failed + 2))  # the package test cannot run either
     fi
+fi
+
+# The same application on a Wayland desktop: KWin with its portals, on the
+# same sound server. Last, since the desktop replaces the session's variables.
+. scripts/lib/kwin.sh
+echo "== Wayland desktop"
+if kwin_start; then
+    echo "KWin and its portals started in ${kwin_started_in} s"
+    run_ctest "Wayland tests" build -L wayland "$@"
+else
+    failed=$((failed + 1))
 fi
 
 echo "$passed passed, $failed failed"

@@ -1,7 +1,9 @@
 """The rest of the desktop, for the end-to-end tests.
 
 entry: a GTK text entry in a window of its own, the application a user dictates
-into; prints its X window id once mapped, then its text at every change.
+into; prints its X window id once mapped, then its text at every change. On
+X11 unless GDK_BACKEND says otherwise; on Wayland, where windows have no id
+and the compositor gives the focus, it prints 0 once it has the keyboard.
 find|press PID ROLE NAME: the centre and name of the first control on screen of
 application PID with ROLE (and NAME, unless empty), as a screen reader finds it;
 press also runs its action. Exits 1 if there is none.
@@ -11,7 +13,7 @@ import sys
 
 
 def entry():
-    os.environ.update(GDK_BACKEND="x11", NO_AT_BRIDGE="1")
+    os.environ.update(GDK_BACKEND=os.environ.get("GDK_BACKEND") or "x11", NO_AT_BRIDGE="1")
     import gi
 
     gi.require_version("Gtk", "3.0")
@@ -19,7 +21,14 @@ def entry():
 
     window, field = Gtk.Window(), Gtk.Entry()
     window.add(field)
-    window.connect("map-event", lambda *_: print(window.get_window().get_xid(), flush=True))
+    if os.environ["GDK_BACKEND"] == "x11":
+        window.connect("map-event", lambda *_: print(window.get_window().get_xid(), flush=True))
+    else:
+        def focused(*_):
+            if window.has_toplevel_focus():
+                window.disconnect(handler)
+                print(0, flush=True)
+        handler = window.connect("notify::has-toplevel-focus", focused)
     field.connect("changed", lambda _: print(field.get_text(), flush=True))
     window.show_all()
     Gtk.main()

@@ -62,6 +62,7 @@ protected:
             if (c == 'A') portal.events.activated("push-to-talk");
             if (c == 'a') portal.events.activated("other");
             if (c == 'D') portal.events.deactivated("push-to-talk");
+            if (c == 'd') portal.events.deactivated("other");
             if (c == 'C') portal.events.sessionClosed();
         }
         sim.scheduler.runUntilIdle();
@@ -98,7 +99,8 @@ TEST_F(ShortcutPortalTest, AHoldIsOneDownAndOneUpWhateverTheDesktopRepeats) {
         const char* script;
         const char* reports;
     } cases[] = {
-        {"AAAAD", "DU"}, {"D", ""}, {"aD", ""}, {"ADD", "DU"}, {"ADAD", "DUDU"}, {"AC", "DU"},
+        {"AAAAD", "DU"}, {"D", ""},        {"aD", ""},   {"AdAD", "DU"},
+        {"ADD", "DU"},   {"ADAD", "DUDU"}, {"AC", "DU"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.script);
@@ -154,6 +156,10 @@ TEST_F(ShortcutPortalTest, WithoutABoundKeyThePanelRowOpensTheDesktopSettings) {
     portal.events.shortcutsChanged({{"push-to-talk", "Meta+H"}});
     EXPECT_EQ(view->hotkeyButtonText(), "Meta+H");
     EXPECT_EQ(keyboard.problem(), std::nullopt);
+    // A manager that is gone hears of no later change.
+    view.reset();
+    manager.reset();
+    portal.events.shortcutsChanged({{"push-to-talk", "Meta+J"}});
 }
 
 TEST(ShortcutPortalKeyboardTest, NoPortalMeansNoReservationAndAReason) {

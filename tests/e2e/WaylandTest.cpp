@@ -1,0 +1,120 @@
+// Sayvo on a Wayland session: the test runs inside a KWin desktop with its
+// portals (scripts/lib/kwin.sh) and dictates into a native Wayland entry.
+#include <iostream>
+
+#include "E2e.h"
+
+namespace {
+
+// Ctrl+Alt+Space, the default hotkey, as evdev codes.
+const QStringList kHotkey = {"29", "56", "57"};
+
+class WaylandTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+            GTEST_SKIP() << "needs a Wayland desktop with portals (scripts/lib/kwin.sh)";
+        }
+        static int argc = 1;
+        static char name[] = "sayvo_e2e_tests", *argv[] = {name, nullptr};
+        if (!QCoreApplication::instance()) new QCoreApplication(argc, argv);
+        qputenv("GDK_BACKEND", "wayland");  // the entry's
+        env_.remove("GDK_BACKEND");
+        env_.insert("XDG_CONFIG_HOME", home_.path());
+        env_.insert("XDG_SESSION_TYPE", "wayland");
+        env_.remove("QT_QPA_PLATFORM");  // Sayvo picks XWayland itself
+    }
+    // Keys a failed check left down would repeat in KWin for good.
+    void TearDown() override {
+        for (QProcess* process : {&app_, &mock_}) process->kill(), process->waitForFinished();
+        run("/usr/bin/python3", QStringList{SAYVO_WAYLAND_KEYS, "tap"} + kHotkey);
+    }
+
+    std::optional<QByteArray> run(const QString& program, const QStringList& arguments) {
+        QProcess process;
+        process.setProcessEnvironment(env_);
+        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process.start(program, arguments);
+        if (!process.waitForFinished(15000) || process.exitCode() != 0) return std::nullopt;
+        return process.readAllStandardOutput();
+    }
+    // Starts Sayvo and waits until the desktop has bound its shortcut.
+    void launch(const QString& binary, const QByteArray& preferences = "{}") {
+        QFile file(home_.filePath("sayvo/preferences.json"));
+        ASSERT_TRUE(QDir(home_.path()).mkpath("sayvo") && file.open(QIODevice::WriteOnly));
+        file.write(preferences);
+        file.close();
+        app_.setProcessEnvironment(env_);
+        app_.setProcessChannelMode(QProcess::ForwardedChannels);
+        app_.start(binary, {"--verbose"});
+        const QStringList component = {"introspect",           "--session",     "--dest",
+                                       "org.kde.kglobalaccel", "--object-path", "/component/sayvo"};
+        ASSERT_TRUE(waitUntil([&] { return run("gdbus", component).has_value(); }, 15000, 200))
+            << "the desktop bound no shortcut for Sayvo";
+    }
+    bool speak() {
+        const QString play =
+            "paplay -d mic --raw --format=s16le --rate=16000 --channels=1 "
+            "/usr/share/pocketsphinx/test/data/goforward.raw";
+        return run("sh", {"-c", play}).has_value();
+    }
+    // Holds the hotkey through a RemoteDesktop session of the test's own
+    // while the recording plays; returns when it is let go.
+    void dictate() {
+        QProcess keys;
+        keys.setProcessEnvironment(env_);
+        keys.setProcessChannelMode(QProcess::ForwardedChannels);
+        keys.start("/usr/bin/python3", QStringList{SAYVO_WAYLAND_KEYS, "hold", "4"} + kHotkey);
+        pause(1000);
+        EXPECT_TRUE(speak());
+        ASSERT_TRUE(keys.waitForFinished(20000) && keys.exitCode() == 0) << "the keys were refused";
+    }
+    // Waits for the text in the entry; the time it took after the release.
+    std::optional<qint64> arrives(Entry& entry, const std::string& text) {
+        QElapsedTimer sinceRelease;
+        sinceRelease.start();
+        if (!waitUntil([&] { return entry.text() == text; }, 8000)) return std::nullopt;
+        return sinceRelease.elapsed();
+    }
+    static void pause(int ms) {
+        waitUntil([] { return false; }, ms);
+    }
+
+    static inline const std::string kWords = "go forward ten meters";
+    QProcessEnvironment env_ = QProcessEnvironment::systemEnvironment();
+    QTemporaryDir home_;
+    QProcess app_, mock_;
+};
+
+TEST_F(WaylandTest, TheDesktopShortcutDictatesIntoANativeWaylandApplication) {
+    Entry entry;
+    ASSERT_TRUE(entry.open()) << "no Wayland entry";
+    ASSERT_NO_FATAL_FAILURE(launch(SAYVO_BINARY));
+    dictate();
+    const auto took = arrives(entry, kWords);
+    ASSERT_TRUE(took) << entry.text();
+    std::cout << "on-device: release to text " << *took << " ms" << std::endl;
+
+    // The command entry, for desktops without the shortcut portal.
+    ASSERT_TRUE(run(SAYVO_BINARY, {"--toggle"}));
+    pause(500);
+    EXPECT_TRUE(speak());
+    ASSERT_TRUE(run(SAYVO_BINARY, {"--toggle"}));
+    EXPECT_TRUE(arrives(entry, kWords + kWords)) << entry.text();
+}
+
+TEST_F(WaylandTest, TheCloudEngineDictatesIntoANativeWaylandApplication) {
+    mock_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    mock_.start(SAYVO_MOCK_ASR, {"--port", QString::number(SAYVO_MOCK_PORT), "--key", "test-key"});
+    ASSERT_TRUE(waitUntil(
+        [&] { return mock_.canReadLine() && mock_.readLine().startsWith("LISTENING"); }, 10000));
+    Entry entry;
+    ASSERT_TRUE(entry.open()) << "no Wayland entry";
+    ASSERT_NO_FATAL_FAILURE(launch(SAYVO_CLOUD_BINARY, R"({"AliyunASRAPIKey": "test-key"})"));
+    dictate();
+    const auto took = arrives(entry, kWords);
+    ASSERT_TRUE(took) << entry.text();
+    std::cout << "cloud: release to text " << *took << " ms" << std::endl;
+}
+
+}  // namespace
