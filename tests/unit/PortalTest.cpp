@@ -87,10 +87,15 @@ TEST_F(ShortcutPortalTest, OneSessionWithAFixedTokenBindsTheDefaultHotkey) {
     EXPECT_EQ(manager->desktopTrigger.get(), "Ctrl+Alt+D");
     EXPECT_EQ(manager->displayString(), "Ctrl+Alt+D");
     EXPECT_EQ(keyboard.problem(), std::nullopt);
-    // Watching again (after a panel's capture, say) keeps the session.
+    // Watching again (after a panel's capture, say) keeps the session, and
+    // a hold under way still ends.
+    EXPECT_EQ(signals("A"), "D");
     manager->startListening();
     EXPECT_EQ(portal.calls.size(), 2u);
+    EXPECT_EQ(signals("D"), "U");
     EXPECT_EQ(signals("AD"), "DU");
+    manager.reset();
+    EXPECT_EQ(sim.keyboard.localCount(), 0u);
 }
 
 TEST_F(ShortcutPortalTest, AHoldIsOneDownAndOneUpWhateverTheDesktopRepeats) {
@@ -308,6 +313,11 @@ TEST_F(RemoteDesktopPasteTest, NoPortalSaysSoAtEachPaste) {
     EXPECT_EQ(portal.sessions, 0);
     EXPECT_EQ(failures.size(), 2u);
     EXPECT_EQ(failures.back(), PortalSyntheticKeyboard::noPortalText);
+    // Nothing of them is sent once a portal is there.
+    portal.present = true;
+    paste();
+    portal.grant();
+    EXPECT_EQ(portal.sent, "+42 -42 +29 +47 -47 -29 ");
 }
 
 }  // namespace

@@ -54,9 +54,10 @@ KeyReservation ShortcutPortalKeyboard::reserveKey(std::uint16_t keyCode, std::ui
     return KeyReservation::reserved;
 }
 
+// A hold under way still ends with its key-up: the hotkey logic would
+// otherwise take the key for held until the next release.
 void ShortcutPortalKeyboard::releaseReservedKey() {
     reserved_ = false;
-    held_ = false;
 }
 
 std::optional<std::string> ShortcutPortalKeyboard::problem() const {
