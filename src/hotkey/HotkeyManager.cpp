@@ -177,11 +177,16 @@ void HotkeyManager::saveHotkey() {
 // that gains an fn key later gets it.
 void HotkeyManager::loadHotkey() {
     const auto stored = loadStoredHotkey(preferences_);
-    hasStoredHotkey_ = stored.has_value();
+    // A desktop that binds the key itself takes no fn, and its settings are
+    // where the key changes: the preset stands in, and the stored fn stays
+    // for the next X11 session.
+    const bool fnUnbindable = stored && stored->isFnKey && keyboard_.desktopOwnsBindings();
+    hasStoredHotkey_ = stored && !fnUnbindable;
     storedHotkeyUnusable_ = !stored && hasStoredHotkeyValues(preferences_);
-    currentHotkey = stored ? *stored
-                           : (keyboard_.hasFunctionKey() ? HotkeyCombo::fnKey
-                                                         : HotkeyCombo::controlOptionSpace);
+    currentHotkey =
+        hasStoredHotkey_
+            ? *stored
+            : (keyboard_.hasFunctionKey() ? HotkeyCombo::fnKey : HotkeyCombo::controlOptionSpace);
 }
 
 }  // namespace sayvo

@@ -167,6 +167,17 @@ TEST_F(ShortcutPortalTest, WithoutABoundKeyThePanelRowOpensTheDesktopSettings) {
     portal.events.shortcutsChanged({{"push-to-talk", "Meta+J"}});
 }
 
+TEST(ShortcutPortalKeyboardTest, AStoredFnGivesWayToThePresetWhereTheDesktopBinds) {
+    sim::SimPlatform sim;
+    sim.preferences.raw = {{"hotkeyIsFnKey", true}};
+    FakeShortcutsPortal portal;
+    ShortcutPortalKeyboard keyboard(portal, sim.keyboard, nullptr);
+    auto manager = HotkeyManager::create(sim.preferences, keyboard, sim.scheduler);
+    manager->startListening();
+    EXPECT_EQ(portal.calls, std::vector<std::string>{"create sayvo push-to-talk=CTRL+ALT+Space"});
+    EXPECT_EQ(sim.preferences.raw.at("hotkeyIsFnKey"), sim::FakePreferences::Value(true));
+}
+
 TEST(ShortcutPortalKeyboardTest, NoPortalMeansNoReservationAndAReason) {
     sim::SimPlatform sim;
     FakeShortcutsPortal portal;
