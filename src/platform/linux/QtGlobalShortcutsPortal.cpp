@@ -66,14 +66,12 @@ std::vector<GlobalShortcutsPortal::Binding> bindingsOf(const QDBusArgument& argu
 }  // namespace
 
 QtGlobalShortcutsPortal::QtGlobalShortcutsPortal(QDBusConnection bus)
-    : bus_(std::move(bus)),
-      portalWatcher_(kPortalService, bus_, QDBusServiceWatcher::WatchForUnregistration) {
+    : bus_(std::move(bus)), session_(bus_, kInterface) {
     qDBusRegisterMetaType<PortalShortcut>();
     qDBusRegisterMetaType<QList<PortalShortcut>>();
-    connect(&portalWatcher_, &QDBusServiceWatcher::serviceUnregistered, this, [this] {
-        available_.reset();
-        sessionEnded();
-    });
+    session_.ended = [this] {
+        if (events_.sessionClosed) events_.sessionClosed();
+    };
     const auto subscribe = [this](const char* name, const char* slot) {
         bus_.connect(kPortalService, kPortalPath, kInterface, QString::fromLatin1(name), this,
                      slot);
@@ -84,17 +82,7 @@ QtGlobalShortcutsPortal::QtGlobalShortcutsPortal(QDBusConnection bus)
 }
 
 bool QtGlobalShortcutsPortal::available() const {
-    if (!available_) {
-        if (!bus_.isConnected()) return false;
-        QDBusMessage get = QDBusMessage::createMethodCall(
-            kPortalService, kPortalPath, QStringLiteral("org.freedesktop.DBus.Properties"),
-            QStringLiteral("Get"));
-        get << kInterface << QStringLiteral("version");
-        // The portal starts on demand: its first answer may take a moment.
-        const QDBusMessage reply = bus_.call(get, QDBus::Block, 5000);
-        available_ = reply.type() == QDBusMessage::ReplyMessage;
-    }
-    return *available_;
+    return session_.available();
 }
 
 void QtGlobalShortcutsPortal::createSession(const std::string& token,
@@ -107,7 +95,7 @@ void QtGlobalShortcutsPortal::createSession(const std::string& token,
         bus_, kInterface, QStringLiteral("CreateSession"), {}, options,
         [this, reply = std::move(reply)](PortalOutcome outcome, const QVariantMap& results) {
             const QString session = sessionHandleOf(results);
-            if (outcome == PortalOutcome::success) watchSession(session);
+            if (outcome == PortalOutcome::success) session_.follow(session);
             reply(outcome, session.toStdString());
         },
         kAnswerTimeoutMs);
@@ -134,21 +122,10 @@ void QtGlobalShortcutsPortal::setEvents(Events events) {
     events_ = std::move(events);
 }
 
-void QtGlobalShortcutsPortal::watchSession(const QString& session) {
-    if (!session_.isEmpty()) {
-        bus_.disconnect(kPortalService, session_, QStringLiteral("org.freedesktop.portal.Session"),
-                        QStringLiteral("Closed"), this, SLOT(closed(QVariantMap)));
-    }
-    session_ = session;
-    if (session_.isEmpty()) return;
-    bus_.connect(kPortalService, session_, QStringLiteral("org.freedesktop.portal.Session"),
-                 QStringLiteral("Closed"), this, SLOT(closed(QVariantMap)));
-}
-
 QString QtGlobalShortcutsPortal::ourShortcut(const QDBusMessage& message) const {
     const QVariantList arguments = message.arguments();
-    if (session_.isEmpty() || arguments.size() < 2) return {};
-    if (arguments[0].value<QDBusObjectPath>().path() != session_) return {};
+    if (session_.path().isEmpty() || arguments.size() < 2) return {};
+    if (arguments[0].value<QDBusObjectPath>().path() != session_.path()) return {};
     return arguments[1].toString();
 }
 
@@ -164,20 +141,9 @@ void QtGlobalShortcutsPortal::deactivated(const QDBusMessage& message) {
 
 void QtGlobalShortcutsPortal::shortcutsChanged(const QDBusMessage& message) {
     const QVariantList arguments = message.arguments();
-    if (session_.isEmpty() || arguments.size() < 2 || !events_.shortcutsChanged) return;
-    if (arguments[0].value<QDBusObjectPath>().path() != session_) return;
+    if (ourShortcut(message).isEmpty() || !events_.shortcutsChanged) return;
     if (!arguments[1].canConvert<QDBusArgument>()) return;
     events_.shortcutsChanged(bindingsOf(arguments[1].value<QDBusArgument>()));
-}
-
-void QtGlobalShortcutsPortal::closed(const QVariantMap&) {
-    sessionEnded();
-}
-
-void QtGlobalShortcutsPortal::sessionEnded() {
-    if (session_.isEmpty()) return;
-    watchSession(QString());
-    if (events_.sessionClosed) events_.sessionClosed();
 }
 
 }  // namespace sayvo

@@ -3,11 +3,10 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
-#include <QDBusServiceWatcher>
 #include <QObject>
 #include <QVariantMap>
-#include <optional>
 
+#include "platform/linux/PortalSession.h"
 #include "platform/portal/GlobalShortcutsPortal.h"
 
 namespace sayvo {
@@ -35,19 +34,14 @@ private Q_SLOTS:
     void activated(const QDBusMessage& message);
     void deactivated(const QDBusMessage& message);
     void shortcutsChanged(const QDBusMessage& message);
-    void closed(const QVariantMap& details);
 
 private:
     // The shortcut id of a signal about our session; empty for any other.
     QString ourShortcut(const QDBusMessage& message) const;
-    void watchSession(const QString& session);
-    void sessionEnded();
 
     QDBusConnection bus_;
-    QDBusServiceWatcher portalWatcher_;
-    mutable std::optional<bool> available_;
+    PortalSession session_;
     Events events_;
-    QString session_;
 };
 
 }  // namespace sayvo

@@ -10,7 +10,6 @@ namespace sayvo {
 namespace {
 
 const QString kInterface = QStringLiteral("org.freedesktop.portal.RemoteDesktop");
-const QString kSessionInterface = QStringLiteral("org.freedesktop.portal.Session");
 constexpr int kAnswerTimeoutMs = 30000;
 
 QVariant objectPath(const std::string& path) {
@@ -20,25 +19,10 @@ QVariant objectPath(const std::string& path) {
 }  // namespace
 
 QtRemoteDesktopPortal::QtRemoteDesktopPortal(QDBusConnection bus)
-    : bus_(std::move(bus)),
-      portalWatcher_(kPortalService, bus_, QDBusServiceWatcher::WatchForUnregistration) {
-    connect(&portalWatcher_, &QDBusServiceWatcher::serviceUnregistered, this, [this] {
-        available_.reset();
-        sessionEnded();
-    });
-}
+    : bus_(std::move(bus)), session_(bus_, kInterface) {}
 
 bool QtRemoteDesktopPortal::available() const {
-    if (!available_) {
-        if (!bus_.isConnected()) return false;
-        QDBusMessage get = QDBusMessage::createMethodCall(
-            kPortalService, kPortalPath, QStringLiteral("org.freedesktop.DBus.Properties"),
-            QStringLiteral("Get"));
-        get << kInterface << QStringLiteral("version");
-        const QDBusMessage reply = bus_.call(get, QDBus::Block, 5000);
-        available_ = reply.type() == QDBusMessage::ReplyMessage;
-    }
-    return *available_;
+    return session_.available();
 }
 
 void QtRemoteDesktopPortal::createSession(SessionReply reply) {
@@ -48,7 +32,7 @@ void QtRemoteDesktopPortal::createSession(SessionReply reply) {
         bus_, kInterface, QStringLiteral("CreateSession"), {}, options,
         [this, reply = std::move(reply)](PortalOutcome outcome, const QVariantMap& results) {
             const QString session = sessionHandleOf(results);
-            if (outcome == PortalOutcome::success) watchSession(session);
+            if (outcome == PortalOutcome::success) session_.follow(session);
             reply(outcome, session.toStdString());
         },
         kAnswerTimeoutMs);
@@ -90,27 +74,6 @@ void QtRemoteDesktopPortal::sendNextKey() {
         w->deleteLater();
         sendNextKey();
     });
-}
-
-void QtRemoteDesktopPortal::watchSession(const QString& session) {
-    if (!session_.isEmpty()) {
-        bus_.disconnect(kPortalService, session_, kSessionInterface, QStringLiteral("Closed"), this,
-                        SLOT(closed(QVariantMap)));
-    }
-    session_ = session;
-    if (session_.isEmpty()) return;
-    bus_.connect(kPortalService, session_, kSessionInterface, QStringLiteral("Closed"), this,
-                 SLOT(closed(QVariantMap)));
-}
-
-void QtRemoteDesktopPortal::closed(const QVariantMap&) {
-    sessionEnded();
-}
-
-void QtRemoteDesktopPortal::sessionEnded() {
-    if (session_.isEmpty()) return;
-    watchSession(QString());
-    if (closedHandler_) closedHandler_();
 }
 
 }  // namespace sayvo

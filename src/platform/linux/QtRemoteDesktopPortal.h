@@ -2,12 +2,11 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <QDBusServiceWatcher>
 #include <QList>
 #include <QObject>
 #include <QVariantMap>
-#include <optional>
 
+#include "platform/linux/PortalSession.h"
 #include "platform/portal/RemoteDesktopPortal.h"
 
 namespace sayvo {
@@ -27,22 +26,14 @@ public:
     void start(const std::string& session, StartReply reply) override;
     void notifyKeyboardKeycode(const std::string& session, int keycode, bool pressed) override;
     void setSessionClosedHandler(std::function<void()> handler) override {
-        closedHandler_ = std::move(handler);
+        session_.ended = std::move(handler);
     }
-
-private Q_SLOTS:
-    void closed(const QVariantMap& details);
 
 private:
     void sendNextKey();
-    void watchSession(const QString& session);
-    void sessionEnded();
 
     QDBusConnection bus_;
-    QDBusServiceWatcher portalWatcher_;
-    mutable std::optional<bool> available_;
-    std::function<void()> closedHandler_;
-    QString session_;
+    PortalSession session_;
     // xdg-desktop-portal handles calls on worker threads: keys sent without
     // waiting for each answer reach the compositor out of order.
     QList<QDBusMessage> keys_;
