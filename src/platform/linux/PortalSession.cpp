@@ -8,6 +8,7 @@ namespace sayvo {
 namespace {
 const QString kSessionInterface = QStringLiteral("org.freedesktop.portal.Session");
 constexpr int kFirstAnswerWaitMs = 5000;
+constexpr int kAnswerTimeoutMs = 30000;
 }  // namespace
 
 PortalSession::PortalSession(QDBusConnection bus, QString interface)
@@ -31,6 +32,18 @@ bool PortalSession::available() const {
         available_ = reply.type() == QDBusMessage::ReplyMessage;
     }
     return *available_;
+}
+
+void PortalSession::create(const QVariantMap& options,
+                           std::function<void(PortalOutcome, const std::string&)> reply) {
+    PortalRequest::call(
+        bus_, interface_, QStringLiteral("CreateSession"), {}, options,
+        [this, reply = std::move(reply)](PortalOutcome outcome, const QVariantMap& results) {
+            const QString session = sessionHandleOf(results);
+            if (outcome == PortalOutcome::success) follow(session);
+            reply(outcome, session.toStdString());
+        },
+        kAnswerTimeoutMs);
 }
 
 void PortalSession::follow(const QString& session) {

@@ -7,6 +7,9 @@
 #include <QVariantMap>
 #include <functional>
 #include <optional>
+#include <string>
+
+#include "platform/portal/GlobalShortcutsPortal.h"
 
 namespace sayvo {
 
@@ -23,8 +26,10 @@ public:
     // Asked once until the portal leaves the bus. The portal starts on
     // demand, so the first answer may take a moment (at most 5 s).
     bool available() const;
-    // The session just made; replaces the one followed before.
-    void follow(const QString& session);
+    // Makes a session with these options (a session_handle_token among
+    // them) and follows it from then on, in place of the one before.
+    void create(const QVariantMap& options,
+                std::function<void(PortalOutcome, const std::string& session)> reply);
     // The session followed now; empty when there is none.
     const QString& path() const { return session_; }
     // Told once when the session followed ends.
@@ -34,6 +39,7 @@ private Q_SLOTS:
     void closed(const QVariantMap& details);
 
 private:
+    void follow(const QString& session);
     void end();
 
     QDBusConnection bus_;

@@ -91,14 +91,7 @@ void QtGlobalShortcutsPortal::createSession(const std::string& token,
     const QVariantMap options{
         {QStringLiteral("session_handle_token"), QString::fromStdString(token)},
         {QStringLiteral("shortcuts"), QVariant::fromValue(toPortal(shortcuts))}};
-    PortalRequest::call(
-        bus_, kInterface, QStringLiteral("CreateSession"), {}, options,
-        [this, reply = std::move(reply)](PortalOutcome outcome, const QVariantMap& results) {
-            const QString session = sessionHandleOf(results);
-            if (outcome == PortalOutcome::success) session_.follow(session);
-            reply(outcome, session.toStdString());
-        },
-        kAnswerTimeoutMs);
+    session_.create(options, std::move(reply));
 }
 
 void QtGlobalShortcutsPortal::bindShortcuts(const std::string& session,

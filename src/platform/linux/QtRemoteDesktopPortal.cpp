@@ -28,14 +28,7 @@ bool QtRemoteDesktopPortal::available() const {
 void QtRemoteDesktopPortal::createSession(SessionReply reply) {
     const QVariantMap options{
         {QStringLiteral("session_handle_token"), PortalRequest::uniqueToken("sayvo_paste_")}};
-    PortalRequest::call(
-        bus_, kInterface, QStringLiteral("CreateSession"), {}, options,
-        [this, reply = std::move(reply)](PortalOutcome outcome, const QVariantMap& results) {
-            const QString session = sessionHandleOf(results);
-            if (outcome == PortalOutcome::success) session_.follow(session);
-            reply(outcome, session.toStdString());
-        },
-        kAnswerTimeoutMs);
+    session_.create(options, std::move(reply));
 }
 
 void QtRemoteDesktopPortal::selectDevices(const std::string& session, unsigned devices,
