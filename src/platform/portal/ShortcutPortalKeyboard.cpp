@@ -182,9 +182,14 @@ void ShortcutPortalKeyboard::deactivated(const std::string& id) {
     deliver(KeyEventType::keyUp);
 }
 
-// A dictation under way ends as if the key were let go: nothing would ever end it otherwise.
+// A dictation under way ends as if the key were let go: nothing would ever
+// end it otherwise. A bound session is asked for again at once: a portal
+// that restarted (after an update, say) starts again on the request. One that
+// ends before it is bound is left ended, or the two would go round for good.
 void ShortcutPortalKeyboard::sessionClosed() {
+    const bool wasBound = state_ == State::bound;
     fail(closedText);
+    if (wasBound && reserved_) openSession();
 }
 
 void ShortcutPortalKeyboard::deliver(KeyEventType type) {

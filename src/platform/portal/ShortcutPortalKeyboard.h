@@ -18,7 +18,8 @@ namespace sayvo {
 // typed elsewhere is ever seen. Local monitors, the notation and the held
 // modifiers are those of the keyboard of Sayvo's own windows.
 // The session is opened at the first reservation and kept: its fixed token
-// lets the desktop keep the user's binding across runs.
+// lets the desktop keep the user's binding across runs. One that closes once
+// bound is opened again.
 // Thread: main thread only.
 // Failure: without the portal a reservation is `unavailable`; a refused,
 // failed or closed session leaves the key dead and says why in problem().
