@@ -10,7 +10,6 @@
 namespace sayvo {
 namespace {
 
-using Binding = GlobalShortcutsPortal::Binding;
 constexpr auto kOk = PortalOutcome::success, kCancelled = PortalOutcome::cancelled,
                kFailed = PortalOutcome::failed;
 
