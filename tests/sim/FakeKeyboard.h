@@ -19,7 +19,6 @@ public:
     std::set<std::pair<std::uint16_t, std::uint64_t>> heldElsewhere;
     std::optional<std::pair<std::uint16_t, std::uint64_t>> reserved;
 
-    ModifierNotation modifierNotation() const override { return {}; }
     bool hasFunctionKey() const override { return functionKey; }
     std::uint64_t currentModifierFlags() const override { return heldModifiers; }
     KeyReservation reserveKey(std::uint16_t keyCode, std::uint64_t modifiers) override {
@@ -48,9 +47,6 @@ public:
 
     std::size_t globalCount() const { return globals_.size(); }
     std::size_t localCount() const { return locals_.size(); }
-    std::uint64_t globalMask() const {
-        return globals_.empty() ? 0 : globals_.begin()->second.first;
-    }
 
     // An event in another application.
     void typeElsewhere(const KeyEvent& event) {

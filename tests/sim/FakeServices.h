@@ -28,7 +28,6 @@ class FakePreferences final : public Preferences {
 public:
     using Value = std::variant<bool, std::int64_t, std::string, double>;
     std::map<std::string, Value> raw;
-    int writeCount = 0;
     bool refuseWrites = false;
 
     std::optional<bool> boolForKey(const std::string& key) const override { return get<bool>(key); }
@@ -51,7 +50,6 @@ private:
     }
     void put(const std::string& key, Value value) {
         raw[key] = std::move(value);
-        ++writeCount;
         if (refuseWrites && onWriteFailed) onWriteFailed();
     }
 };
@@ -196,7 +194,6 @@ class FakeSpeechRecognitionService final : public SpeechRecognitionService {
 public:
     SpeechAuthorizationStatus currentStatus = SpeechAuthorizationStatus::authorized;
     std::vector<std::string> supportedLocales{"zh-CN", "en-US"};
-    std::string defaultLocale = "en-US";
     std::vector<std::string> requestedLocales;
     int requestCount = 0;
     bool refuseTasks = false;  // in the recognisers made from now on
@@ -223,7 +220,7 @@ public:
         return nullptr;
     }
     std::shared_ptr<OnDeviceRecognizer> recognizerForDefaultLocale() override {
-        return recognizerForLocale(defaultLocale);
+        return recognizerForLocale("en-US");
     }
     bool refuseRequests = false;
     std::vector<std::shared_ptr<FakeRecognitionRequest>> requests;
@@ -243,7 +240,6 @@ private:
 class FakeCloudClient final : public CloudASRClient {
 public:
     std::vector<std::string> startedKeys;  // one per task actually started
-    int stopCount = 0;                     // stops of a running task
     int stopCalls = 0;                     // every stopRecognition call
     // The service answers a stop at once unless the test holds its answer.
     bool holdFinish = false;
@@ -259,14 +255,9 @@ public:
             ++stopCalls;
             if (!isRunning_) return;
             isRunning_ = false;
-            ++stopCount;
         }
         if (onStopped) onStopped();
         if (!holdFinish) fireFinished();
-    }
-    bool isRunning() const {
-        std::lock_guard lock(mutex_);
-        return isRunning_;
     }
 
     void fireTranscript(const std::string& text, bool isFinal) {
@@ -296,7 +287,7 @@ public:
     }
 
 private:
-    mutable std::mutex mutex_;
+    std::mutex mutex_;
     bool isRunning_ = false;
 };
 

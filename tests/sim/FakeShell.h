@@ -68,7 +68,6 @@ public:
 // Hands out fakes and keeps pointers to them for inspection.
 class FakeApplicationShell final : public ApplicationShell {
 public:
-    Rect visibleFrame{0, 25, 1440, 875};
     bool trayAvailable = true;
     bool accessory = false;
     FakeTrayItem* trayItem = nullptr;
@@ -92,7 +91,7 @@ public:
         windows.push_back(window.get());
         return window;
     }
-    Rect visibleScreenFrame() const override { return visibleFrame; }
+    Rect visibleScreenFrame() const override { return {0, 25, 1440, 875}; }
     void quit() override {}
 };
 

@@ -30,15 +30,14 @@ public:
     void post(int, const SyntheticKeyEvent& event) override { posted.push_back(event); }
 };
 
-// Trust as the test sets it; keeps every check's options.
+// Always trusted; keeps every check's options.
 class FakeAccessibilityTrust final : public AccessibilityTrust {
 public:
-    bool trusted = true;
     std::vector<TrustCheckOptions> checks;
 
     bool isProcessTrustedWithOptions(const TrustCheckOptions& options) override {
         checks.push_back(options);
-        return trusted;
+        return true;
     }
 };
 

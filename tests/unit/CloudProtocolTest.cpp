@@ -31,27 +31,22 @@ TEST(CloudProtocolTest, CommandsHaveExactlyTheMembersAndTypesTheServiceExpects) 
 
 TEST(CloudProtocolTest, EventsAreParsedMemberByMember) {
     using K = CloudEvent::Kind;
-    struct Case {
-        const char* json;
+    const auto sentence = [](const std::string& members) {
+        return R"({"header":{"event":"result-generated"},"payload":{"output":{"sentence":{)" +
+               members + "}}}}";
+    };
+    const struct {
+        std::string json;
         K kind;
         std::string text;
         bool isFinal;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {R"({"header":{"event":"task-started"},"payload":{}})", K::started, "", false},
         {R"({"header":{"event":"task-finished","task_id":"X"}})", K::finished, "", false},
-        {R"({"header":{"event":"result-generated"},"payload":{"output":{"sentence":
-            {"text":"你好","sentence_end":true,"begin_time":0}}}})",
-         K::result, "你好", true},
-        {R"({"header":{"event":"result-generated"},"payload":{"output":{"sentence":
-            {"text":"你"}}}})",
-         K::result, "你", false},
-        {R"({"header":{"event":"result-generated"},"payload":{"output":{"sentence":
-            {"text":"","sentence_end":"true"}}}})",
-         K::result, "", false},
-        {R"({"header":{"event":"result-generated"},"payload":{"output":{"sentence":
-            {"sentence_end":true}}}})",
-         K::ignored, "", false},
+        {sentence(R"("text":"你好","sentence_end":true,"begin_time":0)"), K::result, "你好", true},
+        {sentence(R"("text":"你")"), K::result, "你", false},
+        {sentence(R"("text":"","sentence_end":"true")"), K::result, "", false},
+        {sentence(R"("sentence_end":true)"), K::ignored, "", false},
         {R"({"header":{"event":"result-generated"},"payload":[]})", K::ignored, "", false},
         {R"({"header":{"event":"task-failed","error_message":"配额不足"}})", K::failed, "配额不足",
          false},

@@ -12,21 +12,15 @@ constexpr M kShift = ModifierFlag::shift, kControl = ModifierFlag::control,
             kOption = ModifierFlag::option, kCommand = ModifierFlag::command;
 
 TEST(HotkeyComboTest, DisplayStringShowsModifiersInFixedOrderThenTheLabel) {
-    struct Case {
+    const struct {
         HotkeyCombo combo;
         std::string text;
-    };
-    const Case cases[] = {
-        {HotkeyCombo::fnKey, "fn"},
+    } cases[] = {
         {{49, 0xFFFFFF, true}, "fn"},  // fn ignores the other fields
         {{49, kOption, false}, "⌥Space"},
         {{0, kCommand | kShift | kControl, false}, "⌃⇧⌘A"},
-        {{40, kCommand | kControl, false}, "⌃⌘K"},
-        {{10, kCommand, false}, "⌘Key10"},  // codes without a label
-        {{1057, 0, false}, "Key1057"},
-        {{127, 0, false}, "Key127"},  // just past the table
+        {{127, kCommand, false}, "⌘Key127"},  // just past the table
         {{53, ModifierFlag::capsLock | ModifierFlag::function, false}, "⎋"},
-        {{122, 0, false}, "F1"},
         {{126, kOption | kShift, false}, "⌥⇧↑"},
     };
     for (const auto& c : cases) EXPECT_EQ(c.combo.displayString(), c.text);
@@ -46,13 +40,11 @@ TEST(HotkeyComboTest, LabelsFollowTheUSPositions) {
 
 TEST(HotkeyPersistenceTest, ValuesThisProgramNeverWritesAreNotUsed) {
     using V = sim::FakePreferences::Value;
-    struct Case {
+    const struct {
         const char* name;
         V keyCode, modifiers, isFnKey;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"negative key code", std::int64_t{-1}, std::int64_t{0}, false},
-        {"key code above 16 bits", std::int64_t{65536}, std::int64_t{0}, false},
         {"negative modifiers", std::int64_t{49}, std::int64_t{-0x80000}, false},
         {"modifier bits that never match", std::int64_t{49}, std::int64_t{0x800000}, false},
         {"string key code", std::string("49"), std::int64_t{0}, false},

@@ -58,45 +58,33 @@ protected:
 
 TEST_F(HotkeyManagerTest, EachPressIsReportedOnceDownAndOnceUp) {
     const struct {
-        const char* name;
-        Stored hotkey;
+        bool altSpace;  // else fn
         std::vector<KeyEvent> events;
         const char* reports;
     } cases[] = {
-        {"fn, shift meanwhile",
-         {},
+        {false,
          {flags(kFnKey, kFn), flags(kLeftShift, kFn | kShift), flags(kLeftShift, kFn),
           flags(kFnKey, 0)},
          "DU"},
-        {"shift without fn", {}, {flags(kLeftShift, kShift), flags(kLeftShift, 0)}, ""},
-        {"Alt+Space with repeats",
-         stored(kSpace),
+        {false, {flags(kLeftShift, kShift), flags(kLeftShift, 0)}, ""},
+        {true,
          {flags(kLeftOption, kOption), down(kSpace, kOption), down(kSpace, kOption, true),
           down(kSpace, kOption, true), up(kSpace, kOption), flags(kLeftOption, 0)},
          "DU"},
-        {"an extra modifier",
-         stored(kSpace),
-         {down(kSpace, kOption | kShift), up(kSpace, kOption | kShift)},
-         ""},
-        {"a missing modifier", stored(kSpace), {down(kSpace, 0), up(kSpace, 0)}, ""},
-        {"caps lock and fn do not count",
-         stored(kSpace),
-         {down(kSpace, kOption | kCaps | kFn), up(kSpace, kOption | kCaps)},
-         "DU"},
-        {"another key", stored(kSpace), {down(50, kOption), up(50, kOption)}, ""},
-        {"modifier let go first, then the other way",
-         stored(kSpace),
+        // A modifier too many or too few, caps lock and fn that do not count, another key.
+        {true, {down(kSpace, kOption | kShift), up(kSpace, kOption | kShift)}, ""},
+        {true, {down(kSpace, 0), up(kSpace, 0)}, ""},
+        {true, {down(kSpace, kOption | kCaps | kFn), up(kSpace, kOption | kCaps)}, "DU"},
+        {true, {down(50, kOption), up(50, kOption)}, ""},
+        // The modifier let go first, then the other way round.
+        {true,
          {down(kSpace, kOption), flags(kLeftOption, 0), up(kSpace, 0), down(kSpace, kOption),
           up(kSpace, kOption), flags(kLeftOption, 0)},
          "DUDU"},
-        {"a release never reported down", stored(kSpace), {up(kSpace, 0)}, ""},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        make(c.hotkey);
-        EXPECT_EQ(sim.keyboard.globalMask(), c.hotkey.empty()
-                                                 ? KeyEventMask::flagsChanged
-                                                 : KeyEventMask::keyDown | KeyEventMask::keyUp);
+        SCOPED_TRACE(&c - cases);
+        make(c.altSpace ? stored(kSpace) : Stored());
         EXPECT_EQ(elsewhere(c.events), c.reports);
         EXPECT_FALSE(manager->isKeyHeld);
     }
@@ -106,18 +94,13 @@ TEST_F(HotkeyManagerTest, ACaptureSuspendsWatchingUntilAKeyIsTakenAndReserved) {
     EXPECT_EQ(sim.keyboard.reserved, Reserved()) << "fn types nothing and is only observed";
     manager->startRecordingHotkey();
     EXPECT_EQ(monitors(), 0u);
-    EXPECT_EQ(elsewhere({flags(kFnKey, kFn), flags(kFnKey, 0)}), "");
     for (std::uint16_t modifierKey : {54, 55, 56, 58, 59, 60, 61, 62}) {
         EXPECT_FALSE(manager->recordHotkey(flags(modifierKey, kShift))) << "modifiers alone";
     }
-    EXPECT_TRUE(manager->isListeningForHotkey);
-    EXPECT_EQ(sim.preferences.writeCount, 0);
+    EXPECT_TRUE(sim.preferences.raw.empty());
 
     EXPECT_TRUE(manager->recordHotkey(down(kK, kControl | kCaps)));
-    EXPECT_EQ(manager->currentHotkey.get(), (HotkeyCombo{kK, kControl, false}));
-    EXPECT_FALSE(manager->isListeningForHotkey);
     EXPECT_EQ(sim.preferences.raw, stored(kK, kControl));
-    EXPECT_EQ(sim.preferences.writeCount, 3);
     EXPECT_EQ(sim.keyboard.reserved, Reserved({kK, kControl}));
     EXPECT_EQ(elsewhere({down(kK, kControl), up(kK, kControl)}), "DU");
     EXPECT_FALSE(manager->recordHotkey(down(KeyCode::escape, 0))) << "outside a capture";
@@ -139,8 +122,7 @@ TEST_F(HotkeyManagerTest, ACaptureSuspendsWatchingUntilAKeyIsTakenAndReserved) {
     manager->startRecordingHotkey();
     manager->stopRecordingHotkey();
     EXPECT_EQ(manager->currentHotkey.get().keyCode, KeyCode::escape) << "a cancel keeps it";
-    EXPECT_EQ(sim.keyboard.globalCount(), 1u);
-    EXPECT_EQ(sim.keyboard.localCount(), 1u);
+    EXPECT_EQ(monitors(), 2u);
 
     // A combination another program holds is still taken, and marked.
     sim.keyboard.heldElsewhere.insert({kK, kControl});
@@ -165,7 +147,6 @@ TEST_F(HotkeyManagerTest, AStoredHotkeyWinsElseTheKeyboardChoosesAndNothingIsWri
     } cases[] = {
         {"nothing stored, fn key", {}, true, HotkeyCombo::fnKey},
         {"nothing stored, no fn key", {}, false, HotkeyCombo::controlOptionSpace},
-        {"stored", stored(kSpace), false, {kSpace, kOption, false}},
         {"stored, fn key", stored(kSpace), true, {kSpace, kOption, false}},
         {"a key beyond the layout", stored(1030), false, {1030, kOption, false}},
         {"unusable values",
@@ -178,7 +159,6 @@ TEST_F(HotkeyManagerTest, AStoredHotkeyWinsElseTheKeyboardChoosesAndNothingIsWri
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        sim.preferences.writeCount = 0;
         sim.keyboard.functionKey = c.fnKey;
         make(c.stored);
         EXPECT_EQ(manager->currentHotkey.get(), c.expected);
@@ -187,8 +167,7 @@ TEST_F(HotkeyManagerTest, AStoredHotkeyWinsElseTheKeyboardChoosesAndNothingIsWri
             c.expected.keyCode == std::get<std::int64_t>(c.stored.at("hotkeyKeyCode"));
         EXPECT_EQ(manager->usesDefaultHotkey(), !usable);
         EXPECT_EQ(manager->storedHotkeyIsUnusable(), !usable && !c.stored.empty());
-        EXPECT_EQ(sim.preferences.raw, c.stored) << "left in place";
-        EXPECT_EQ(sim.preferences.writeCount, 0) << "nothing is rewritten until a capture";
+        EXPECT_EQ(sim.preferences.raw, c.stored) << "nothing is rewritten until a capture";
     }
 }
 

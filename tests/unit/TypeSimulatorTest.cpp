@@ -23,14 +23,13 @@ TEST(TypeSimulatorTest, PasteTextPostsCommandVAloneAndSkipsOnlyWhatFailedToBeMad
         sim.syntheticKeyboard.failKeyDown = c.keyDown;
         sim.syntheticKeyboard.failKeyUp = c.keyUp;
         TypeSimulator::pasteText(sim.platform());
-        const auto& posted = sim.syntheticKeyboard.posted;
-        ASSERT_EQ(posted.size(), c.posted.size());
-        for (std::size_t i = 0; i < c.posted.size(); ++i) {
-            EXPECT_EQ(posted[i].keyCode, KeyCode::v);
-            EXPECT_EQ(posted[i].keyDown, c.posted[i]);
-            EXPECT_EQ(posted[i].flags, ModifierFlag::command);
+        std::vector<bool> posted;
+        for (const auto& event : sim.syntheticKeyboard.posted) {
+            EXPECT_EQ(event.keyCode, KeyCode::v);
+            EXPECT_EQ(event.flags, ModifierFlag::command);
+            posted.push_back(event.keyDown);
         }
-        EXPECT_TRUE(sim.pasteboard.writes.empty());
+        EXPECT_EQ(posted, c.posted);
         EXPECT_EQ(sim.pasteboard.contents, "already there");
     }
 }
@@ -40,10 +39,9 @@ TEST(TypeSimulatorTest, TypeTextWritesThePasteboardAndPastesATenthLater) {
     for (const std::string text : {"向前走十米。", ""}) {
         SCOPED_TRACE(text);
         sim.syntheticKeyboard = {};
-        sim.pasteboard.contents = "older";
-        const int clearsBefore = sim.pasteboard.clearCount;
+        sim.pasteboard = {};
         TypeSimulator::typeText(sim.platform(), text);
-        EXPECT_EQ(sim.pasteboard.clearCount, clearsBefore + 1);
+        EXPECT_EQ(sim.pasteboard.clearCount, 1);
         EXPECT_EQ(sim.pasteboard.contents, text);
         sim.scheduler.advance(0.099);
         EXPECT_TRUE(sim.syntheticKeyboard.posted.empty());
