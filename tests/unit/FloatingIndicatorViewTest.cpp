@@ -26,7 +26,9 @@ TEST(ColorTest, HexTextGivesTheChannelsItsLengthCallsFor) {
         SCOPED_TRACE(c.hex);
         EXPECT_EQ(Color(c.hex).argbHex(), c.argb);
     }
-    EXPECT_EQ(Color(0.4, 0.4, 0.9).opacity, 1.0) << "opaque unless told";
+    for (const Color& opaque : {Color("6366F1"), Color(0.4, 0.4, 0.9)}) {
+        EXPECT_EQ(opaque.opacity, 1.0) << "argbHex would hide an alpha above one";
+    }
 }
 
 class FloatingIndicatorViewTest : public ::testing::Test {
