@@ -6,9 +6,9 @@
 
 #include <cmath>
 
-#include "platform/linux/PocketSphinxSpeechService.h"
-#include "platform/linux/SoxrAudioConverter.h"
-#include "platform/linux/SoxrConverter.h"
+#include "platform/linux/audio/SoxrAudioConverter.h"
+#include "platform/linux/audio/SoxrResampler.h"
+#include "platform/linux/speech/PocketSphinxSpeechService.h"
 #include "speech/AudioLevel.h"
 #include "speech/RecognitionRequestSlot.h"
 
@@ -62,7 +62,7 @@ BENCHMARK(BM_AppendToRecognitionRequest);
 
 void BM_ConvertTo16kMono(benchmark::State& state) {
     const auto buffer = speechLikeBuffer();
-    SoxrConverter converter(buffer->format());
+    SoxrResampler converter(buffer->format());
     for (auto _ : state) benchmark::DoNotOptimize(converter.process(*buffer));
     reportRealTime(state);
 }

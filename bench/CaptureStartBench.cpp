@@ -8,7 +8,7 @@
 #include <chrono>
 #include <thread>
 
-#include "platform/linux/PulseAudioCapture.h"
+#include "platform/linux/audio/PulseAudioCapture.h"
 
 namespace sayvo {
 namespace {

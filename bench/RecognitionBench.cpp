@@ -18,7 +18,7 @@
 #include <sstream>
 #include <thread>
 
-#include "platform/linux/PocketSphinxSpeechService.h"
+#include "platform/linux/speech/PocketSphinxSpeechService.h"
 
 namespace sayvo {
 namespace {

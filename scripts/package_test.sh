@@ -134,7 +134,7 @@ else
     failed=1
 fi
 grep -v '^qt\.qml\.import: ' "$root/tmp/trace.log" >"$root/tmp/sayvo.log" || true
-for qml in FloatingIndicator MenuPanel; do
+for qml in FloatingIndicatorView MenuBarView; do
     check "$qml.qml loaded" grep -q "addLibraryImport: qrc:/qml/$qml.qml " "$root/tmp/trace.log"
 done
 # A QML module or plugin missing from the dependencies shows as a message

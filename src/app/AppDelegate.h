@@ -4,9 +4,9 @@
 #include <memory>
 #include <optional>
 
-#include "app/TypeSimulator.h"
 #include "core/Observable.h"
 #include "hotkey/HotkeyManager.h"
+#include "paste/TypeSimulator.h"
 #include "platform/Platform.h"
 #include "speech/SpeechRecognizer.h"
 #include "ui/FloatingIndicatorWindow.h"

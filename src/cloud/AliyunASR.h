@@ -6,20 +6,21 @@
 #include <optional>
 #include <string>
 
-#include "cloud/CloudASRClient.h"
 #include "cloud/CloudConnection.h"
 #include "core/SharedInstance.h"
 #include "platform/Audio.h"
 #include "platform/Scheduler.h"
+#include "platform/UUIDGenerator.h"
 #include "platform/WebSocket.h"
+#include "speech/CloudASRClient.h"
 
 namespace sayvo {
 
 // The cloud engine: one WebSocket connection and one recognition task per
 // start; streams the microphone from the start on, converted to 16 kHz mono
 // int16 (what comes before the service has started the task is held and sent
-// first), and reports
-// the service's results through the five callbacks, each posted to the main queue.
+// first), and reports the service's results through the six callbacks, each
+// posted to the main queue.
 // Threads: start/stop, the delayed command and close, audio capture start and
 // stop run on the main thread. The connection's callback queue handles
 // received messages and only posts. The audio thread converts and sends.

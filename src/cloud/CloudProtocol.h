@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/WebSocket.h"
+#include "platform/UUIDGenerator.h"
 
 namespace sayvo {
 

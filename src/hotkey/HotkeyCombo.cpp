@@ -68,12 +68,6 @@ std::string HotkeyCombo::displayString(const ModifierNotation& notation) const {
     return modifierString(modifiers, notation) + keyCodeToString(keyCode);
 }
 
-bool isModifierKeyCode(std::uint16_t keyCode) {
-    return (keyCode >= KeyCode::rightCommand && keyCode <= KeyCode::rightControl &&
-            keyCode != KeyCode::capsLock) ||
-           keyCode == KeyCode::function;
-}
-
 bool hasStoredHotkeyValues(const Preferences& preferences) {
     for (const std::string* key :
          {&HotkeyPreference::keyCode, &HotkeyPreference::modifiers, &HotkeyPreference::isFnKey}) {
@@ -97,7 +91,7 @@ std::optional<HotkeyCombo> loadStoredHotkey(const Preferences& preferences) {
     // beyond that layout; a modifier key alone is never the hotkey's key.
     const bool knownKey =
         (*keyCode >= 0 && *keyCode < 128) || (*keyCode >= 1000 && *keyCode < 2000);
-    if (!knownKey || isModifierKeyCode(static_cast<std::uint16_t>(*keyCode))) return std::nullopt;
+    if (!knownKey || isModifierKey(static_cast<std::uint16_t>(*keyCode))) return std::nullopt;
     if (*modifiers < 0 || (static_cast<std::uint64_t>(*modifiers) & ~hotkeyModifierMask) != 0) {
         return std::nullopt;
     }

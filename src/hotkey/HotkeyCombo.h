@@ -48,8 +48,6 @@ inline const std::string isFnKey = "hotkeyIsFnKey";
 std::optional<HotkeyCombo> loadStoredHotkey(const Preferences& preferences);
 // Whether anything at all is stored under the hotkey's keys, usable or not.
 bool hasStoredHotkeyValues(const Preferences& preferences);
-// Shift, Control, Option, Command (left and right) and fn.
-bool isModifierKeyCode(std::uint16_t keyCode);
 
 // The modifiers a hotkey can hold; caps lock and fn never count.
 constexpr std::uint64_t hotkeyModifierMask =

@@ -2,15 +2,6 @@
 
 namespace sayvo {
 
-namespace {
-
-// Pressed alone, a modifier key neither ends nor changes a capture.
-bool isModifierKey(std::uint16_t keyCode) {
-    return keyCode != KeyCode::function && isModifierKeyCode(keyCode);
-}
-
-}  // namespace
-
 std::shared_ptr<HotkeyManager> HotkeyManager::create(Preferences& preferences,
                                                      KeyboardMonitoring& keyboard,
                                                      Scheduler& scheduler) {
@@ -156,7 +147,8 @@ bool HotkeyManager::recordHotkey(const KeyEvent& event) {
         adoptHotkey(HotkeyCombo::fnKey);
         return true;
     }
-    if (isModifierKey(event.keyCode)) return false;
+    // Pressed alone, a modifier key neither ends nor changes a capture.
+    if (modifierFlagOfKey(event.keyCode)) return false;
     adoptHotkey(HotkeyCombo{event.keyCode, event.modifierFlags & hotkeyModifierMask, false});
     return true;
 }

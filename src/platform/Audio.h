@@ -105,7 +105,8 @@ public:
 class AudioConverter {
 public:
     virtual ~AudioConverter() = default;
-    // The converted int16 samples of channel 0, at most `capacity` frames;
+    // The converted int16 samples, the channels averaged to one, at most
+    // `capacity` frames;
     // nothing when the conversion failed.
     virtual std::optional<std::vector<std::int16_t>> convert(const AudioPCMBuffer& input,
                                                              std::uint32_t capacity) = 0;

@@ -25,10 +25,43 @@ constexpr std::uint16_t space = 49;
 constexpr std::uint16_t escape = 53;
 // The modifier keys, left and right, lie together in 54-62.
 constexpr std::uint16_t rightCommand = 54;
+constexpr std::uint16_t command = 55;
+constexpr std::uint16_t shift = 56;
 constexpr std::uint16_t capsLock = 57;
+constexpr std::uint16_t option = 58;
+constexpr std::uint16_t control = 59;
+constexpr std::uint16_t rightShift = 60;
+constexpr std::uint16_t rightOption = 61;
 constexpr std::uint16_t rightControl = 62;
 constexpr std::uint16_t function = 63;
 }  // namespace KeyCode
+
+// The modifier bit a key sets while held (shift, control, option, command,
+// left or right); nothing for every other key, fn and Caps Lock included.
+constexpr std::optional<std::uint64_t> modifierFlagOfKey(std::uint16_t keyCode) {
+    switch (keyCode) {
+        case KeyCode::shift:
+        case KeyCode::rightShift:
+            return ModifierFlag::shift;
+        case KeyCode::control:
+        case KeyCode::rightControl:
+            return ModifierFlag::control;
+        case KeyCode::option:
+        case KeyCode::rightOption:
+            return ModifierFlag::option;
+        case KeyCode::command:
+        case KeyCode::rightCommand:
+            return ModifierFlag::command;
+        default:
+            return std::nullopt;
+    }
+}
+
+// A key that modifies others rather than standing for itself: the four
+// modifiers above and fn.
+constexpr bool isModifierKey(std::uint16_t keyCode) {
+    return modifierFlagOfKey(keyCode).has_value() || keyCode == KeyCode::function;
+}
 
 enum class KeyEventType { keyDown, keyUp, flagsChanged };
 

@@ -14,6 +14,7 @@
 #include "platform/SyntheticKeyboard.h"
 #include "platform/SystemPermissions.h"
 #include "platform/URLOpener.h"
+#include "platform/UUIDGenerator.h"
 #include "platform/WebSocket.h"
 
 namespace sayvo {

@@ -8,18 +8,6 @@
 
 namespace sayvo {
 
-// The keyboard state a synthetic event source starts from.
-namespace EventSourceStateID {
-constexpr int combinedSessionState = 0;
-constexpr int hidSystemState = 1;
-}  // namespace EventSourceStateID
-
-// Where synthetic events enter the system's event stream.
-namespace EventTapLocation {
-constexpr int hidEventTap = 0;
-constexpr int sessionEventTap = 1;
-}  // namespace EventTapLocation
-
 // What synthetic events are made from; backends may keep state in it.
 class KeyEventSource {
 public:
@@ -44,14 +32,14 @@ public:
     virtual ~SyntheticKeyboard() = default;
 
     // Nothing when the system gives no source; events can still be made.
-    virtual std::unique_ptr<KeyEventSource> createEventSource(int stateID) = 0;
+    virtual std::unique_ptr<KeyEventSource> createEventSource() = 0;
     // An event for the key, its flags taken from the source's (or the
     // system's) current modifiers. Nothing when the event cannot be made.
     virtual std::optional<SyntheticKeyEvent> createKeyboardEvent(const KeyEventSource* source,
                                                                  std::uint16_t keyCode,
                                                                  bool keyDown) = 0;
     // Sends the event on; does not wait for any application to handle it.
-    virtual void post(int tapLocation, const SyntheticKeyEvent& event) = 0;
+    virtual void post(const SyntheticKeyEvent& event) = 0;
 
     // Told later when posted keys could not be delivered (the desktop refused
     // or ended the session they need), with a message for the user. Backends

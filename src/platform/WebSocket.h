@@ -61,11 +61,4 @@ public:
                                                              WebSocketDelegate delegate) = 0;
 };
 
-// Random (version 4) UUIDs in canonical text form. Thread: any.
-class UUIDGenerator {
-public:
-    virtual ~UUIDGenerator() = default;
-    virtual std::string uuidString() = 0;
-};
-
 }  // namespace sayvo

@@ -6,9 +6,9 @@
 #include <optional>
 #include <string>
 
-#include "cloud/CloudASRClient.h"
 #include "core/Observable.h"
 #include "platform/Platform.h"
+#include "speech/CloudASRClient.h"
 #include "speech/RecognitionRequestSlot.h"
 
 namespace sayvo {

@@ -1,6 +1,6 @@
 #include "ui/FloatingIndicatorView.h"
 
-#include "app/TypeSimulator.h"
+#include "paste/TypeSimulator.h"
 
 namespace sayvo {
 

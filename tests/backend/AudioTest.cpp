@@ -6,8 +6,8 @@
 #include <fstream>
 #include <thread>
 
-#include "platform/linux/PocketSphinxSpeechService.h"
-#include "platform/linux/PulseAudioCapture.h"
+#include "platform/linux/audio/PulseAudioCapture.h"
+#include "platform/linux/speech/PocketSphinxSpeechService.h"
 
 using namespace sayvo;
 using Samples = std::vector<std::int16_t>;

@@ -8,9 +8,9 @@
 #include "SimPlatform.h"
 #include "XTestKeys.h"
 #include "hotkey/HotkeyManager.h"
-#include "platform/linux/QtScheduler.h"
-#include "platform/linux/X11AccessibilityTrust.h"
-#include "platform/linux/X11SyntheticKeyboard.h"
+#include "platform/linux/services/QtScheduler.h"
+#include "platform/linux/x11/X11AccessibilityTrust.h"
+#include "platform/linux/x11/X11SyntheticKeyboard.h"
 
 using namespace sayvo;
 using Keys = std::vector<std::string>;
@@ -115,7 +115,7 @@ TEST(X11AccessibilityTrustTest, WithoutXTestTrustIsRefusedOnceAloudAndNothingIsP
     const std::string said = ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(said, missingExtensionWarning(true, false)) << "once";
     X11SyntheticKeyboard synthetic(monitor);
-    EXPECT_FALSE(synthetic.createEventSource(EventSourceStateID::combinedSessionState));
+    EXPECT_FALSE(synthetic.createEventSource());
     EXPECT_FALSE(synthetic.createKeyboardEvent(nullptr, KeyCode::v, true));
-    synthetic.post(EventTapLocation::sessionEventTap, {KeyCode::v, true, ModifierFlag::command});
+    synthetic.post({KeyCode::v, true, ModifierFlag::command});
 }

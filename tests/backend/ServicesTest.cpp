@@ -16,11 +16,11 @@
 #include <sstream>
 #include <thread>
 
-#include "platform/linux/JsonFilePreferences.h"
-#include "platform/linux/QtMenuPanelWindow.h"
-#include "platform/linux/QtScheduler.h"
-#include "platform/linux/QtWebSocketService.h"
-#include "platform/linux/XdgAutostart.h"
+#include "platform/linux/desktop/XdgAutostart.h"
+#include "platform/linux/services/JsonFilePreferences.h"
+#include "platform/linux/services/QtScheduler.h"
+#include "platform/linux/services/QtWebSocketService.h"
+#include "platform/linux/ui/QtPopover.h"
 
 using namespace sayvo;
 namespace fs = std::filesystem;
@@ -233,8 +233,8 @@ struct Events {
 };
 
 // A client task against a WebSocket peer on loopback.
-struct Connection {
-    Connection() {
+struct LoopbackSocketPair {
+    LoopbackSocketPair() {
         EXPECT_TRUE(server.listen(QHostAddress::LocalHost));
         QObject::connect(&server, &QWebSocketServer::newConnection,
                          [this] { peer.reset(server.nextPendingConnection()); });
@@ -252,7 +252,7 @@ struct Connection {
 TEST(QtWebSocketServiceTest, CallsCompleteInOrderOnTheCallbackThreadAndFailOnceTheConnectionEnds) {
     const struct {
         const char* end;
-        std::function<void(Connection&)> act;
+        std::function<void(LoopbackSocketPair&)> act;
         std::string log;
     } cases[] = {
         {"server closes", [](auto& c) { c.peer->close(); },
@@ -268,7 +268,7 @@ TEST(QtWebSocketServiceTest, CallsCompleteInOrderOnTheCallbackThreadAndFailOnceT
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.end);
-        Connection connection;
+        LoopbackSocketPair connection;
         auto [events, task] = std::tie(connection.events, connection.task);
         task->send({Kind::text, "run-task"}, events.sender("early"));  // waits for the open
         task->resume();  // a send from the audio thread, too

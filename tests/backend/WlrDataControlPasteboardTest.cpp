@@ -13,7 +13,7 @@
 #include <QTimer>
 #include <iostream>
 
-#include "platform/linux/WlrDataControlPasteboard.h"
+#include "platform/linux/wayland/WlrDataControlPasteboard.h"
 
 using namespace sayvo;
 

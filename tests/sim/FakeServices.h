@@ -10,7 +10,6 @@
 #include <variant>
 #include <vector>
 
-#include "cloud/CloudASRClient.h"
 #include "platform/DecisionLog.h"
 #include "platform/LoginItem.h"
 #include "platform/MicrophoneAuthorization.h"
@@ -19,6 +18,7 @@
 #include "platform/SpeechRecognitionService.h"
 #include "platform/SystemPermissions.h"
 #include "platform/URLOpener.h"
+#include "speech/CloudASRClient.h"
 
 namespace sayvo::sim {
 

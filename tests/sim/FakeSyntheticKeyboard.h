@@ -17,7 +17,7 @@ public:
     bool failKeyUp = false;
     std::vector<SyntheticKeyEvent> posted;
 
-    std::unique_ptr<KeyEventSource> createEventSource(int) override {
+    std::unique_ptr<KeyEventSource> createEventSource() override {
         if (failSource) return nullptr;
         return std::make_unique<KeyEventSource>();
     }
@@ -27,7 +27,7 @@ public:
         if (keyDown ? failKeyDown : failKeyUp) return std::nullopt;
         return SyntheticKeyEvent{keyCode, keyDown, userHeldFlags};
     }
-    void post(int, const SyntheticKeyEvent& event) override { posted.push_back(event); }
+    void post(const SyntheticKeyEvent& event) override { posted.push_back(event); }
 };
 
 // Always trusted; keeps every check's options.

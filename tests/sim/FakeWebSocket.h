@@ -4,6 +4,7 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/UUIDGenerator.h"
 #include "platform/WebSocket.h"
 
 namespace sayvo::sim {

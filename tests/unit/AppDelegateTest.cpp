@@ -4,7 +4,7 @@
 
 #include "SimPlatform.h"
 #include "app/AppDelegate.h"
-#include "app/TypeSimulator.h"
+#include "paste/TypeSimulator.h"
 
 namespace sayvo {
 namespace {

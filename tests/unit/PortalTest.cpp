@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
 #include "SimPlatform.h"
-#include "app/TypeSimulator.h"
 #include "hotkey/HotkeyManager.h"
-#include "platform/portal/PortalSyntheticKeyboard.h"
-#include "platform/portal/ShortcutPortalKeyboard.h"
+#include "paste/TypeSimulator.h"
+#include "portal/PortalSyntheticKeyboard.h"
+#include "portal/ShortcutPortalKeyboard.h"
 #include "ui/MenuBarView.h"
 
 namespace sayvo {

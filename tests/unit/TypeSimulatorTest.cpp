@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "SimPlatform.h"
-#include "app/TypeSimulator.h"
+#include "paste/TypeSimulator.h"
 
 namespace sayvo {
 namespace {

@@ -7,24 +7,24 @@
 
 #include "app/SayvoApp.h"
 #include "cloud/AliyunASR.h"
-#include "platform/linux/DesktopSystemPermissions.h"
-#include "platform/linux/JsonFilePreferences.h"
-#include "platform/linux/PocketSphinxSpeechService.h"
-#include "platform/linux/PulseAudioCapture.h"
-#include "platform/linux/QtApplicationShell.h"
-#include "platform/linux/QtPasteboard.h"
-#include "platform/linux/QtScheduler.h"
-#include "platform/linux/QtURLOpener.h"
-#include "platform/linux/QtUUIDGenerator.h"
-#include "platform/linux/QtWebSocketService.h"
-#include "platform/linux/QuitOnSignal.h"
-#include "platform/linux/SingleInstance.h"
-#include "platform/linux/StderrDecisionLog.h"
-#include "platform/linux/WaylandSession.h"
-#include "platform/linux/X11AccessibilityTrust.h"
-#include "platform/linux/X11KeyboardMonitor.h"
-#include "platform/linux/X11SyntheticKeyboard.h"
-#include "platform/linux/XdgAutostart.h"
+#include "platform/linux/audio/PulseAudioCapture.h"
+#include "platform/linux/desktop/DesktopSystemPermissions.h"
+#include "platform/linux/desktop/QuitOnSignal.h"
+#include "platform/linux/desktop/SingleInstance.h"
+#include "platform/linux/desktop/XdgAutostart.h"
+#include "platform/linux/services/JsonFilePreferences.h"
+#include "platform/linux/services/QtPasteboard.h"
+#include "platform/linux/services/QtScheduler.h"
+#include "platform/linux/services/QtURLOpener.h"
+#include "platform/linux/services/QtUUIDGenerator.h"
+#include "platform/linux/services/QtWebSocketService.h"
+#include "platform/linux/services/StderrDecisionLog.h"
+#include "platform/linux/speech/PocketSphinxSpeechService.h"
+#include "platform/linux/ui/QtApplicationShell.h"
+#include "platform/linux/wayland/WaylandSession.h"
+#include "platform/linux/x11/X11AccessibilityTrust.h"
+#include "platform/linux/x11/X11KeyboardMonitor.h"
+#include "platform/linux/x11/X11SyntheticKeyboard.h"
 
 namespace {
 
@@ -144,8 +144,6 @@ int main(int argc, char** argv) {
         case sayvo::SingleInstance::Claim::first:
             break;
     }
-    // A tray utility: closing its last panel must never end it.
-    QApplication::setQuitOnLastWindowClosed(false);
     sayvo::QuitOnSignal quitOnSignal;
     if (!wayland && qgetenv("XDG_SESSION_TYPE") == "wayland") {
         // Without a compositor to talk to, Sayvo runs as an X11 client only:

@@ -1,0 +1,93 @@
+#include "platform/linux/desktop/DesktopSystemPermissions.h"
+
+#include <QProcess>
+#include <QStandardPaths>
+#include <QStringList>
+#include <chrono>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+
+#include "platform/linux/audio/PulseDefaultSource.h"
+#include "platform/linux/x11/X11Extensions.h"
+
+namespace sayvo {
+namespace {
+
+constexpr std::chrono::milliseconds kSoundServerWait{1000};
+
+PermissionStatus sessionStatus(const X11Extensions& display) {
+    PermissionStatus status{"X11 会话", false, ""};
+    const char* type = std::getenv("XDG_SESSION_TYPE");
+    const std::string session = type ? type : "";
+    if (session == "wayland") {
+        status.detail = "Wayland 会话中快捷键和粘贴只对 X11 应用有效";
+    } else if (session == "x11" || display.connected) {
+        status.granted = true;
+    } else {
+        status.detail = "未连接到 X11 显示服务器";
+    }
+    return status;
+}
+
+PermissionStatus microphoneStatus() {
+    const PulseDefaultSource source = queryPulseDefaultSource(kSoundServerWait);
+    switch (source.state) {
+        case PulseDefaultSource::State::found:
+            return {"麦克风", true, source.description};
+        case PulseDefaultSource::State::noDefaultSource:
+            return {"麦克风", false, "未找到麦克风，请检查声音设置"};
+        case PulseDefaultSource::State::unreachable:
+            break;
+    }
+    return {"麦克风", false, "无法连接 PulseAudio 声音服务"};
+}
+
+struct SettingsProgram {
+    QString path;
+    QStringList arguments;
+};
+
+// Looked up on each use: cheap, and follows software installed meanwhile.
+std::optional<SettingsProgram> soundSettingsProgram() {
+    const SettingsProgram candidates[] = {
+        {"gnome-control-center", {"sound"}},
+        {"systemsettings", {"kcm_pulseaudio"}},
+        {"pavucontrol", {}},
+    };
+    for (const SettingsProgram& candidate : candidates) {
+        const QString path = QStandardPaths::findExecutable(candidate.path);
+        if (!path.isEmpty()) return SettingsProgram{path, candidate.arguments};
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::vector<PermissionStatus> DesktopSystemPermissions::currentStatus() {
+    if (sessionItems_) {
+        std::vector<PermissionStatus> items = sessionItems_();
+        items.push_back(microphoneStatus());
+        return items;
+    }
+    const X11Extensions display = queryX11Extensions();
+    return {
+        sessionStatus(display),
+        {"XInput2 扩展", display.xinput2,
+         display.xinput2 ? "" : "快捷键需要 X 服务器的 XInput2 扩展"},
+        {"XTEST 扩展", display.xtest, display.xtest ? "" : "粘贴需要 X 服务器的 XTEST 扩展"},
+        microphoneStatus(),
+    };
+}
+
+std::string DesktopSystemPermissions::settingsTitle() const {
+    return soundSettingsProgram() ? "打开声音设置" : "";
+}
+
+void DesktopSystemPermissions::openSettings() {
+    if (const auto program = soundSettingsProgram()) {
+        QProcess::startDetached(program->path, program->arguments);
+    }
+}
+
+}  // namespace sayvo

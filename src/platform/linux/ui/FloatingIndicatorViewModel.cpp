@@ -1,0 +1,116 @@
+#include "platform/linux/ui/FloatingIndicatorViewModel.h"
+
+#include <QMetaObject>
+
+#include "ui/Color.h"
+
+namespace sayvo {
+
+namespace {
+QString qs(const std::string& s) {
+    return QString::fromStdString(s);
+}
+}  // namespace
+
+void FloatingIndicatorViewModel::setView(std::shared_ptr<FloatingIndicatorView> view) {
+    view_ = std::move(view);
+    viewObserver_.reset();
+    recognizerObserver_.reset();
+    barsObserver_.reset();
+    if (view_) {
+        viewObserver_ = view_->objectWillChange.subscribe([this] { scheduleTextUpdate(); });
+        recognizerObserver_ = view_->recognizerChanged.subscribe([this] { scheduleTextUpdate(); });
+        barsObserver_ =
+            view_->waveform().objectWillChange.subscribe([this] { scheduleBarsUpdate(); });
+    }
+    // A fresh view shows its fresh state at once, not a turn later.
+    updateText();
+    updateBars();
+}
+
+void FloatingIndicatorViewModel::setShown(bool shown) {
+    if (shown_ == shown) return;
+    shown_ = shown;
+    emit shownChanged();
+}
+
+// Stores announce themselves before they happen: read them a turn later.
+void FloatingIndicatorViewModel::scheduleTextUpdate() {
+    if (textPending_) return;
+    textPending_ = true;
+    QMetaObject::invokeMethod(this, &FloatingIndicatorViewModel::updateText, Qt::QueuedConnection);
+}
+
+void FloatingIndicatorViewModel::scheduleBarsUpdate() {
+    if (barsPending_) return;
+    barsPending_ = true;
+    QMetaObject::invokeMethod(this, &FloatingIndicatorViewModel::updateBars, Qt::QueuedConnection);
+}
+
+void FloatingIndicatorViewModel::updateText() {
+    textPending_ = false;
+    if (!view_) return;
+    switch (view_->content()) {
+        case IndicatorContent::waitingForText:
+            content_ = QStringLiteral("waiting");
+            break;
+        case IndicatorContent::text:
+            content_ = QStringLiteral("text");
+            break;
+        case IndicatorContent::error:
+            content_ = QStringLiteral("error");
+            break;
+        case IndicatorContent::placeholder:
+            content_ = QStringLiteral("placeholder");
+            break;
+    }
+    transcript_ = qs(view_->transcript());
+    errorText_ = qs(view_->errorText());
+    dots_ = qs(view_->dots);
+    showCopied_ = view_->showCopied;
+    showInserted_ = view_->showInserted;
+    emit textChanged();
+}
+
+void FloatingIndicatorViewModel::updateBars() {
+    barsPending_ = false;
+    if (!view_) return;
+    const WaveformView& waveform = view_->waveform();
+    QVariantList bars;
+    for (double h : waveform.animationValues.get()) bars.append(h);
+    bars_ = bars;
+    const bool idle = waveform.lastAnimation() == WaveformView::Animation::idle;
+    if (idle != barsIdle_) {
+        barsIdle_ = idle;
+        emit barsIdleChanged();
+    }
+    emit barsChanged();
+}
+
+QString FloatingIndicatorViewModel::title() const {
+    return qs(FloatingIndicatorView::title);
+}
+QString FloatingIndicatorViewModel::hint() const {
+    return qs(FloatingIndicatorView::hint);
+}
+QString FloatingIndicatorViewModel::waitingText() const {
+    return qs(FloatingIndicatorView::waitingText);
+}
+QString FloatingIndicatorViewModel::placeholderText() const {
+    return qs(FloatingIndicatorView::placeholderText);
+}
+QColor FloatingIndicatorViewModel::accentColor() const {
+    return QColor(qs(sayvo::accentColor.argbHex()));
+}
+
+void FloatingIndicatorViewModel::copy() {
+    if (view_) view_->copyText();
+}
+void FloatingIndicatorViewModel::insert() {
+    if (view_) view_->insertText();
+}
+void FloatingIndicatorViewModel::close() {
+    if (view_) view_->close();
+}
+
+}  // namespace sayvo

@@ -1,0 +1,155 @@
+#include "platform/linux/ui/MenuBarViewModel.h"
+
+#include <QMetaObject>
+#include <QVariantMap>
+
+#include "ui/Color.h"
+
+namespace sayvo {
+
+namespace {
+QString qs(const std::string& s) {
+    return QString::fromStdString(s);
+}
+}  // namespace
+
+void MenuBarViewModel::setView(std::shared_ptr<MenuBarView> view) {
+    view_ = std::move(view);
+    observe();
+    update();
+}
+
+void MenuBarViewModel::setShown(bool shown) {
+    if (shown_ == shown) return;
+    shown_ = shown;
+    observe();
+    if (shown_) update();
+}
+
+void MenuBarViewModel::observe() {
+    viewObserver_.reset();
+    recognizerObserver_.reset();
+    hotkeyObserver_.reset();
+    if (!view_ || !shown_) return;
+    viewObserver_ = view_->objectWillChange.subscribe([this] { scheduleUpdate(); });
+    recognizerObserver_ =
+        view_->speechRecognizer().objectWillChange.subscribe([this] { scheduleUpdate(); });
+    hotkeyObserver_ =
+        view_->hotkeyManager().objectWillChange.subscribe([this] { scheduleUpdate(); });
+}
+
+// Stores announce themselves before they happen: read them a turn later.
+void MenuBarViewModel::scheduleUpdate() {
+    if (pending_) return;
+    pending_ = true;
+    QMetaObject::invokeMethod(this, &MenuBarViewModel::update, Qt::QueuedConnection);
+}
+
+void MenuBarViewModel::update() {
+    pending_ = false;
+    emit changed();
+}
+
+bool MenuBarViewModel::useAliyunASR() const {
+    return view_ && view_->useAliyunASR();
+}
+QString MenuBarViewModel::engineBadge() const {
+    return view_ ? qs(view_->engineBadge()) : QString();
+}
+QString MenuBarViewModel::apiKeyInput() const {
+    return view_ ? qs(view_->apiKeyInput) : QString();
+}
+void MenuBarViewModel::setAPIKeyInput(const QString& text) {
+    if (view_ && text != apiKeyInput()) view_->apiKeyInput = text.toStdString();
+}
+bool MenuBarViewModel::keyEmpty() const {
+    return !view_ || view_->apiKeyInput.get().empty();
+}
+QString MenuBarViewModel::keyRowText() const {
+    return view_ ? qs(view_->keyRowText()) : QString();
+}
+bool MenuBarViewModel::editing() const {
+    return view_ && view_->showAPIKey;
+}
+bool MenuBarViewModel::showsConsoleLink() const {
+    return !view_ || view_->showsConsoleLink();
+}
+bool MenuBarViewModel::capturing() const {
+    return view_ && view_->isRecordingHotkey;
+}
+QString MenuBarViewModel::hotkeyText() const {
+    return view_ ? qs(view_->hotkeyButtonText()) : QString();
+}
+bool MenuBarViewModel::hotkeyTaken() const {
+    return view_ && view_->isHotkeyTaken();
+}
+QString MenuBarViewModel::hotkeyTakenText() const {
+    return qs(MenuBarView::hotkeyTakenText);
+}
+bool MenuBarViewModel::showPermissions() const {
+    return view_ && view_->showPermissions;
+}
+QVariantList MenuBarViewModel::permissions() const {
+    QVariantList list;
+    if (!view_) return list;
+    for (const PermissionStatus& status : view_->permissions()) {
+        list.append(QVariantMap{{QStringLiteral("title"), qs(status.title)},
+                                {QStringLiteral("granted"), status.granted},
+                                {QStringLiteral("detail"), qs(status.detail)}});
+    }
+    return list;
+}
+QString MenuBarViewModel::settingsTitle() const {
+    return view_ ? qs(view_->permissionSettingsTitle()) : QString();
+}
+QString MenuBarViewModel::invitationText() const {
+    return qs(MenuBarView::invitationText);
+}
+QString MenuBarViewModel::consoleLinkText() const {
+    return qs(MenuBarView::consoleLinkText);
+}
+QString MenuBarViewModel::enabledText() const {
+    return qs(MenuBarView::enabledText);
+}
+QString MenuBarViewModel::permissionsRowText() const {
+    return qs(MenuBarView::permissionsRowText);
+}
+QString MenuBarViewModel::quitRowText() const {
+    return qs(MenuBarView::quitRowText);
+}
+bool MenuBarViewModel::startsAtLogin() const {
+    return view_ && view_->startsAtLogin;
+}
+QString MenuBarViewModel::startAtLoginRowText() const {
+    return qs(MenuBarView::startAtLoginRowText);
+}
+QColor MenuBarViewModel::accentColor() const {
+    return QColor(qs(sayvo::accentColor.argbHex()));
+}
+
+void MenuBarViewModel::toggleAPIKeyEditing() {
+    if (view_) view_->toggleAPIKeyEditing();
+}
+void MenuBarViewModel::submitAPIKey() {
+    if (view_) view_->submitAPIKey();
+}
+void MenuBarViewModel::openConsole() {
+    if (view_) view_->openConsole();
+}
+void MenuBarViewModel::toggleHotkeyRecording() {
+    if (view_) view_->toggleHotkeyRecording();
+}
+void MenuBarViewModel::toggleStartAtLogin() {
+    if (view_) view_->toggleStartAtLogin();
+}
+void MenuBarViewModel::togglePermissions() {
+    if (view_) view_->togglePermissions();
+}
+void MenuBarViewModel::openSettings() {
+    if (view_) view_->openPermissionSettings();
+}
+void MenuBarViewModel::quit() {
+    if (view_) view_->quit();
+}
+
+}  // namespace sayvo

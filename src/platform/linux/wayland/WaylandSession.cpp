@@ -1,0 +1,95 @@
+#include "platform/linux/wayland/WaylandSession.h"
+
+#include <QProcess>
+#include <QStandardPaths>
+#include <QStringList>
+#include <cstdlib>
+#include <string_view>
+
+#include "platform/linux/KeyCodeTranslation.h"
+#include "platform/linux/services/QtPasteboard.h"
+#include "platform/linux/wayland/WlrDataControlPasteboard.h"
+
+namespace sayvo {
+namespace {
+
+// The desktop's own shortcut settings, where the compositor keeps the binding.
+void openShortcutSettings() {
+    const std::pair<const char*, QStringList> candidates[] = {
+        {"systemsettings", {QStringLiteral("kcm_keys")}},
+        {"kcmshell5", {QStringLiteral("kcm_keys")}},
+        {"gnome-control-center", {QStringLiteral("keyboard")}},
+    };
+    for (const auto& [program, arguments] : candidates) {
+        const QString path = QStandardPaths::findExecutable(QString::fromLatin1(program));
+        if (!path.isEmpty() && QProcess::startDetached(path, arguments)) return;
+    }
+}
+
+// Without data-control only X11 clients see what Sayvo copies while it lacks
+// the focus: a paste into a Wayland application would insert whatever the
+// clipboard held before. So the write counts as refused, and the text stays
+// in the indicator, without a paste.
+class XWaylandOnlyPasteboard final : public Pasteboard {
+public:
+    void clearContents() override { x11_.clearContents(); }
+    bool setString(const std::string& text) override {
+        x11_.setString(text);
+        return false;
+    }
+    std::optional<std::string> string() const override { return x11_.string(); }
+
+private:
+    QtPasteboard x11_;
+};
+
+std::string desktopName() {
+    const char* desktop = std::getenv("XDG_CURRENT_DESKTOP");
+    return desktop && *desktop ? desktop : "Wayland";
+}
+
+}  // namespace
+
+bool WaylandSession::isCurrent() {
+    const char* type = std::getenv("XDG_SESSION_TYPE");
+    const char* display = std::getenv("WAYLAND_DISPLAY");
+    return type && std::string_view(type) == "wayland" && display && *display;
+}
+
+WaylandSession::WaylandSession(KeyboardMonitoring& ownWindows)
+    : keyboard_(shortcutsPortal_, ownWindows, openShortcutSettings),
+      syntheticKeyboard_(remoteDesktop_, evdevCodeForPortable) {
+    std::string whyNot;
+    pasteboard_ = WlrDataControlPasteboard::connect(&whyNot);
+    if (!pasteboard_) {
+        pasteboardProblem_ = whyNot;
+        pasteboard_ = std::make_unique<XWaylandOnlyPasteboard>();
+    }
+}
+
+WaylandSession::~WaylandSession() = default;
+
+std::vector<PermissionStatus> WaylandSession::statusItems() const {
+    const std::optional<std::string> hotkeyProblem = keyboard_.problem();
+    const std::optional<std::string> pasteProblem = syntheticKeyboard_.problem();
+    const bool canPaste = remoteDesktop_.available() && !pasteProblem;
+    return {
+        {"Wayland 会话", true, desktopName()},
+        {"全局快捷键", !hotkeyProblem, hotkeyProblem.value_or(keyboard_.desktopTrigger())},
+        {"粘贴", canPaste,
+         canPaste ? "由桌面的远程输入（RemoteDesktop 门户）发送 Ctrl+V"
+                  : pasteProblem.value_or(PortalSyntheticKeyboard::noPortalText)},
+        {"剪贴板", pasteboardProblem_.empty(),
+         pasteboardProblem_.empty() ? "wlr-data-control" : pasteboardProblem_},
+    };
+}
+
+std::string WaylandSession::startupWarning() const {
+    std::string missing;
+    if (!shortcutsPortal_.available()) missing += "没有全局快捷键门户，请用 sayvo --toggle；";
+    if (!remoteDesktop_.available()) missing += "没有远程输入门户，文字只放到剪贴板；";
+    if (!pasteboardProblem_.empty()) missing += pasteboardProblem_ + "；";
+    return missing;
+}
+
+}  // namespace sayvo

@@ -1,0 +1,203 @@
+#include "portal/ShortcutPortalKeyboard.h"
+
+#include <array>
+#include <utility>
+
+#include "hotkey/HotkeyCombo.h"
+
+namespace sayvo {
+
+ShortcutPortalKeyboard::ShortcutPortalKeyboard(GlobalShortcutsPortal& portal,
+                                               KeyboardMonitoring& ownWindows,
+                                               std::function<void()> openShortcutSettings)
+    : portal_(portal),
+      ownWindows_(ownWindows),
+      openShortcutSettings_(std::move(openShortcutSettings)) {}
+
+std::optional<MonitorToken> ShortcutPortalKeyboard::addGlobalMonitor(std::uint64_t eventMask,
+                                                                     GlobalHandler handler) {
+    const MonitorToken token = nextToken_++;
+    globals_[token] = {eventMask, std::move(handler)};
+    return token;
+}
+
+std::optional<MonitorToken> ShortcutPortalKeyboard::addLocalMonitor(std::uint64_t eventMask,
+                                                                    LocalHandler handler) {
+    const auto inner = ownWindows_.addLocalMonitor(eventMask, std::move(handler));
+    if (!inner) return std::nullopt;
+    const MonitorToken token = nextToken_++;
+    localTokens_[token] = *inner;
+    return token;
+}
+
+void ShortcutPortalKeyboard::removeMonitor(MonitorToken token) {
+    globals_.erase(token);
+    if (const auto it = localTokens_.find(token); it != localTokens_.end()) {
+        ownWindows_.removeMonitor(it->second);
+        localTokens_.erase(it);
+    }
+}
+
+KeyReservation ShortcutPortalKeyboard::reserveKey(std::uint16_t keyCode, std::uint64_t modifiers) {
+    releaseReservedKey();
+    if (isModifierKey(keyCode)) return KeyReservation::unavailable;
+    if (!portal_.available()) {
+        fail(noPortalText);
+        return KeyReservation::unavailable;
+    }
+    keyCode_ = keyCode;
+    modifiers_ = modifiers;
+    reserved_ = true;
+    // A session that ended is opened again; one under way or bound is kept,
+    // since the desktop's binding, not ours, decides the key from then on.
+    if (state_ == State::idle || state_ == State::failed) openSession();
+    return KeyReservation::reserved;
+}
+
+// A hold under way still ends with its key-up: the hotkey logic would
+// otherwise take the key for held until the next release.
+void ShortcutPortalKeyboard::releaseReservedKey() {
+    reserved_ = false;
+}
+
+std::optional<std::string> ShortcutPortalKeyboard::problem() const {
+    switch (state_) {
+        case State::idle:
+        case State::creatingSession:
+        case State::binding:
+            return pendingText;
+        case State::failed:
+            return failure_;
+        case State::bound:
+            if (trigger_.empty()) return unboundText;
+            return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+std::string ShortcutPortalKeyboard::portalTrigger(std::uint16_t keyCode, std::uint64_t modifiers) {
+    // The symbols the panel shows for some keys are no key names to a desktop.
+    static const std::array<std::pair<const char*, const char*>, 9> kNames{{{"↩", "Return"},
+                                                                            {"⇥", "Tab"},
+                                                                            {"⌫", "Backspace"},
+                                                                            {"⎋", "Escape"},
+                                                                            {"←", "Left"},
+                                                                            {"→", "Right"},
+                                                                            {"↓", "Down"},
+                                                                            {"↑", "Up"},
+                                                                            {"fn", ""}}};
+    std::string key = HotkeyCombo::keyCodeToString(keyCode);
+    for (const auto& [symbol, name] : kNames) {
+        if (key == symbol) key = name;
+    }
+    const ModifierNotation portal{"CTRL", "ALT", "SHIFT", "LOGO", "+"};
+    return HotkeyCombo::modifierString(modifiers, portal) + key;
+}
+
+std::vector<GlobalShortcutsPortal::Shortcut> ShortcutPortalKeyboard::shortcuts() const {
+    return {{shortcutId, shortcutDescription, portalTrigger(keyCode_, modifiers_)}};
+}
+
+void ShortcutPortalKeyboard::openSession() {
+    state_ = State::creatingSession;
+    const std::uint64_t generation = ++generation_;
+    GlobalShortcutsPortal::Events events;
+    events.activated = [this, generation](const std::string& id) {
+        if (generation == generation_) activated(id);
+    };
+    events.deactivated = [this, generation](const std::string& id) {
+        if (generation == generation_) deactivated(id);
+    };
+    events.shortcutsChanged = [this, generation](const auto& bindings) {
+        if (generation == generation_ && state_ == State::bound) adoptBindings(bindings);
+    };
+    events.sessionClosed = [this, generation] {
+        if (generation == generation_) sessionClosed();
+    };
+    portal_.setEvents(std::move(events));
+    portal_.createSession(sessionToken, shortcuts(),
+                          [this, generation](PortalOutcome outcome, const std::string& session) {
+                              if (generation == generation_) sessionCreated(outcome, session);
+                          });
+}
+
+void ShortcutPortalKeyboard::sessionCreated(PortalOutcome outcome, const std::string& session) {
+    if (state_ != State::creatingSession) return;
+    if (outcome != PortalOutcome::success || session.empty()) {
+        fail(outcome == PortalOutcome::cancelled ? refusedText : failedText);
+        return;
+    }
+    state_ = State::binding;
+    const std::uint64_t generation = generation_;
+    portal_.bindShortcuts(session, shortcuts(),
+                          [this, generation](PortalOutcome result, const auto& bindings) {
+                              if (generation == generation_) shortcutsBound(result, bindings);
+                          });
+}
+
+void ShortcutPortalKeyboard::shortcutsBound(
+    PortalOutcome outcome, const std::vector<GlobalShortcutsPortal::Binding>& bindings) {
+    if (state_ != State::binding) return;
+    if (outcome != PortalOutcome::success) {
+        fail(outcome == PortalOutcome::cancelled ? refusedText : failedText);
+        return;
+    }
+    state_ = State::bound;
+    adoptBindings(bindings);
+}
+
+void ShortcutPortalKeyboard::adoptBindings(
+    const std::vector<GlobalShortcutsPortal::Binding>& bindings) {
+    std::string trigger;
+    for (const auto& binding : bindings) {
+        if (binding.id == shortcutId) trigger = binding.triggerDescription;
+    }
+    trigger_ = std::move(trigger);
+    if (triggerChanged_) triggerChanged_();
+}
+
+void ShortcutPortalKeyboard::fail(const std::string& why) {
+    ++generation_;  // whatever the old session still says is not heard
+    state_ = State::failed;
+    failure_ = why;
+    const bool hadTrigger = !trigger_.empty();
+    trigger_.clear();
+    if (held_) {
+        held_ = false;
+        deliver(KeyEventType::keyUp);
+    }
+    if (hadTrigger && triggerChanged_) triggerChanged_();
+}
+
+// The desktop repeats the activation while the key is held: one press is one key-down.
+void ShortcutPortalKeyboard::activated(const std::string& id) {
+    if (id != shortcutId || !reserved_ || held_ || state_ != State::bound) return;
+    held_ = true;
+    deliver(KeyEventType::keyDown);
+}
+
+void ShortcutPortalKeyboard::deactivated(const std::string& id) {
+    if (id != shortcutId || !held_) return;
+    held_ = false;
+    deliver(KeyEventType::keyUp);
+}
+
+// A dictation under way ends as if the key were let go: nothing would ever
+// end it otherwise. A bound session is asked for again at once: a portal
+// that restarted (after an update, say) starts again on the request. One that
+// ends before it is bound is left ended, or the two would go round for good.
+void ShortcutPortalKeyboard::sessionClosed() {
+    const bool wasBound = state_ == State::bound;
+    fail(closedText);
+    if (wasBound && reserved_) openSession();
+}
+
+void ShortcutPortalKeyboard::deliver(KeyEventType type) {
+    const KeyEvent event{type, keyCode_, modifiers_, false};
+    const auto snapshot = globals_;  // a handler may remove monitors
+    for (const auto& [token, monitor] : snapshot) {
+        if (monitor.first & maskOf(type)) monitor.second(event);
+    }
+}
+
+}  // namespace sayvo
