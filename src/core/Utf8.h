@@ -18,6 +18,22 @@ inline std::size_t utf8CharacterCount(std::string_view text) {
     return count;
 }
 
+// The text without the spaces, tabs and line breaks around it.
+inline std::string_view trimmedWhitespace(std::string_view text) {
+    constexpr std::string_view blanks = " \t\r\n\v\f";
+    const auto first = text.find_first_not_of(blanks);
+    if (first == std::string_view::npos) return {};
+    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+}
+
+// Whether the text holds an ASCII control character (a line break, a tab...).
+constexpr bool hasControlCharacter(std::string_view text) {
+    for (const char c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return true;
+    }
+    return false;
+}
+
 // Recognised pieces of text joined as a writer would: one space between two
 // pieces whose facing characters come from scripts that separate words with
 // spaces (Latin, Cyrillic, Greek, Korean...), nothing where either side is

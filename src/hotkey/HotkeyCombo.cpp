@@ -23,6 +23,11 @@ const char* labelFor(std::uint16_t keyCode) {
         t[51] = "⌫";
         t[53] = "⎋";
         t[KeyCode::function] = "fn";
+        t[64] = "F17";
+        t[79] = "F18";
+        t[80] = "F19";
+        t[90] = "F20";
+        t[106] = "F16";
         t[96] = "F5";
         t[97] = "F6";
         t[98] = "F7";
@@ -63,9 +68,11 @@ std::string HotkeyCombo::modifierString(std::uint64_t modifiers, const ModifierN
     return text;
 }
 
-std::string HotkeyCombo::displayString(const ModifierNotation& notation) const {
+std::string HotkeyCombo::displayString(const ModifierNotation& notation,
+                                       const std::string& keyName) const {
     if (isFnKey) return "fn";
-    return modifierString(modifiers, notation) + keyCodeToString(keyCode);
+    return modifierString(modifiers, notation) +
+           (keyName.empty() ? keyCodeToString(keyCode) : keyName);
 }
 
 bool hasStoredHotkeyValues(const Preferences& preferences) {

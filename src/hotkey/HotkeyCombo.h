@@ -23,7 +23,9 @@ struct HotkeyCombo {
 
     // "fn", or the modifiers in the fixed order control, option, shift,
     // command followed by the key's label: "⌃⌥D", or "Ctrl+Alt+D" in words.
-    std::string displayString(const ModifierNotation& notation = {}) const;
+    // The keyboard's own name for the key, where given, replaces the label.
+    std::string displayString(const ModifierNotation& notation = {},
+                              const std::string& keyName = {}) const;
     // The modifiers alone, each followed by the separator: "⌃⌥", "Ctrl+Alt+".
     static std::string modifierString(std::uint64_t modifiers, const ModifierNotation& notation);
     // The key's label, or "Key<n>" for a key without one.

@@ -24,7 +24,9 @@ HotkeyManager::~HotkeyManager() {
 
 std::string HotkeyManager::displayString() const {
     if (keyboard_.desktopOwnsBindings() && !desktopTrigger.get().empty()) return desktopTrigger;
-    return currentHotkey.get().displayString(keyboard_.modifierNotation());
+    const HotkeyCombo& hotkey = currentHotkey;
+    return hotkey.displayString(keyboard_.modifierNotation(),
+                                hotkey.isFnKey ? "" : keyboard_.keyName(hotkey.keyCode));
 }
 
 void HotkeyManager::startListening() {
@@ -132,11 +134,13 @@ void HotkeyManager::reportKeyUp() {
 }
 
 void HotkeyManager::startRecordingHotkey() {
+    captureRefusal = "";
     isListeningForHotkey = true;
     stopListening();
 }
 
 void HotkeyManager::stopRecordingHotkey() {
+    captureRefusal = "";
     isListeningForHotkey = false;
     startListening();
 }
@@ -149,11 +153,39 @@ bool HotkeyManager::recordHotkey(const KeyEvent& event) {
     }
     // Pressed alone, a modifier key neither ends nor changes a capture.
     if (modifierFlagOfKey(event.keyCode)) return false;
-    adoptHotkey(HotkeyCombo{event.keyCode, event.modifierFlags & hotkeyModifierMask, false});
+    const HotkeyCombo hotkey{event.keyCode, event.modifierFlags & hotkeyModifierMask, false};
+    if (auto refusal = refusalOf(hotkey)) {
+        captureRefusal = std::move(*refusal);
+        return false;
+    }
+    adoptHotkey(hotkey);
     return true;
 }
 
+std::optional<std::string> HotkeyManager::refusalOf(const HotkeyCombo& hotkey) const {
+    const std::string name = keyName(hotkey.keyCode);
+    switch (keyboard_.keyRole(hotkey.keyCode)) {
+        case KeyRole::selectsLevel:
+            return name + " 用于输入字符，不能作为快捷键";
+        case KeyRole::types:
+            // Shift alone still types: Shift+A is "A".
+            if ((hotkey.modifiers & ~ModifierFlag::shift) == 0)
+                return HotkeyCombo::modifierString(hotkey.modifiers, keyboard_.modifierNotation()) +
+                       name + " 会影响打字，请加上 Ctrl、Alt 或 Super";
+            return std::nullopt;
+        case KeyRole::standsAlone:
+            return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+std::string HotkeyManager::keyName(std::uint16_t keyCode) const {
+    std::string name = keyboard_.keyName(keyCode);
+    return name.empty() ? HotkeyCombo::keyCodeToString(keyCode) : name;
+}
+
 void HotkeyManager::adoptHotkey(const HotkeyCombo& hotkey) {
+    captureRefusal = "";
     currentHotkey = hotkey;
     saveHotkey();
     isListeningForHotkey = false;

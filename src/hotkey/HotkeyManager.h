@@ -63,7 +63,10 @@ public:
     void startRecordingHotkey();
     void stopRecordingHotkey();
     // Offers a key-down or flags-changed event; true when it became the hotkey.
+    // A key refused as a hotkey leaves the capture going, with the reason in
+    // captureRefusal until the capture ends.
     bool recordHotkey(const KeyEvent& event);
+    Published<std::string> captureRefusal{*this, ""};
 
 private:
     HotkeyManager(Preferences& preferences, KeyboardMonitoring& keyboard, Scheduler& scheduler);
@@ -77,6 +80,9 @@ private:
     void saveHotkey();
     void loadHotkey();
     void adoptHotkey(const HotkeyCombo& hotkey);
+    // Why the combination cannot be the hotkey; nothing when it can.
+    std::optional<std::string> refusalOf(const HotkeyCombo& hotkey) const;
+    std::string keyName(std::uint16_t keyCode) const;
 
     Preferences& preferences_;
     KeyboardMonitoring& keyboard_;

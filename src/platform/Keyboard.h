@@ -95,6 +95,29 @@ struct KeyEvent {
 
 using MonitorToken = std::uint64_t;
 
+// What a key does on its own on the user's layout, which decides whether it
+// may be a hotkey without a modifier: a global hotkey is taken from every
+// application, so a key that types would no longer type.
+enum class KeyRole {
+    types,         // enters, edits or moves through text: letters, digits, Space, Return, arrows
+    standsAlone,   // types nothing: function keys, Pause, Scroll Lock, Menu, media keys
+    selectsLevel,  // picks another level of the layout (AltGr): typing needs it as it is
+};
+
+// The role of a key from its portable code alone, for keyboards that cannot
+// say more: function keys and the codes of keys without a US-layout position
+// (media keys) stand alone, every other key types.
+constexpr KeyRole keyRoleFromCode(std::uint16_t keyCode) {
+    // F1-F20 and the volume keys.
+    constexpr std::uint16_t typingNothing[] = {64,  72,  73,  74,  79,  80,  90,  96,
+                                               97,  98,  99,  100, 101, 103, 105, 106,
+                                               107, 109, 111, 113, 118, 120, 122};
+    for (const std::uint16_t code : typingNothing) {
+        if (code == keyCode) return KeyRole::standsAlone;
+    }
+    return keyCode >= 1000 ? KeyRole::standsAlone : KeyRole::types;
+}
+
 // How the desktop writes a shortcut's modifiers: symbols run together
 // ("⌃⌥D") or words joined by a separator ("Ctrl+Alt+D").
 struct ModifierNotation {
@@ -134,6 +157,15 @@ public:
 
     // The desktop's way of writing a hotkey's modifiers.
     virtual ModifierNotation modifierNotation() const { return {}; }
+
+    // What the key does on the current layout.
+    virtual KeyRole keyRole(std::uint16_t keyCode) const { return keyRoleFromCode(keyCode); }
+    // The key's name on the current layout ("Ö", "F5", "Pause"); empty where
+    // the keyboard cannot say, and the logic's own label serves.
+    virtual std::string keyName(std::uint16_t keyCode) const {
+        (void)keyCode;
+        return {};
+    }
 
     // The modifiers held down now, system-wide; 0 where that cannot be known.
     virtual std::uint64_t currentModifierFlags() const { return 0; }

@@ -74,27 +74,47 @@ void MenuBarView::appear() {
 
 void MenuBarView::disappear() {
     showAPIKey = false;
+    apiKeyError = "";
     showPermissions = false;
     if (isRecordingHotkey) endCapture(true);
 }
 
 void MenuBarView::toggleAPIKeyEditing() {
+    // A refused key keeps the field open, so the user sees why and can mend it.
+    if (showAPIKey && !saveAPIKey()) return;
     showAPIKey = !showAPIKey;
-    if (!showAPIKey) saveAPIKey();
 }
 
 void MenuBarView::submitAPIKey() {
     saveAPIKey();
 }
 
-void MenuBarView::saveAPIKey() {
-    // As typed: a key is the user's to get right, and the recognizer stores
-    // whatever it is given.
-    speechRecognizer_->setAliyunAPIKey(apiKeyInput);
+void MenuBarView::cancelAPIKeyEditing() {
+    apiKeyInput = speechRecognizer_->aliyunAPIKey();
+    apiKeyError = "";
+    showAPIKey = false;
+}
+
+bool MenuBarView::saveAPIKey() {
+    // A copied key very often carries a line break or spaces around it;
+    // inside, a line break would end the handshake header it travels in.
+    const std::string key(trimmedWhitespace(apiKeyInput.get()));
+    if (hasControlCharacter(key)) {
+        apiKeyError = invalidKeyText;
+        return false;
+    }
+    apiKeyError = "";
+    apiKeyInput = key;
+    speechRecognizer_->setAliyunAPIKey(key);
+    return true;
 }
 
 void MenuBarView::openConsole() {
-    platform_.urls.open(consoleURL);
+    if (platform_.urls.open(consoleURL)) return;
+    // Without a browser the link would do nothing visible: hand the address over.
+    platform_.pasteboard.clearContents();
+    platform_.pasteboard.setString(consoleURL);
+    if (onError) onError(noBrowserText + consoleURL);
 }
 
 std::string MenuBarView::permissionSettingsTitle() const {

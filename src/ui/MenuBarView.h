@@ -26,7 +26,9 @@ class MenuBarView : public Observable, public std::enable_shared_from_this<MenuB
 public:
     static inline const std::string consoleURL =
         "https://bailian.console.aliyun.com/cn-beijing/"
-        "?source_channel=%22sayvo%22?tab=app#/api-key";
+        "?source_channel=%22sayvo%22&tab=app#/api-key";
+    static inline const std::string noBrowserText = "没有可打开网页的浏览器，网址已复制到剪贴板：";
+    static inline const std::string invalidKeyText = "API Key 含有换行等无效字符，未保存";
     static inline const std::string unsetKeyText = "未设置（使用系统识别）";
     static inline const std::string invitationText = "想要更精准的识别体验？";
     static inline const std::string consoleLinkText = "前往阿里云百炼获取 API Key";
@@ -44,6 +46,8 @@ public:
     Published<bool> isRecordingHotkey{*this, false};
     Published<std::string> apiKeyInput{*this, ""};
     Published<bool> showAPIKey{*this, false};
+    // Why the key in the field was not saved; empty once it is.
+    Published<std::string> apiKeyError{*this, ""};
     // The modifiers held so far during a capture.
     Published<std::uint64_t> capturedModifiers{*this, 0};
     // The "系统权限" row shows what the system grants, inside the panel.
@@ -70,6 +74,10 @@ public:
     std::string hotkeyButtonText() const;
     // Another program holds the hotkey: the row says so until a new one is captured.
     bool isHotkeyTaken() const { return hotkeyManager_.isHotkeyTaken && !isRecordingHotkey; }
+    // Why the last key pressed during the capture cannot be the hotkey.
+    std::string captureRefusal() const {
+        return isRecordingHotkey ? hotkeyManager_.captureRefusal.get() : std::string();
+    }
     // As checked when the permissions view was last opened.
     const std::vector<PermissionStatus>& permissions() const { return permissions_; }
     // Empty when there are no settings to open.
@@ -85,6 +93,8 @@ public:
     void toggleAPIKeyEditing();
     // Return in the field: saves, the field stays open.
     void submitAPIKey();
+    // Escape in the field: closes it, the stored key unchanged.
+    void cancelAPIKeyEditing();
     void openConsole();
     void toggleHotkeyRecording();
     // The "系统权限" row: checks afresh on every opening of the view.
@@ -96,7 +106,8 @@ public:
 private:
     MenuBarView(const Platform& platform, std::shared_ptr<SpeechRecognizer> speechRecognizer,
                 HotkeyManager& hotkeyManager);
-    void saveAPIKey();
+    // False, with the reason in apiKeyError, when the key cannot be stored.
+    bool saveAPIKey();
     void setupHotkeyMonitor();
     void removeHotkeyMonitor();
     std::optional<KeyEvent> offerToCapture(const KeyEvent& event);

@@ -19,7 +19,18 @@ public:
     std::set<std::pair<std::uint16_t, std::uint64_t>> heldElsewhere;
     std::optional<std::pair<std::uint16_t, std::uint64_t>> reserved;
 
+    // The layout's own names and level keys; other keys as the portable code says.
+    std::map<std::uint16_t, std::string> names;
+    std::set<std::uint16_t> levelKeys;
+
     bool hasFunctionKey() const override { return functionKey; }
+    KeyRole keyRole(std::uint16_t code) const override {
+        return levelKeys.count(code) ? KeyRole::selectsLevel : keyRoleFromCode(code);
+    }
+    std::string keyName(std::uint16_t code) const override {
+        const auto it = names.find(code);
+        return it == names.end() ? std::string() : it->second;
+    }
     std::uint64_t currentModifierFlags() const override { return heldModifiers; }
     KeyReservation reserveKey(std::uint16_t keyCode, std::uint64_t modifiers) override {
         reserved.reset();

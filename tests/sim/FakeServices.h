@@ -293,7 +293,12 @@ private:
 
 class FakeURLOpener final : public URLOpener {
 public:
-    bool open(const std::string&) override { return true; }
+    bool hasBrowser = true;
+    std::vector<std::string> opened;
+    bool open(const std::string& url) override {
+        if (hasBrowser) opened.push_back(url);
+        return hasBrowser;
+    }
 };
 
 class FakeSystemPermissions final : public SystemPermissions {

@@ -12,7 +12,7 @@ constexpr std::uint64_t kFn = ModifierFlag::function, kShift = ModifierFlag::shi
                         kOption = ModifierFlag::option, kControl = ModifierFlag::control,
                         kCaps = ModifierFlag::capsLock;
 constexpr std::uint16_t kSpace = KeyCode::space, kFnKey = KeyCode::function, kLeftOption = 58,
-                        kLeftShift = 56, kK = 40;
+                        kLeftShift = 56, kK = 40, kF5 = 96, kMediaKey = 1164;
 using Stored = std::map<std::string, sim::FakePreferences::Value>;
 using Reserved = std::optional<std::pair<std::uint16_t, std::uint64_t>>;
 
@@ -90,6 +90,47 @@ TEST_F(HotkeyManagerTest, EachPressIsReportedOnceDownAndOnceUp) {
     }
 }
 
+// A global hotkey is taken from every application: a key that types must
+// come with a modifier that leaves typing alone, and AltGr never stands alone.
+TEST_F(HotkeyManagerTest, ACaptureRefusesKeysThatWouldStopTyping) {
+    make();
+    constexpr std::uint16_t kAltGr = 1084, kDigit1 = 18, kPause = 1119, kA = 0;
+    sim.keyboard.levelKeys = {kAltGr};
+    sim.keyboard.names = {{kAltGr, "ISO_Level3_Shift"}, {kA, "Ä"}};
+    const struct {
+        KeyEvent event;
+        const char* refusal;  // nullptr: taken
+    } cases[] = {
+        {down(kA, 0), "Ä 会影响打字，请加上 Ctrl、Alt 或 Super"},
+        {down(kA, kShift), "⇧Ä 会影响打字，请加上 Ctrl、Alt 或 Super"},
+        {down(kSpace, kCaps), "Space 会影响打字，请加上 Ctrl、Alt 或 Super"},
+        {down(kDigit1, kFn), "1 会影响打字，请加上 Ctrl、Alt 或 Super"},
+        {down(kAltGr, 0), "ISO_Level3_Shift 用于输入字符，不能作为快捷键"},
+        {down(kAltGr, kControl), "ISO_Level3_Shift 用于输入字符，不能作为快捷键"},
+        {down(kA, kControl), nullptr},
+        {down(kA, kOption | kShift), nullptr},
+        {down(kA, ModifierFlag::command), nullptr},
+        {down(kF5, 0), nullptr},
+        {down(kF5, kShift), nullptr},
+        {down(kPause, 0), nullptr},
+        {flags(kFnKey, kFn), nullptr},
+    };
+    for (const auto& c : cases) {
+        manager->startRecordingHotkey();
+        const HotkeyCombo before = manager->currentHotkey;
+        EXPECT_EQ(manager->recordHotkey(c.event), c.refusal == nullptr) << c.event.keyCode;
+        EXPECT_EQ(manager->captureRefusal.get(), c.refusal ? c.refusal : "");
+        if (c.refusal) {
+            EXPECT_EQ(manager->currentHotkey.get(), before) << "nothing taken";
+        }
+        EXPECT_EQ(manager->isListeningForHotkey, c.refusal != nullptr) << "the capture goes on";
+    }
+    EXPECT_EQ(manager->displayString(), "fn");
+    manager->startRecordingHotkey();
+    manager->recordHotkey(down(kA, kControl));
+    EXPECT_EQ(manager->displayString(), "⌃Ä") << "the layout's name for the key";
+}
+
 TEST_F(HotkeyManagerTest, ACaptureSuspendsWatchingUntilAKeyIsTakenAndReserved) {
     EXPECT_EQ(sim.keyboard.reserved, Reserved()) << "fn types nothing and is only observed";
     manager->startRecordingHotkey();
@@ -110,8 +151,8 @@ TEST_F(HotkeyManagerTest, ACaptureSuspendsWatchingUntilAKeyIsTakenAndReserved) {
         HotkeyCombo taken;
     } captures[] = {
         {flags(kFnKey, kFn), HotkeyCombo::fnKey},
-        {down(kK, kFn), {kK, 0, false}},  // fn only held, not the key
-        {down(KeyCode::escape, 0), {KeyCode::escape, 0, false}},
+        {down(kF5, kFn), {kF5, 0, false}},  // fn only held, not the key
+        {down(kMediaKey, 0), {kMediaKey, 0, false}},
     };
     for (const auto& c : captures) {
         manager->startRecordingHotkey();
@@ -121,7 +162,7 @@ TEST_F(HotkeyManagerTest, ACaptureSuspendsWatchingUntilAKeyIsTakenAndReserved) {
     }
     manager->startRecordingHotkey();
     manager->stopRecordingHotkey();
-    EXPECT_EQ(manager->currentHotkey.get().keyCode, KeyCode::escape) << "a cancel keeps it";
+    EXPECT_EQ(manager->currentHotkey.get().keyCode, kMediaKey) << "a cancel keeps it";
     EXPECT_EQ(monitors(), 2u);
 
     // A combination another program holds is still taken, and marked.

@@ -53,10 +53,23 @@ TEST_F(MenuBarViewTest, BadgeFollowsTheStoredKeyAndTheHintTheField) {
     EXPECT_EQ(recognizer->aliyunAPIKey(), "k");
     EXPECT_EQ(panel->engineBadge(), "阿里云");
 
-    panel->apiKeyInput = " k2 ";
+    // A copied key's surrounding blanks go; a line break inside keeps the
+    // field open with the reason, and Escape drops the edit.
+    panel->apiKeyInput = "k\n3";
+    panel->toggleAPIKeyEditing();
+    EXPECT_TRUE(panel->showAPIKey);
+    EXPECT_EQ(panel->apiKeyError.get(), MenuBarView::invalidKeyText);
+    EXPECT_EQ(recognizer->aliyunAPIKey(), "k");
+    panel->cancelAPIKeyEditing();
+    EXPECT_FALSE(panel->showAPIKey);
+    EXPECT_EQ(panel->apiKeyInput.get(), "k");
+    EXPECT_EQ(panel->apiKeyError.get(), "");
+    panel->toggleAPIKeyEditing();
+    panel->apiKeyInput = " \tk2\r\n";
     panel->toggleAPIKeyEditing();  // the checkmark
     EXPECT_FALSE(panel->showAPIKey);
-    EXPECT_EQ(recognizer->aliyunAPIKey(), " k2 ") << "stored as typed";
+    EXPECT_EQ(recognizer->aliyunAPIKey(), "k2");
+    EXPECT_EQ(panel->apiKeyInput.get(), "k2");
 
     // Closing while editing saves nothing, and closes the open views; the next
     // opening shows the stored key.
@@ -65,9 +78,22 @@ TEST_F(MenuBarViewTest, BadgeFollowsTheStoredKeyAndTheHintTheField) {
     panel->apiKeyInput = "";
     panel->disappear();
     EXPECT_FALSE(panel->showAPIKey || panel->showPermissions);
-    EXPECT_EQ(recognizer->aliyunAPIKey(), " k2 ");
+    EXPECT_EQ(recognizer->aliyunAPIKey(), "k2");
     panel = open();
-    EXPECT_EQ(panel->apiKeyInput.get(), " k2 ");
+    EXPECT_EQ(panel->apiKeyInput.get(), "k2");
+}
+
+TEST_F(MenuBarViewTest, TheConsoleLinkHandsOverItsAddressWithoutABrowser) {
+    std::string errors;
+    panel->onError = [&](const std::string& message) { errors += message; };
+    panel->openConsole();
+    EXPECT_EQ(sim.urls.opened, std::vector<std::string>{MenuBarView::consoleURL});
+    EXPECT_EQ(MenuBarView::consoleURL.find('?'), MenuBarView::consoleURL.rfind('?'));
+    EXPECT_FALSE(sim.pasteboard.contents);
+    sim.urls.hasBrowser = false;
+    panel->openConsole();
+    EXPECT_EQ(sim.pasteboard.contents, MenuBarView::consoleURL);
+    EXPECT_EQ(errors, MenuBarView::noBrowserText + MenuBarView::consoleURL);
 }
 
 TEST_F(MenuBarViewTest, EveryWayOutOfACaptureLeavesTheHotkeyWatched) {
