@@ -12,6 +12,13 @@ IndicatorContent indicatorContentFor(const std::string& transcript, bool isProce
     return IndicatorContent::placeholder;
 }
 
+IndicatorPhase indicatorPhaseFor(bool isRecording, bool isProcessing, bool hasText, bool hasError) {
+    if (hasError) return IndicatorPhase::failed;
+    if (isRecording) return IndicatorPhase::listening;
+    if (isProcessing) return IndicatorPhase::recognising;
+    return hasText ? IndicatorPhase::textWaiting : IndicatorPhase::nothingHeard;
+}
+
 std::shared_ptr<FloatingIndicatorView> FloatingIndicatorView::create(
     const Platform& platform, std::shared_ptr<SpeechRecognizer> speechRecognizer,
     std::function<void()> onClose, std::uint64_t randomSeed) {
@@ -42,6 +49,8 @@ void FloatingIndicatorView::observeRecognizer() {
         [changed](const std::string&) { changed(); });
     processingObserver_ =
         speechRecognizer_->isProcessing.values.subscribe([changed](bool) { changed(); });
+    recordingObserver_ =
+        speechRecognizer_->isRecording.values.subscribe([changed](bool) { changed(); });
     errorObserver_ = speechRecognizer_->errorMessage.values.subscribe(
         [changed](const std::optional<std::string>&) { changed(); });
     levelObserver_ = speechRecognizer_->audioLevel.values.subscribe([weak](float level) {
@@ -53,6 +62,43 @@ void FloatingIndicatorView::observeRecognizer() {
             self->waveform_.updateWaveform(level);
         }
     });
+}
+
+IndicatorPhase FloatingIndicatorView::phase() const {
+    return indicatorPhaseFor(speechRecognizer_->isRecording, speechRecognizer_->isProcessing,
+                             !transcript().empty(), !errorText().empty());
+}
+
+std::string FloatingIndicatorView::title() const {
+    switch (phase()) {
+        case IndicatorPhase::listening:
+            return listeningTitle;
+        case IndicatorPhase::recognising:
+            return "正在识别...";
+        case IndicatorPhase::textWaiting:
+            return "识别完成";
+        case IndicatorPhase::nothingHeard:
+            return "没有听到说话";
+        case IndicatorPhase::failed:
+            return "未能完成识别";
+    }
+    return listeningTitle;
+}
+
+std::string FloatingIndicatorView::hint() const {
+    switch (phase()) {
+        case IndicatorPhase::listening:
+            return listeningHint;
+        case IndicatorPhase::recognising:
+            return "马上就好";
+        case IndicatorPhase::textWaiting:
+            return "可插入或复制文字";
+        case IndicatorPhase::nothingHeard:
+            return "按住快捷键再说一次";
+        case IndicatorPhase::failed:
+            return transcript().empty() ? "原因见下方" : "已识别的文字仍可插入或复制";
+    }
+    return listeningHint;
 }
 
 IndicatorContent FloatingIndicatorView::content() const {

@@ -18,6 +18,11 @@ enum class IndicatorContent { waitingForText, text, error, placeholder };
 IndicatorContent indicatorContentFor(const std::string& transcript, bool isProcessing,
                                      bool hasError);
 
+// Where the dictation stands, for the title and hint: a failure wins, then
+// the microphone, then the recogniser still working, then what came of it.
+enum class IndicatorPhase { listening, recognising, textWaiting, nothingHeard, failed };
+IndicatorPhase indicatorPhaseFor(bool isRecording, bool isProcessing, bool hasText, bool hasError);
+
 // The indicator's view state and actions: what the drawing code shows and what
 // its buttons do. One instance per dictation; a fresh one starts from scratch.
 // Thread: main thread only. Make it with create(): delayed work holds it weakly.
@@ -26,8 +31,8 @@ class FloatingIndicatorView : public Observable,
 public:
     static constexpr double dotsInterval = 0.4;
     static constexpr double confirmationDuration = 1.5;
-    static inline const std::string title = "正在聆听...";
-    static inline const std::string hint = "松开快捷键或静音自动停止";
+    static inline const std::string listeningTitle = "正在聆听...";
+    static inline const std::string listeningHint = "松开快捷键或静音自动停止";
     static inline const std::string waitingText = "识别中";
     static inline const std::string placeholderText = "请开始说话...";
 
@@ -41,6 +46,9 @@ public:
     Published<std::string> dots{*this, ""};
 
     IndicatorContent content() const;
+    IndicatorPhase phase() const;
+    std::string title() const;
+    std::string hint() const;
     const std::string& transcript() const;
     // The recording's failure, or empty.
     std::string errorText() const;
@@ -79,6 +87,7 @@ private:
     float lastLevel_;
     Subscription transcriptObserver_;
     Subscription processingObserver_;
+    Subscription recordingObserver_;
     Subscription errorObserver_;
     Subscription levelObserver_;
 };

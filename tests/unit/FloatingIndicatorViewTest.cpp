@@ -76,6 +76,34 @@ TEST_F(FloatingIndicatorViewTest, DotsCycleOnlyWhileTheWaitingStateIsShown) {
     EXPECT_EQ(sim.scheduler.pendingCount(), 0u) << "a replaced view leaves no timer behind";
 }
 
+// "正在聆听" only while the microphone is open: after the release, beside a
+// failure, or while finished text waits, the title says what is going on.
+TEST_F(FloatingIndicatorViewTest, TheTitleFollowsTheDictation) {
+    const struct {
+        bool recording, processing;
+        const char* text;
+        const char* error;
+        const char* title;
+        const char* hint;
+    } cases[] = {
+        {true, true, "", nullptr, "正在聆听...", "松开快捷键或静音自动停止"},
+        {true, true, "go", nullptr, "正在聆听...", "松开快捷键或静音自动停止"},
+        {false, true, "go", nullptr, "正在识别...", "马上就好"},
+        {false, false, "go", nullptr, "识别完成", "可插入或复制文字"},
+        {false, false, "", nullptr, "没有听到说话", "按住快捷键再说一次"},
+        {true, true, "go", "麦克风已断开", "未能完成识别", "已识别的文字仍可插入或复制"},
+        {false, false, "", "麦克风已断开", "未能完成识别", "原因见下方"},
+    };
+    for (const auto& c : cases) {
+        recognizer->isRecording = c.recording;
+        recognizer->isProcessing = c.processing;
+        recognizer->transcript = c.text;
+        recognizer->errorMessage =
+            c.error ? std::optional<std::string>(c.error) : std::optional<std::string>();
+        EXPECT_EQ(view->title() + " / " + view->hint(), std::string(c.title) + " / " + c.hint);
+    }
+}
+
 TEST_F(FloatingIndicatorViewTest, BarsFollowTheLevelAndShimmerOnlyWhileShown) {
     const struct {
         float level;

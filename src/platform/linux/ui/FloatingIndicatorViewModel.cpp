@@ -88,10 +88,10 @@ void FloatingIndicatorViewModel::updateBars() {
 }
 
 QString FloatingIndicatorViewModel::title() const {
-    return qs(FloatingIndicatorView::title);
+    return qs(FloatingIndicatorView::listeningTitle);
 }
 QString FloatingIndicatorViewModel::hint() const {
-    return qs(FloatingIndicatorView::hint);
+    return qs(FloatingIndicatorView::listeningHint);
 }
 QString FloatingIndicatorViewModel::waitingText() const {
     return qs(FloatingIndicatorView::waitingText);
