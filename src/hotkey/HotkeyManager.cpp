@@ -64,8 +64,15 @@ void HotkeyManager::startFnKeyListening() {
         });
 }
 
-// False when another program holds the combination.
+// False when another program holds the combination: then nothing watches for
+// it either, or one press would start a dictation here and there and paste twice.
 bool HotkeyManager::startRegularKeyListening() {
+    // A key that types something is taken from the other applications, or
+    // holding it would type into the one the user dictates into; fn types nothing.
+    const HotkeyCombo& hotkey = currentHotkey;
+    const KeyReservation reservation = keyboard_.reserveKey(hotkey.keyCode, hotkey.modifiers);
+    if (reservation == KeyReservation::heldElsewhere) return false;
+    keyReserved_ = reservation == KeyReservation::reserved;
     std::weak_ptr<HotkeyManager> weak = weak_from_this();
     const auto mask = KeyEventMask::keyDown | KeyEventMask::keyUp;
     keyMonitor_ = keyboard_.addGlobalMonitor(mask, [weak](const KeyEvent& e) {
@@ -77,12 +84,7 @@ bool HotkeyManager::startRegularKeyListening() {
             if (self && self->handleKeyEvent(e)) return std::nullopt;
             return e;
         });
-    // A key that types something is taken from the other applications, or
-    // holding it would type into the one the user dictates into; fn types nothing.
-    const HotkeyCombo& hotkey = currentHotkey;
-    const KeyReservation reservation = keyboard_.reserveKey(hotkey.keyCode, hotkey.modifiers);
-    keyReserved_ = reservation == KeyReservation::reserved;
-    return reservation != KeyReservation::heldElsewhere;
+    return true;
 }
 
 void HotkeyManager::handleFnKey(const KeyEvent& event) {

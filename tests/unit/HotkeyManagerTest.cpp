@@ -165,12 +165,15 @@ TEST_F(HotkeyManagerTest, ACaptureSuspendsWatchingUntilAKeyIsTakenAndReserved) {
     EXPECT_EQ(manager->currentHotkey.get().keyCode, kMediaKey) << "a cancel keeps it";
     EXPECT_EQ(monitors(), 2u);
 
-    // A combination another program holds is still taken, and marked.
+    // A combination another program holds is still taken, and marked, but
+    // not watched: its holder answers the press.
     sim.keyboard.heldElsewhere.insert({kK, kControl});
     manager->startRecordingHotkey();
     manager->recordHotkey(down(kK, kControl));
     EXPECT_TRUE(manager->isHotkeyTaken);
     EXPECT_EQ(manager->currentHotkey.get(), (HotkeyCombo{kK, kControl, false}));
+    EXPECT_EQ(monitors(), 0u);
+    EXPECT_EQ(elsewhere({down(kK, kControl), up(kK, kControl)}), "");
     manager->startRecordingHotkey();
     manager->recordHotkey(down(kSpace, kControl | kShift));
     EXPECT_FALSE(manager->isHotkeyTaken);
