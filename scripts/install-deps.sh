@@ -11,14 +11,14 @@ build_packages=(
     qt6-base-dev qt6-declarative-dev qt6-websockets-dev libqt6svg6
     qml6-module-qtquick qml6-module-qtquick-window qml6-module-qtqml-workerscript
     qml6-module-qtquick-controls qml6-module-qtquick-layouts qml6-module-qtquick-templates
-    nlohmann-json3-dev libsoxr-dev libpulse-dev libx11-dev libxi-dev libxtst-dev
+    nlohmann-json3-dev libsoxr-dev libpulse-dev libx11-dev libxi-dev libxtst-dev libxkbcommon-dev
     libwayland-dev libwayland-bin
     libpocketsphinx-dev libsphinxbase-dev pocketsphinx-en-us
     fonts-noto-cjk qt6-gtk-platformtheme ca-certificates
 )
 test_packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
-    xvfb xauth x11-utils x11-xserver-utils xdotool xclip gir1.2-gtk-3.0 dbus dbus-x11
+    xvfb xauth x11-utils x11-xserver-utils x11-xkb-utils xdotool xclip gir1.2-gtk-3.0 dbus dbus-x11
     pulseaudio pulseaudio-utils pocketsphinx-testdata
     at-spi2-core python3-pyatspi libglib2.0-bin openssl desktop-file-utils appstream
     kwin-wayland xwayland xdg-desktop-portal xdg-desktop-portal-kde qtwayland5 qt6-wayland
