@@ -1,12 +1,12 @@
 // The Linux desktop entry: real services on the Qt event loop.
 #include <QApplication>
 #include <QCommandLineParser>
-#include <iostream>
 #include <optional>
 #include <string_view>
 
 #include "app/SayvoApp.h"
 #include "cloud/AliyunASR.h"
+#include "platform/linux/StderrLine.h"
 #include "platform/linux/audio/PulseAudioCapture.h"
 #include "platform/linux/desktop/DesktopSystemPermissions.h"
 #include "platform/linux/desktop/QuitOnSignal.h"
@@ -89,12 +89,12 @@ const QString kApplicationId = QStringLiteral("app.sayvo.Sayvo");
 // A command entry: hands the running Sayvo its request and ends.
 int sendToRunningInstance(const CommandLine& commandLine) {
     if (commandLine.requestCount() != 1) {
-        std::cerr << "sayvo: --toggle, --start and --stop go one at a time" << std::endl;
+        sayvo::printToStderr("--toggle, --start and --stop go one at a time");
         return 2;
     }
     sayvo::SingleInstance running(kApplicationId);
     if (const auto error = running.send(*commandLine.request())) {
-        std::cerr << "sayvo: " << error->toStdString() << std::endl;
+        sayvo::printToStderr(error->toStdString());
         return 1;
     }
     return 0;
@@ -131,15 +131,14 @@ int main(int argc, char** argv) {
     switch (instance.claim()) {
         case sayvo::SingleInstance::Claim::anotherRuns:
             if (const auto error = instance.send(sayvo::InstanceRequest::showPanel)) {
-                std::cerr << "sayvo: Sayvo 已在运行，但没有回应：" << error->toStdString()
-                          << std::endl;
+                sayvo::printToStderr("Sayvo 已在运行，但没有回应：" + error->toStdString());
                 return 1;
             }
-            std::cerr << "sayvo: Sayvo 已在运行，已打开它的设置面板" << std::endl;
+            sayvo::printToStderr("Sayvo 已在运行，已打开它的设置面板");
             return 0;
         case sayvo::SingleInstance::Claim::unguarded:
-            std::cerr << "sayvo: 无法确保只运行一个 Sayvo（"
-                      << instance.unguardedReason().toStdString() << "）" << std::endl;
+            sayvo::printToStderr("无法确保只运行一个 Sayvo（" +
+                                 instance.unguardedReason().toStdString() + "）");
             break;
         case sayvo::SingleInstance::Claim::first:
             break;
@@ -148,8 +147,8 @@ int main(int argc, char** argv) {
     if (!wayland && qgetenv("XDG_SESSION_TYPE") == "wayland") {
         // Without a compositor to talk to, Sayvo runs as an X11 client only:
         // better said at once than found out.
-        std::cerr << "sayvo: Wayland 会话：快捷键只在 X11 窗口有焦点时有效，粘贴也只到达 X11 应用"
-                  << std::endl;
+        sayvo::printToStderr(
+            "Wayland 会话：快捷键只在 X11 窗口有焦点时有效，粘贴也只到达 X11 应用");
     }
 
     sayvo::QtScheduler scheduler;
@@ -180,7 +179,7 @@ int main(int argc, char** argv) {
                        : sayvo::DesktopSystemPermissions();
     if (waylandSession) {
         if (const std::string warning = waylandSession->startupWarning(); !warning.empty()) {
-            std::cerr << "sayvo: Wayland 会话：" << warning << std::endl;
+            sayvo::printToStderr("Wayland 会话：" + warning);
         }
     }
     sayvo::QtURLOpener urls;

@@ -16,8 +16,9 @@
 #include <QString>
 #include <QThread>
 #include <cerrno>
-#include <iostream>
 #include <utility>
+
+#include "platform/linux/StderrLine.h"
 
 namespace sayvo {
 
@@ -162,7 +163,7 @@ std::optional<SingleInstance::Claim> SingleInstance::claimLockFile() {
     });
     if (!server_->listen(socketPath)) {
         // Still the one instance; a later one just cannot reach this one.
-        std::cerr << "sayvo: " << server_->errorString().toStdString() << std::endl;
+        printToStderr(server_->errorString().toStdString());
     }
     return Claim::first;
 }

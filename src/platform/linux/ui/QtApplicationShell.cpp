@@ -8,8 +8,8 @@
 #include <QScreen>
 #include <QSystemTrayIcon>
 #include <QTimer>
-#include <iostream>
 
+#include "platform/linux/StderrLine.h"
 #include "platform/linux/ui/QtFloatingIndicatorWindow.h"
 #include "platform/linux/ui/QtPopover.h"
 #include "platform/linux/x11/X11DesktopQueries.h"
@@ -47,7 +47,7 @@ public:
     QSystemTrayIcon* icon() { return &icon_; }
     bool hasButton() const override { return true; }
     void showMessage(const std::string& title, const std::string& message) override {
-        std::cerr << "sayvo: " << message << std::endl;
+        printToStderr(message);
         icon_.showMessage(QString::fromStdString(title), QString::fromStdString(message),
                           QSystemTrayIcon::Warning);
     }
