@@ -1,12 +1,11 @@
 #pragma once
 
-#include <QColor>
-#include <QObject>
 #include <QString>
 #include <QVariantList>
 #include <memory>
 
 #include "core/Observable.h"
+#include "platform/linux/ui/QmlViewModel.h"
 #include "ui/FloatingIndicatorView.h"
 
 namespace sayvo {
@@ -15,7 +14,7 @@ namespace sayvo {
 // Changes of the logic are coalesced: one notification per main-loop turn,
 // however many stores happened, so the level never redraws more than the
 // scene graph renders. Thread: GUI thread only.
-class FloatingIndicatorViewModel : public QObject {
+class FloatingIndicatorViewModel : public QmlViewModel {
     Q_OBJECT
     Q_PROPERTY(QString content READ content NOTIFY textChanged)
     Q_PROPERTY(QString transcript READ transcript NOTIFY textChanged)
@@ -30,7 +29,6 @@ class FloatingIndicatorViewModel : public QObject {
     Q_PROPERTY(QString hint READ hint CONSTANT)
     Q_PROPERTY(QString waitingText READ waitingText CONSTANT)
     Q_PROPERTY(QString placeholderText READ placeholderText CONSTANT)
-    Q_PROPERTY(QColor accentColor READ accentColor CONSTANT)
 
 public:
     void setView(std::shared_ptr<FloatingIndicatorView> view);
@@ -50,7 +48,6 @@ public:
     QString hint() const;
     QString waitingText() const;
     QString placeholderText() const;
-    QColor accentColor() const;
 
     Q_INVOKABLE void copy();
     Q_INVOKABLE void insert();
@@ -64,8 +61,6 @@ signals:
     void shownChanged();
 
 private:
-    void scheduleTextUpdate();
-    void scheduleBarsUpdate();
     void updateText();
     void updateBars();
 
@@ -73,8 +68,8 @@ private:
     Subscription viewObserver_;
     Subscription recognizerObserver_;
     Subscription barsObserver_;
-    bool textPending_ = false;
-    bool barsPending_ = false;
+    CoalescedUpdate textUpdate_{this, [this] { updateText(); }};
+    CoalescedUpdate barsUpdate_{this, [this] { updateBars(); }};
 
     QString content_ = QStringLiteral("placeholder");
     QString transcript_;
