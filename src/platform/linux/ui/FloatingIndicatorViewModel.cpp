@@ -1,5 +1,7 @@
 #include "platform/linux/ui/FloatingIndicatorViewModel.h"
 
+#include <cmath>
+
 namespace sayvo {
 
 void FloatingIndicatorViewModel::setView(std::shared_ptr<FloatingIndicatorView> view) {
@@ -60,6 +62,20 @@ void FloatingIndicatorViewModel::updateBars() {
         emit barsIdleChanged();
     }
     emit barsChanged();
+}
+
+QVariantMap FloatingIndicatorViewModel::meter() const {
+    return {
+        {QStringLiteral("barCount"), WaveformView::barCount},
+        {QStringLiteral("barWidth"), WaveformView::barWidth},
+        {QStringLiteral("barSpacing"), WaveformView::barSpacing},
+        {QStringLiteral("barRadius"), WaveformView::cornerRadius},
+        {QStringLiteral("barFullHeight"), WaveformView::fullHeight},
+        {QStringLiteral("levelAnimationMs"),
+         int(std::lround(WaveformView::levelAnimationDuration * 1000))},
+        {QStringLiteral("idleAnimationMs"),
+         int(std::lround(WaveformView::idleAnimationDuration * 1000))},
+    };
 }
 
 QString FloatingIndicatorViewModel::title() const {

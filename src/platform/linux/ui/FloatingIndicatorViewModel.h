@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QVariantList>
+#include <QVariantMap>
 #include <memory>
 
 #include "core/Observable.h"
@@ -24,6 +25,7 @@ class FloatingIndicatorViewModel : public QmlViewModel {
     Q_PROPERTY(bool showInserted READ showInserted NOTIFY textChanged)
     Q_PROPERTY(QVariantList bars READ bars NOTIFY barsChanged)
     Q_PROPERTY(bool barsIdle READ barsIdle NOTIFY barsIdleChanged)
+    Q_PROPERTY(QVariantMap meter READ meter CONSTANT)
     Q_PROPERTY(bool shown READ shown NOTIFY shownChanged)
     Q_PROPERTY(QString title READ title CONSTANT)
     Q_PROPERTY(QString hint READ hint CONSTANT)
@@ -43,6 +45,9 @@ public:
     bool showInserted() const { return showInserted_; }
     QVariantList bars() const { return bars_; }
     bool barsIdle() const { return barsIdle_; }
+    // The level meter's drawing: barCount, barWidth, barSpacing, barRadius,
+    // barFullHeight (what a height of 1 is), levelAnimationMs, idleAnimationMs.
+    QVariantMap meter() const;
     bool shown() const { return shown_; }
     QString title() const;
     QString hint() const;
