@@ -56,7 +56,7 @@ void QtPopover::preload() {
 }
 
 void QtPopover::setContentSize(double width, double) {
-    // The height follows the content.
+    // Only the width: the height follows the content.
     width_ = qRound(width);
     if (QQuickItem* root = view_.rootObject()) root->setWidth(width_);
 }
