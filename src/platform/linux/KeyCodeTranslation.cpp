@@ -3,6 +3,8 @@
 #include <X11/keysym.h>
 #include <linux/input-event-codes.h>
 
+#include <algorithm>
+#include <iterator>
 #include <unordered_map>
 
 #include "platform/Keyboard.h"
@@ -48,18 +50,6 @@ const std::unordered_map<unsigned, std::uint16_t>& evdevToPortable() {
 
 }  // namespace
 
-std::optional<unsigned long> letterKeysymForPortable(std::uint16_t portableKeyCode) {
-    static const std::unordered_map<std::uint16_t, unsigned long> letters = {
-        {0, XK_a},  {1, XK_s},  {2, XK_d},  {3, XK_f},  {4, XK_h},  {5, XK_g},  {6, XK_z},
-        {7, XK_x},  {8, XK_c},  {9, XK_v},  {11, XK_b}, {12, XK_q}, {13, XK_w}, {14, XK_e},
-        {15, XK_r}, {16, XK_y}, {17, XK_t}, {31, XK_o}, {32, XK_u}, {34, XK_i}, {35, XK_p},
-        {37, XK_l}, {38, XK_j}, {40, XK_k}, {45, XK_n}, {46, XK_m},
-    };
-    const auto found = letters.find(portableKeyCode);
-    if (found == letters.end()) return std::nullopt;
-    return found->second;
-}
-
 std::uint16_t portableKeyCodeForEvdev(unsigned evdevCode) {
     const auto& table = evdevToPortable();
     const auto it = table.find(evdevCode);
@@ -84,6 +74,20 @@ std::optional<int> evdevCodeForPortable(std::uint16_t portableKeyCode) {
     const auto keycode = x11KeycodeForPortable(portableKeyCode);
     if (!keycode) return std::nullopt;
     return static_cast<int>(*keycode - kX11KeycodeOffset);
+}
+
+// The letter keys' evdev codes in alphabetical order, as their keysyms are.
+std::optional<unsigned long> letterKeysymForPortable(std::uint16_t portableKeyCode) {
+    static constexpr unsigned letters[] = {
+        KEY_A, KEY_B, KEY_C, KEY_D, KEY_E, KEY_F, KEY_G, KEY_H, KEY_I, KEY_J, KEY_K, KEY_L, KEY_M,
+        KEY_N, KEY_O, KEY_P, KEY_Q, KEY_R, KEY_S, KEY_T, KEY_U, KEY_V, KEY_W, KEY_X, KEY_Y, KEY_Z,
+    };
+    // Our own codes (1000 + evdev code) are for keys off the table: none is a letter.
+    const auto evdev = evdevCodeForPortable(portableKeyCode);
+    if (!evdev || portableKeyCode >= 1000) return std::nullopt;
+    const auto* letter = std::find(std::begin(letters), std::end(letters), unsigned(*evdev));
+    if (letter == std::end(letters)) return std::nullopt;
+    return XK_a + static_cast<unsigned long>(letter - std::begin(letters));
 }
 
 }  // namespace sayvo

@@ -81,21 +81,24 @@ Item {
                     width: 50
                     height: 28
                     anchors.verticalCenter: parent.verticalCenter
-                    spacing: 3
-                    leftPadding: (50 - 27) / 2
+                    readonly property var meter: indicator.meter
+                    spacing: meter.barSpacing
+                    leftPadding: (width - meter.barCount * meter.barWidth
+                                  - (meter.barCount - 1) * meter.barSpacing) / 2
                     Repeater {
-                        model: 5
+                        model: waveform.meter.barCount
                         Rectangle {
                             objectName: "bar" + index
-                            width: 3
-                            height: (indicator.bars[index] || 0) * 24
+                            width: waveform.meter.barWidth
+                            height: (indicator.bars[index] || 0) * waveform.meter.barFullHeight
                             anchors.verticalCenter: parent.verticalCenter
-                            radius: 2
+                            radius: waveform.meter.barRadius
                             color: root.systemRed
                             Behavior on height {
                                 enabled: root.shown
                                 NumberAnimation {
-                                    duration: indicator.barsIdle ? 120 : 80
+                                    duration: indicator.barsIdle ? waveform.meter.idleAnimationMs
+                                                                 : waveform.meter.levelAnimationMs
                                     easing.type: indicator.barsIdle ? Easing.InOutQuad : Easing.OutQuad
                                 }
                             }

@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/linux/audio/PulseSourceQuery.h"
 #include "platform/linux/audio/SoxrAudioConverter.h"
 
 namespace sayvo {
@@ -139,40 +140,26 @@ public:
     // The default source's native format; none when there is no source or the
     // server does not answer in time.
     std::optional<SourceFormat> defaultSource(milliseconds limit) {
-        struct Query {
-            pa_threaded_mainloop* mainloop;
-            std::optional<SourceFormat> found;
-            bool done = false;
-        } query{mainloop(), std::nullopt};
-        auto onInfo = [](pa_context*, const pa_source_info* info, int eol, void* userdata) {
-            auto* q = static_cast<Query*>(userdata);
-            if (eol == 0 && info) {
-                q->found = SourceFormat{info->sample_spec, info->channel_map};
-            } else {
-                q->done = true;  // eol < 0: no such source
-            }
-            pa_threaded_mainloop_signal(q->mainloop, 0);
-        };
-
+        DefaultSourceAnswer answer;
+        answer.onCallback = [mainloop = mainloop()] { pa_threaded_mainloop_signal(mainloop, 0); };
         MainloopLock lock(mainloop());
-        OperationPtr operation(
-            pa_context_get_source_info_by_name(context(), "@DEFAULT_SOURCE@", onInfo, &query));
+        OperationPtr operation(askDefaultSource(context(), answer));
         if (!operation) return std::nullopt;
         waitFor(
             [&] {
-                return query.done ||
+                return answer.complete ||
                        pa_operation_get_state(operation.get()) != PA_OPERATION_RUNNING;
             },
             limit);
-        // A late answer must not reach `query` once it is gone.
+        // A late answer must not reach `answer` once it is gone.
         if (pa_operation_get_state(operation.get()) == PA_OPERATION_RUNNING) {
             pa_operation_cancel(operation.get());
             return std::nullopt;
         }
-        if (!query.done || !query.found || !pa_sample_spec_valid(&query.found->sampleFormat)) {
+        if (!answer.complete || !answer.found || !pa_sample_spec_valid(&answer.sampleFormat)) {
             return std::nullopt;
         }
-        return query.found;
+        return SourceFormat{answer.sampleFormat, answer.channelMap};
     }
 
     // With the lock held: waits until `done` or `limit` passes; returns `done()`.

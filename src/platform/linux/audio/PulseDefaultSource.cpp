@@ -6,6 +6,8 @@
 #include <climits>
 #include <memory>
 
+#include "platform/linux/audio/PulseSourceQuery.h"
+
 namespace sayvo {
 namespace {
 
@@ -28,52 +30,20 @@ struct OperationUnref {
 using OperationPtr = std::unique_ptr<pa_operation, OperationUnref>;
 
 struct Query {
-    PulseDefaultSource answer;
-    bool done = false;
+    DefaultSourceAnswer source;
+    bool unreachable = false;
 
-    void finish(PulseDefaultSource::State state) {
-        answer.state = state;
-        done = true;
-    }
+    bool done() const { return unreachable || source.complete; }
 };
-
-void onSourceInfo(pa_context*, const pa_source_info* info, int eol, void* userdata) {
-    auto* query = static_cast<Query*>(userdata);
-    if (query->done) return;
-    if (eol == 0 && info) {
-        const char* description = info->description;
-        query->answer.description =
-            description && *description ? description : (info->name ? info->name : "");
-        query->finish(PulseDefaultSource::State::found);
-    } else {
-        // The default was removed between the two questions.
-        query->finish(PulseDefaultSource::State::noDefaultSource);
-    }
-}
-
-void onServerInfo(pa_context* context, const pa_server_info* info, void* userdata) {
-    auto* query = static_cast<Query*>(userdata);
-    if (!info) {
-        query->finish(PulseDefaultSource::State::unreachable);
-        return;
-    }
-    const char* name = info->default_source_name;
-    if (!name || !*name) {
-        query->finish(PulseDefaultSource::State::noDefaultSource);
-        return;
-    }
-    OperationPtr next(pa_context_get_source_info_by_name(context, name, onSourceInfo, query));
-    if (!next) query->finish(PulseDefaultSource::State::unreachable);
-}
 
 void onContextState(pa_context* context, void* userdata) {
     auto* query = static_cast<Query*>(userdata);
     const pa_context_state_t state = pa_context_get_state(context);
     if (state == PA_CONTEXT_READY) {
-        OperationPtr next(pa_context_get_server_info(context, onServerInfo, query));
-        if (!next) query->finish(PulseDefaultSource::State::unreachable);
+        OperationPtr next(askDefaultSource(context, query->source));
+        if (!next) query->unreachable = true;
     } else if (!PA_CONTEXT_IS_GOOD(state)) {
-        query->finish(PulseDefaultSource::State::unreachable);
+        query->unreachable = true;
     }
 }
 
@@ -84,18 +54,18 @@ PulseDefaultSource queryPulseDefaultSource(std::chrono::milliseconds limit) {
     // Declared before the connection so that it outlives every callback.
     Query query;
     std::unique_ptr<pa_mainloop, MainloopFree> mainloop(pa_mainloop_new());
-    if (!mainloop) return query.answer;
+    if (!mainloop) return {};
     std::unique_ptr<pa_context, ContextClose> context(
         pa_context_new(pa_mainloop_get_api(mainloop.get()), "Sayvo"));
-    if (!context) return query.answer;
+    if (!context) return {};
     pa_context_set_state_callback(context.get(), onContextState, &query);
     // Checking for a microphone must not start the sound system.
     if (pa_context_connect(context.get(), nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
-        return query.answer;
+        return {};
     }
 
     // Each wait is cut to what is left, so a silent server costs `limit` at most.
-    while (!query.done) {
+    while (!query.done()) {
         const auto left =
             std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now()).count();
         if (left <= 0) break;
@@ -105,8 +75,9 @@ PulseDefaultSource queryPulseDefaultSource(std::chrono::milliseconds limit) {
             break;
         }
     }
-    if (!query.done) return PulseDefaultSource{};
-    return query.answer;
+    if (!query.done() || query.unreachable) return {};
+    if (!query.source.found) return {PulseDefaultSource::State::noDefaultSource, {}};
+    return {PulseDefaultSource::State::found, query.source.description};
 }
 
 }  // namespace sayvo

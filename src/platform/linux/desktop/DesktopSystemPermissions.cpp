@@ -1,14 +1,10 @@
 #include "platform/linux/desktop/DesktopSystemPermissions.h"
 
-#include <QProcess>
-#include <QStandardPaths>
-#include <QStringList>
 #include <chrono>
 #include <cstdlib>
-#include <memory>
-#include <optional>
 
 #include "platform/linux/audio/PulseDefaultSource.h"
+#include "platform/linux/desktop/SettingsProgram.h"
 #include "platform/linux/x11/X11Extensions.h"
 
 namespace sayvo {
@@ -43,24 +39,12 @@ PermissionStatus microphoneStatus() {
     return {"麦克风", false, "无法连接 PulseAudio 声音服务"};
 }
 
-struct SettingsProgram {
-    QString path;
-    QStringList arguments;
+// The desktop's sound settings, or the mixer that works on any desktop.
+const SettingsProgram kSoundSettings[] = {
+    {"gnome-control-center", {"sound"}},
+    {"systemsettings", {"kcm_pulseaudio"}},
+    {"pavucontrol", {}},
 };
-
-// Looked up on each use: cheap, and follows software installed meanwhile.
-std::optional<SettingsProgram> soundSettingsProgram() {
-    const SettingsProgram candidates[] = {
-        {"gnome-control-center", {"sound"}},
-        {"systemsettings", {"kcm_pulseaudio"}},
-        {"pavucontrol", {}},
-    };
-    for (const SettingsProgram& candidate : candidates) {
-        const QString path = QStandardPaths::findExecutable(candidate.path);
-        if (!path.isEmpty()) return SettingsProgram{path, candidate.arguments};
-    }
-    return std::nullopt;
-}
 
 }  // namespace
 
@@ -81,13 +65,11 @@ std::vector<PermissionStatus> DesktopSystemPermissions::currentStatus() {
 }
 
 std::string DesktopSystemPermissions::settingsTitle() const {
-    return soundSettingsProgram() ? "打开声音设置" : "";
+    return anySettingsProgramInstalled(kSoundSettings) ? "打开声音设置" : "";
 }
 
 void DesktopSystemPermissions::openSettings() {
-    if (const auto program = soundSettingsProgram()) {
-        QProcess::startDetached(program->path, program->arguments);
-    }
+    startSettingsProgram(kSoundSettings);
 }
 
 }  // namespace sayvo

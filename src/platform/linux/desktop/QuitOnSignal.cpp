@@ -19,12 +19,15 @@ extern "C" void onQuitSignal(int) {
 }  // namespace
 
 QuitOnSignal::QuitOnSignal() {
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds_) != 0) return;
-    gWriteFd = fds_[0];
-    notifier_ = std::make_unique<QSocketNotifier>(fds_[1], QSocketNotifier::Read);
+    int fds[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0) return;
+    writeEnd_.reset(fds[0]);
+    readEnd_.reset(fds[1]);
+    gWriteFd = writeEnd_.get();
+    notifier_ = std::make_unique<QSocketNotifier>(readEnd_.get(), QSocketNotifier::Read);
     QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] {
         char byte = 0;
-        [[maybe_unused]] auto n = ::read(fds_[1], &byte, 1);
+        [[maybe_unused]] auto n = ::read(readEnd_.get(), &byte, 1);
         QCoreApplication::quit();
     });
     struct sigaction action {};
@@ -40,9 +43,6 @@ QuitOnSignal::~QuitOnSignal() {
     std::signal(SIGINT, SIG_DFL);
     gWriteFd = -1;
     notifier_.reset();
-    for (int fd : fds_) {
-        if (fd >= 0) ::close(fd);
-    }
 }
 
 }  // namespace sayvo

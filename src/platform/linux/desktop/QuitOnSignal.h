@@ -4,6 +4,8 @@
 #include <QSocketNotifier>
 #include <memory>
 
+#include "platform/linux/UniqueFd.h"
+
 namespace sayvo {
 
 // Turns SIGTERM and SIGINT into a clean quit of the Qt event loop (a signal
@@ -18,7 +20,8 @@ public:
     QuitOnSignal& operator=(const QuitOnSignal&) = delete;
 
 private:
-    int fds_[2] = {-1, -1};
+    UniqueFd writeEnd_;  // the signal handler's
+    UniqueFd readEnd_;
     std::unique_ptr<QSocketNotifier> notifier_;
 };
 

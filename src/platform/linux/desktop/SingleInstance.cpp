@@ -16,8 +16,9 @@
 #include <QString>
 #include <QThread>
 #include <cerrno>
-#include <iostream>
 #include <utility>
+
+#include "platform/linux/StderrLine.h"
 
 namespace sayvo {
 
@@ -79,7 +80,7 @@ SingleInstance::~SingleInstance() {
         bus.unregisterService(applicationId_);
     }
     if (server_) server_->close();  // removes the socket file
-    if (lockFd_ >= 0) ::close(lockFd_);
+    lockFd_.reset();
 }
 
 SingleInstance::Claim SingleInstance::claim() {
@@ -115,56 +116,73 @@ std::optional<SingleInstance::Claim> SingleInstance::claimLockFile() {
         return std::nullopt;
     }
     const QString base = runtimeDirectory_ + u'/' + applicationId_;
-    const QByteArray lockPath = QFile::encodeName(base + QStringLiteral(".lock"));
-    lockFd_ = ::open(lockPath.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (lockFd_ < 0) {
-        unguardedReason_ = QStringLiteral("无法打开 ") + QFile::decodeName(lockPath);
-        return std::nullopt;
+    switch (lock(base + QStringLiteral(".lock"))) {
+        case Lock::heldElsewhere:
+            return Claim::anotherRuns;
+        case Lock::failed:
+            return std::nullopt;
+        case Lock::taken:
+            break;
     }
-    if (::flock(lockFd_, LOCK_EX | LOCK_NB) != 0) {
+    listen(base + QStringLiteral(".socket"));
+    return Claim::first;
+}
+
+SingleInstance::Lock SingleInstance::lock(const QString& path) {
+    const QByteArray lockPath = QFile::encodeName(path);
+    lockFd_.reset(::open(lockPath.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+    if (lockFd_.get() < 0) {
+        unguardedReason_ = QStringLiteral("无法打开 ") + QFile::decodeName(lockPath);
+        return Lock::failed;
+    }
+    if (::flock(lockFd_.get(), LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
-        ::close(lockFd_);
-        lockFd_ = -1;
+        lockFd_.reset();
         if (error == EWOULDBLOCK) {
             lockHeldElsewhere_ = true;
-            return Claim::anotherRuns;
+            return Lock::heldElsewhere;
         }
         unguardedReason_ = QStringLiteral("无法锁定 ") + QFile::decodeName(lockPath);
-        return std::nullopt;
+        return Lock::failed;
     }
     // For whoever looks: the holder's process id.
     const QByteArray pid = QByteArray::number(::getpid()) + '\n';
-    if (::ftruncate(lockFd_, 0) == 0) {
-        [[maybe_unused]] const auto written = ::write(lockFd_, pid.constData(), pid.size());
+    if (::ftruncate(lockFd_.get(), 0) == 0) {
+        [[maybe_unused]] const auto written = ::write(lockFd_.get(), pid.constData(), pid.size());
     }
+    return Lock::taken;
+}
+
+void SingleInstance::listen(const QString& socketPath) {
     // The lock is ours, so a socket left by a crashed holder is stale.
-    const QString socketPath = base + QStringLiteral(".socket");
     QLocalServer::removeServer(socketPath);
     server_ = std::make_unique<QLocalServer>();
     server_->setSocketOptions(QLocalServer::UserAccessOption);
     QObject::connect(server_.get(), &QLocalServer::newConnection, server_.get(), [this] {
         while (QLocalSocket* socket = server_->nextPendingConnection()) {
             QObject::connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-            QObject::connect(socket, &QLocalSocket::readyRead, socket, [this, socket] {
-                if (!socket->canReadLine()) {
-                    // Every request is a short line; anything longer is no client of ours.
-                    if (socket->bytesAvailable() > kLongestRequest) socket->abort();
-                    return;
-                }
-                const auto request = requestNamed(QString::fromUtf8(socket->readLine()).trimmed());
-                if (request) {
-                    socket->write(kDoneAnswer);
-                    received(*request);
-                }
-                socket->disconnectFromServer();
-            });
+            QObject::connect(socket, &QLocalSocket::readyRead, socket,
+                             [this, socket] { readRequest(socket); });
         }
     });
     if (!server_->listen(socketPath)) {
         // Still the one instance; a later one just cannot reach this one.
-        std::cerr << "sayvo: " << server_->errorString().toStdString() << std::endl;
+        printToStderr(server_->errorString().toStdString());
     }
-    return Claim::first;
+}
+
+void SingleInstance::readRequest(QLocalSocket* socket) {
+    if (!socket->canReadLine()) {
+        // Every request is a short line; anything longer is no client of ours.
+        if (socket->bytesAvailable() > kLongestRequest) socket->abort();
+        return;
+    }
+    const auto request = requestNamed(QString::fromUtf8(socket->readLine()).trimmed());
+    if (request) {
+        socket->write(kDoneAnswer);
+        received(*request);
+    }
+    socket->disconnectFromServer();
 }
 
 // The bus when the running instance owns the name there; else its socket.

@@ -2,12 +2,15 @@
 
 #include <QDBusContext>
 #include <QLocalServer>
+#include <QLocalSocket>
 #include <QObject>
 #include <QString>
 #include <QVariantMap>
 #include <functional>
 #include <memory>
 #include <optional>
+
+#include "platform/linux/UniqueFd.h"
 
 namespace sayvo {
 
@@ -68,6 +71,10 @@ public:
 private:
     std::optional<Claim> claimBusName();
     std::optional<Claim> claimLockFile();
+    enum class Lock { taken, heldElsewhere, failed };
+    Lock lock(const QString& path);
+    void listen(const QString& socketPath);
+    void readRequest(QLocalSocket* socket);
     std::optional<QString> sendOverBus(InstanceRequest request);
     std::optional<QString> sendOverSocket(InstanceRequest request);
     void received(InstanceRequest request);
@@ -78,7 +85,7 @@ private:
     QString unguardedReason_;
     bool ownsBusName_ = false;
     bool lockHeldElsewhere_ = false;
-    int lockFd_ = -1;
+    UniqueFd lockFd_;
     ApplicationBusObject busObject_;
     std::unique_ptr<QLocalServer> server_;
 };

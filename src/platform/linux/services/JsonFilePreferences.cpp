@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "platform/linux/UniqueFd.h"
+
 namespace sayvo {
 
 namespace {
@@ -39,20 +41,6 @@ bool writeAll(int fd, const std::string& data) {
     return true;
 }
 
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
 enum class FileRead { absent, unusable, read };
 
 // Only a regular file of modest size is read: a FIFO would block the start, a device could
@@ -66,7 +54,7 @@ FileRead readPreferencesFile(const std::string& path, std::string& contents) {
         return FileRead::unusable;
     }
     // The path may have been replaced since: never wait on what was opened, and check again.
-    const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (fd.get() < 0) return FileRead::absent;
     if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return FileRead::unusable;
     // One byte beyond the limit tells a file that grew past it.

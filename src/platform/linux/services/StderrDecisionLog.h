@@ -1,8 +1,7 @@
 #pragma once
 
-#include <iostream>
-
 #include "platform/DecisionLog.h"
+#include "platform/linux/StderrLine.h"
 
 namespace sayvo {
 
@@ -11,7 +10,7 @@ class StderrDecisionLog final : public DecisionLog {
 public:
     explicit StderrDecisionLog(bool verbose) : verbose_(verbose) {}
     void note(const std::string& line) override {
-        if (verbose_) std::cerr << "sayvo: " << line << std::endl;
+        if (verbose_) printToStderr(line);
     }
 
 private:

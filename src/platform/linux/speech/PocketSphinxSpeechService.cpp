@@ -43,6 +43,11 @@ PlatformError noSpeechError() {
     return {SpeechError::assistantDomain, SpeechError::noSpeech, "No speech detected"};
 }
 
+PlatformError decodingError() {
+    return {PocketSphinxSpeechService::errorDomain, PocketSphinxSpeechService::decodingFailed,
+            "Speech decoding failed"};
+}
+
 }  // namespace
 
 // One task's handler and its cancellation.
@@ -213,57 +218,78 @@ private:
                                                      "The speech model could not be loaded"});
             return;
         }
-        ps_decoder_t* ps = decoder_.get();
-        const PlatformError decodingError{PocketSphinxSpeechService::errorDomain,
-                                          PocketSphinxSpeechService::decodingFailed,
-                                          "Speech decoding failed"};
-        if (ps_start_utt(ps) < 0) {
-            task.deliver(std::nullopt, decodingError);
+        if (ps_start_utt(decoder_.get()) < 0) {
+            task.deliver(std::nullopt, decodingError());
             return;
         }
-        PocketSphinxRecognitionRequest& request = task.request();
+        // Interrupted: the utterance is dropped, and nothing is said about it.
+        if (!decodeAudio(task)) ps_end_utt(decoder_.get());
+    }
+
+    // What decoding has found in the task's audio so far.
+    struct Utterance {
         bool heardSpeech = false;
         std::size_t silentSamples = 0;
-        std::string partial;
+        std::string partial;  // the latest partial result delivered
+    };
+    enum class Outcome { pending, delivered };
+
+    // Decodes the request's audio as it arrives, until the task's outcome is
+    // delivered (true) or the task is interrupted (false).
+    bool decodeAudio(PocketSphinxTask& task) {
+        PocketSphinxRecognitionRequest& request = task.request();
+        Utterance utterance;
         std::vector<std::int16_t> audio;
         for (;;) {
             const auto taken = request.take(audio, [&] { return task.interrupted(); });
-            if (taken.stopped) break;
+            if (taken.stopped) return false;
             for (std::size_t at = 0; at < audio.size(); at += pieceSamples) {
                 if (task.interrupted()) break;
                 const std::size_t n = std::min(pieceSamples, audio.size() - at);
-                if (ps_process_raw(ps, audio.data() + at, n, FALSE, FALSE) < 0) {
-                    ps_end_utt(ps);
-                    task.deliver(std::nullopt, decodingError);
-                    return;
-                }
-                request.addDecoded(n);
-                if (ps_get_in_speech(ps)) {
-                    heardSpeech = true;
-                } else if (heardSpeech) {
-                    endUtterance(task);
-                    return;
-                } else if ((silentSamples += n) >= noSpeechSamples) {
-                    ps_end_utt(ps);
-                    task.deliver(std::nullopt, noSpeechError());
-                    return;
-                }
-                if (heardSpeech && request.shouldReportPartialResults()) {
-                    const char* hypothesis = ps_get_hyp(ps, nullptr);
-                    std::string text = hypothesis ? hypothesis : "";
-                    if (text != partial) {
-                        partial = text;
-                        task.deliver(RecognitionResult{std::move(text), false}, std::nullopt);
-                    }
+                if (decodePiece(task, utterance, audio.data() + at, n) == Outcome::delivered) {
+                    return true;
                 }
             }
-            if (task.interrupted()) break;
+            if (task.interrupted()) return false;
             if (taken.last) {
                 endUtterance(task);
-                return;
+                return true;
             }
         }
-        ps_end_utt(ps);
+    }
+
+    Outcome decodePiece(PocketSphinxTask& task, Utterance& utterance, const std::int16_t* samples,
+                        std::size_t count) {
+        ps_decoder_t* ps = decoder_.get();
+        if (ps_process_raw(ps, samples, count, FALSE, FALSE) < 0) {
+            ps_end_utt(ps);
+            task.deliver(std::nullopt, decodingError());
+            return Outcome::delivered;
+        }
+        task.request().addDecoded(count);
+        if (ps_get_in_speech(ps)) {
+            utterance.heardSpeech = true;
+        } else if (utterance.heardSpeech) {
+            endUtterance(task);
+            return Outcome::delivered;
+        } else if ((utterance.silentSamples += count) >= noSpeechSamples) {
+            ps_end_utt(ps);
+            task.deliver(std::nullopt, noSpeechError());
+            return Outcome::delivered;
+        }
+        if (utterance.heardSpeech && task.request().shouldReportPartialResults()) {
+            reportPartial(task, utterance);
+        }
+        return Outcome::pending;
+    }
+
+    // Only a changed hypothesis: the same words again would redraw for nothing.
+    void reportPartial(PocketSphinxTask& task, Utterance& utterance) {
+        const char* hypothesis = ps_get_hyp(decoder_.get(), nullptr);
+        std::string text = hypothesis ? hypothesis : "";
+        if (text == utterance.partial) return;
+        utterance.partial = text;
+        task.deliver(RecognitionResult{std::move(text), false}, std::nullopt);
     }
 
     // Words or nothing: an utterance without any (a cough, a door) ends as

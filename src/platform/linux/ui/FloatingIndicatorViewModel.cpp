@@ -1,16 +1,8 @@
 #include "platform/linux/ui/FloatingIndicatorViewModel.h"
 
-#include <QMetaObject>
-
-#include "ui/Color.h"
+#include <cmath>
 
 namespace sayvo {
-
-namespace {
-QString qs(const std::string& s) {
-    return QString::fromStdString(s);
-}
-}  // namespace
 
 void FloatingIndicatorViewModel::setView(std::shared_ptr<FloatingIndicatorView> view) {
     view_ = std::move(view);
@@ -18,14 +10,14 @@ void FloatingIndicatorViewModel::setView(std::shared_ptr<FloatingIndicatorView> 
     recognizerObserver_.reset();
     barsObserver_.reset();
     if (view_) {
-        viewObserver_ = view_->objectWillChange.subscribe([this] { scheduleTextUpdate(); });
-        recognizerObserver_ = view_->recognizerChanged.subscribe([this] { scheduleTextUpdate(); });
+        viewObserver_ = view_->objectWillChange.subscribe([this] { textUpdate_.request(); });
+        recognizerObserver_ = view_->recognizerChanged.subscribe([this] { textUpdate_.request(); });
         barsObserver_ =
-            view_->waveform().objectWillChange.subscribe([this] { scheduleBarsUpdate(); });
+            view_->waveform().objectWillChange.subscribe([this] { barsUpdate_.request(); });
     }
     // A fresh view shows its fresh state at once, not a turn later.
-    updateText();
-    updateBars();
+    textUpdate_.runNow();
+    barsUpdate_.runNow();
 }
 
 void FloatingIndicatorViewModel::setShown(bool shown) {
@@ -34,21 +26,7 @@ void FloatingIndicatorViewModel::setShown(bool shown) {
     emit shownChanged();
 }
 
-// Stores announce themselves before they happen: read them a turn later.
-void FloatingIndicatorViewModel::scheduleTextUpdate() {
-    if (textPending_) return;
-    textPending_ = true;
-    QMetaObject::invokeMethod(this, &FloatingIndicatorViewModel::updateText, Qt::QueuedConnection);
-}
-
-void FloatingIndicatorViewModel::scheduleBarsUpdate() {
-    if (barsPending_) return;
-    barsPending_ = true;
-    QMetaObject::invokeMethod(this, &FloatingIndicatorViewModel::updateBars, Qt::QueuedConnection);
-}
-
 void FloatingIndicatorViewModel::updateText() {
-    textPending_ = false;
     if (!view_) return;
     switch (view_->content()) {
         case IndicatorContent::waitingForText:
@@ -73,7 +51,6 @@ void FloatingIndicatorViewModel::updateText() {
 }
 
 void FloatingIndicatorViewModel::updateBars() {
-    barsPending_ = false;
     if (!view_) return;
     const WaveformView& waveform = view_->waveform();
     QVariantList bars;
@@ -87,6 +64,20 @@ void FloatingIndicatorViewModel::updateBars() {
     emit barsChanged();
 }
 
+QVariantMap FloatingIndicatorViewModel::meter() const {
+    return {
+        {QStringLiteral("barCount"), WaveformView::barCount},
+        {QStringLiteral("barWidth"), WaveformView::barWidth},
+        {QStringLiteral("barSpacing"), WaveformView::barSpacing},
+        {QStringLiteral("barRadius"), WaveformView::cornerRadius},
+        {QStringLiteral("barFullHeight"), WaveformView::fullHeight},
+        {QStringLiteral("levelAnimationMs"),
+         int(std::lround(WaveformView::levelAnimationDuration * 1000))},
+        {QStringLiteral("idleAnimationMs"),
+         int(std::lround(WaveformView::idleAnimationDuration * 1000))},
+    };
+}
+
 QString FloatingIndicatorViewModel::title() const {
     return qs(FloatingIndicatorView::listeningTitle);
 }
@@ -98,9 +89,6 @@ QString FloatingIndicatorViewModel::waitingText() const {
 }
 QString FloatingIndicatorViewModel::placeholderText() const {
     return qs(FloatingIndicatorView::placeholderText);
-}
-QColor FloatingIndicatorViewModel::accentColor() const {
-    return QColor(qs(sayvo::accentColor.argbHex()));
 }
 
 void FloatingIndicatorViewModel::copy() {

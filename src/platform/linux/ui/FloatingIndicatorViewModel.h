@@ -1,12 +1,12 @@
 #pragma once
 
-#include <QColor>
-#include <QObject>
 #include <QString>
 #include <QVariantList>
+#include <QVariantMap>
 #include <memory>
 
 #include "core/Observable.h"
+#include "platform/linux/ui/QmlViewModel.h"
 #include "ui/FloatingIndicatorView.h"
 
 namespace sayvo {
@@ -15,7 +15,7 @@ namespace sayvo {
 // Changes of the logic are coalesced: one notification per main-loop turn,
 // however many stores happened, so the level never redraws more than the
 // scene graph renders. Thread: GUI thread only.
-class FloatingIndicatorViewModel : public QObject {
+class FloatingIndicatorViewModel : public QmlViewModel {
     Q_OBJECT
     Q_PROPERTY(QString content READ content NOTIFY textChanged)
     Q_PROPERTY(QString transcript READ transcript NOTIFY textChanged)
@@ -25,12 +25,12 @@ class FloatingIndicatorViewModel : public QObject {
     Q_PROPERTY(bool showInserted READ showInserted NOTIFY textChanged)
     Q_PROPERTY(QVariantList bars READ bars NOTIFY barsChanged)
     Q_PROPERTY(bool barsIdle READ barsIdle NOTIFY barsIdleChanged)
+    Q_PROPERTY(QVariantMap meter READ meter CONSTANT)
     Q_PROPERTY(bool shown READ shown NOTIFY shownChanged)
     Q_PROPERTY(QString title READ title CONSTANT)
     Q_PROPERTY(QString hint READ hint CONSTANT)
     Q_PROPERTY(QString waitingText READ waitingText CONSTANT)
     Q_PROPERTY(QString placeholderText READ placeholderText CONSTANT)
-    Q_PROPERTY(QColor accentColor READ accentColor CONSTANT)
 
 public:
     void setView(std::shared_ptr<FloatingIndicatorView> view);
@@ -45,12 +45,14 @@ public:
     bool showInserted() const { return showInserted_; }
     QVariantList bars() const { return bars_; }
     bool barsIdle() const { return barsIdle_; }
+    // The level meter's drawing: barCount, barWidth, barSpacing, barRadius,
+    // barFullHeight (what a height of 1 is), levelAnimationMs, idleAnimationMs.
+    QVariantMap meter() const;
     bool shown() const { return shown_; }
     QString title() const;
     QString hint() const;
     QString waitingText() const;
     QString placeholderText() const;
-    QColor accentColor() const;
 
     Q_INVOKABLE void copy();
     Q_INVOKABLE void insert();
@@ -64,8 +66,6 @@ signals:
     void shownChanged();
 
 private:
-    void scheduleTextUpdate();
-    void scheduleBarsUpdate();
     void updateText();
     void updateBars();
 
@@ -73,8 +73,8 @@ private:
     Subscription viewObserver_;
     Subscription recognizerObserver_;
     Subscription barsObserver_;
-    bool textPending_ = false;
-    bool barsPending_ = false;
+    CoalescedUpdate textUpdate_{this, [this] { updateText(); }};
+    CoalescedUpdate barsUpdate_{this, [this] { updateBars(); }};
 
     QString content_ = QStringLiteral("placeholder");
     QString transcript_;

@@ -1,29 +1,20 @@
 #include "platform/linux/ui/MenuBarViewModel.h"
 
-#include <QMetaObject>
 #include <QVariantMap>
 
-#include "ui/Color.h"
-
 namespace sayvo {
-
-namespace {
-QString qs(const std::string& s) {
-    return QString::fromStdString(s);
-}
-}  // namespace
 
 void MenuBarViewModel::setView(std::shared_ptr<MenuBarView> view) {
     view_ = std::move(view);
     observe();
-    update();
+    update_.runNow();
 }
 
 void MenuBarViewModel::setShown(bool shown) {
     if (shown_ == shown) return;
     shown_ = shown;
     observe();
-    if (shown_) update();
+    if (shown_) update_.runNow();
 }
 
 void MenuBarViewModel::observe() {
@@ -31,23 +22,11 @@ void MenuBarViewModel::observe() {
     recognizerObserver_.reset();
     hotkeyObserver_.reset();
     if (!view_ || !shown_) return;
-    viewObserver_ = view_->objectWillChange.subscribe([this] { scheduleUpdate(); });
+    viewObserver_ = view_->objectWillChange.subscribe([this] { update_.request(); });
     recognizerObserver_ =
-        view_->speechRecognizer().objectWillChange.subscribe([this] { scheduleUpdate(); });
+        view_->speechRecognizer().objectWillChange.subscribe([this] { update_.request(); });
     hotkeyObserver_ =
-        view_->hotkeyManager().objectWillChange.subscribe([this] { scheduleUpdate(); });
-}
-
-// Stores announce themselves before they happen: read them a turn later.
-void MenuBarViewModel::scheduleUpdate() {
-    if (pending_) return;
-    pending_ = true;
-    QMetaObject::invokeMethod(this, &MenuBarViewModel::update, Qt::QueuedConnection);
-}
-
-void MenuBarViewModel::update() {
-    pending_ = false;
-    emit changed();
+        view_->hotkeyManager().objectWillChange.subscribe([this] { update_.request(); });
 }
 
 bool MenuBarViewModel::useAliyunASR() const {
@@ -122,9 +101,6 @@ bool MenuBarViewModel::startsAtLogin() const {
 }
 QString MenuBarViewModel::startAtLoginRowText() const {
     return qs(MenuBarView::startAtLoginRowText);
-}
-QColor MenuBarViewModel::accentColor() const {
-    return QColor(qs(sayvo::accentColor.argbHex()));
 }
 
 void MenuBarViewModel::toggleAPIKeyEditing() {

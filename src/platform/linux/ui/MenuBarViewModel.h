@@ -1,12 +1,11 @@
 #pragma once
 
-#include <QColor>
-#include <QObject>
 #include <QString>
 #include <QVariantList>
 #include <memory>
 
 #include "core/Observable.h"
+#include "platform/linux/ui/QmlViewModel.h"
 #include "ui/MenuBarView.h"
 
 namespace sayvo {
@@ -15,7 +14,7 @@ namespace sayvo {
 // change of the view, the stored key or the hotkey becomes one `changed` per
 // main-loop turn, and only while the panel is shown.
 // Thread: GUI thread only.
-class MenuBarViewModel : public QObject {
+class MenuBarViewModel : public QmlViewModel {
     Q_OBJECT
     Q_PROPERTY(bool useAliyunASR READ useAliyunASR NOTIFY changed)
     Q_PROPERTY(QString engineBadge READ engineBadge NOTIFY changed)
@@ -38,7 +37,6 @@ class MenuBarViewModel : public QObject {
     Q_PROPERTY(QString quitRowText READ quitRowText CONSTANT)
     Q_PROPERTY(bool startsAtLogin READ startsAtLogin NOTIFY changed)
     Q_PROPERTY(QString startAtLoginRowText READ startAtLoginRowText CONSTANT)
-    Q_PROPERTY(QColor accentColor READ accentColor CONSTANT)
 
 public:
     void setView(std::shared_ptr<MenuBarView> view);
@@ -68,7 +66,6 @@ public:
     QString quitRowText() const;
     bool startsAtLogin() const;
     QString startAtLoginRowText() const;
-    QColor accentColor() const;
 
     Q_INVOKABLE void toggleAPIKeyEditing();
     Q_INVOKABLE void submitAPIKey();
@@ -84,12 +81,10 @@ signals:
 
 private:
     void observe();
-    void scheduleUpdate();
-    void update();
 
     std::shared_ptr<MenuBarView> view_;
     bool shown_ = false;
-    bool pending_ = false;
+    CoalescedUpdate update_{this, [this] { emit changed(); }};
     Subscription viewObserver_;
     Subscription recognizerObserver_;
     Subscription hotkeyObserver_;

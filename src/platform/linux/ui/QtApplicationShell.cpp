@@ -5,13 +5,13 @@
 #include <QFile>
 #include <QIcon>
 #include <QMenu>
-#include <QScreen>
 #include <QSystemTrayIcon>
 #include <QTimer>
-#include <iostream>
 
+#include "platform/linux/StderrLine.h"
 #include "platform/linux/ui/QtFloatingIndicatorWindow.h"
 #include "platform/linux/ui/QtPopover.h"
+#include "platform/linux/ui/ScreenArea.h"
 #include "platform/linux/x11/X11DesktopQueries.h"
 
 namespace sayvo {
@@ -47,7 +47,7 @@ public:
     QSystemTrayIcon* icon() { return &icon_; }
     bool hasButton() const override { return true; }
     void showMessage(const std::string& title, const std::string& message) override {
-        std::cerr << "sayvo: " << message << std::endl;
+        printToStderr(message);
         icon_.showMessage(QString::fromStdString(title), QString::fromStdString(message),
                           QSystemTrayIcon::Warning);
     }
@@ -110,16 +110,9 @@ std::unique_ptr<FloatingWindow> QtApplicationShell::makeFloatingWindow() {
 }
 
 Rect QtApplicationShell::visibleScreenFrame() const {
-    QScreen* screen = nullptr;
-    if (const auto focused = focusedWindowCenter()) screen = QGuiApplication::screenAt(*focused);
-    if (!screen) screen = QGuiApplication::screenAt(QCursor::pos());
-    if (!screen) screen = QGuiApplication::primaryScreen();
-    if (!screen) return {};
-    // A window manager that is still starting may not have said yet what its
-    // panels cover: the whole screen is then the best guess.
-    QRect area = screen->availableGeometry();
-    if (area.isEmpty()) area = screen->geometry();
-    return {double(area.x()), double(area.y()), double(area.width()), double(area.height())};
+    const auto area = screenAreaAt({focusedWindowCenter(), QCursor::pos()});
+    if (!area) return {};
+    return {double(area->x()), double(area->y()), double(area->width()), double(area->height())};
 }
 
 void QtApplicationShell::quit() {

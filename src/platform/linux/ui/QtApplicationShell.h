@@ -9,13 +9,13 @@
 
 namespace sayvo {
 
+class QtFloatingIndicatorWindow;
+class QtPopover;
+
 // Tray item, popover panel and floating windows on Qt: QSystemTrayIcon
 // (StatusNotifierItem or XEmbed) and QML views. Window titles are
 // "Sayvo indicator" and "Sayvo panel" so the desktop (and tests) can tell them apart.
 // Thread: main (GUI) thread only; needs a QApplication.
-class QtFloatingIndicatorWindow;
-class QtPopover;
-
 class QtApplicationShell final : public ApplicationShell {
 public:
     QtApplicationShell();

@@ -1,13 +1,12 @@
 #include "platform/linux/ui/QtPopover.h"
 
 #include <QCursor>
-#include <QGuiApplication>
 #include <QMouseEvent>
 #include <QQmlContext>
 #include <QQmlEngine>
 #include <QQuickItem>
-#include <QScreen>
 
+#include "platform/linux/ui/ScreenArea.h"
 #include "platform/linux/ui/TintedIconProvider.h"
 
 namespace sayvo {
@@ -33,8 +32,7 @@ QRect panelFrame(QSize size, QRect trayItem, QPoint pointer, QRect area) {
     return frame;
 }
 
-QtPopover::QtPopover(QPointer<QSystemTrayIcon> trayIcon)
-    : trayIcon_(std::move(trayIcon)) {
+QtPopover::QtPopover(QPointer<QSystemTrayIcon> trayIcon) : trayIcon_(std::move(trayIcon)) {
     view_.setFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
     view_.setTitle(QStringLiteral("Sayvo panel"));
     view_.setResizeMode(QQuickView::SizeViewToRootObject);
@@ -58,7 +56,7 @@ void QtPopover::preload() {
 }
 
 void QtPopover::setContentSize(double width, double) {
-    // The height follows the content.
+    // Only the width: the height follows the content.
     width_ = qRound(width);
     if (QQuickItem* root = view_.rootObject()) root->setWidth(width_);
 }
@@ -90,12 +88,9 @@ void QtPopover::showRelativeToTrayItem() {
 void QtPopover::place() {
     const QRect tray = trayIcon_ ? trayIcon_->geometry() : QRect();
     const QPoint anchor = tray.isEmpty() ? pointer_ : tray.center();
-    QScreen* screen = QGuiApplication::screenAt(anchor);
-    if (!screen) screen = QGuiApplication::primaryScreen();
-    if (!screen) return;
-    QRect area = screen->availableGeometry();
-    if (area.isEmpty()) area = screen->geometry();
-    view_.setPosition(panelFrame(view_.size(), tray, pointer_, area).topLeft());
+    if (const auto area = screenAreaAt({anchor})) {
+        view_.setPosition(panelFrame(view_.size(), tray, pointer_, *area).topLeft());
+    }
 }
 
 void QtPopover::focusChanged() {

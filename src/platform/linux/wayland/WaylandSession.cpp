@@ -1,12 +1,10 @@
 #include "platform/linux/wayland/WaylandSession.h"
 
-#include <QProcess>
-#include <QStandardPaths>
-#include <QStringList>
 #include <cstdlib>
 #include <string_view>
 
 #include "platform/linux/KeyCodeTranslation.h"
+#include "platform/linux/desktop/SettingsProgram.h"
 #include "platform/linux/services/QtPasteboard.h"
 #include "platform/linux/wayland/WlrDataControlPasteboard.h"
 
@@ -15,15 +13,12 @@ namespace {
 
 // The desktop's own shortcut settings, where the compositor keeps the binding.
 void openShortcutSettings() {
-    const std::pair<const char*, QStringList> candidates[] = {
-        {"systemsettings", {QStringLiteral("kcm_keys")}},
-        {"kcmshell5", {QStringLiteral("kcm_keys")}},
-        {"gnome-control-center", {QStringLiteral("keyboard")}},
+    const SettingsProgram candidates[] = {
+        {"systemsettings", {"kcm_keys"}},
+        {"kcmshell5", {"kcm_keys"}},
+        {"gnome-control-center", {"keyboard"}},
     };
-    for (const auto& [program, arguments] : candidates) {
-        const QString path = QStandardPaths::findExecutable(QString::fromLatin1(program));
-        if (!path.isEmpty() && QProcess::startDetached(path, arguments)) return;
-    }
+    startSettingsProgram(candidates);
 }
 
 // Without data-control only X11 clients see what Sayvo copies while it lacks

@@ -20,6 +20,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/linux/UniqueFd.h"
+
 namespace sayvo {
 
 namespace {
@@ -40,25 +42,6 @@ constexpr auto kSetLimit = std::chrono::seconds(2);
 constexpr auto kStallLimit = std::chrono::seconds(10);
 // Restoring a clipboard larger than this is not worth holding it in memory.
 constexpr std::size_t kMaxReadSize = std::size_t{64} << 20;
-
-class UniqueFd {
-public:
-    explicit UniqueFd(int fd = -1) : fd_(fd) {}
-    ~UniqueFd() { reset(); }
-    UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept {
-        if (this != &other) reset(std::exchange(other.fd_, -1));
-        return *this;
-    }
-    int get() const { return fd_; }
-    void reset(int fd = -1) {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = fd;
-    }
-
-private:
-    int fd_;
-};
 
 template <typename T, void (*Destroy)(T*)>
 struct ProxyDeleter {

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "platform/linux/StderrLine.h"
 #include "platform/linux/x11/X11Extensions.h"
 
 namespace sayvo {
@@ -13,7 +14,7 @@ std::string missingExtensionWarning(bool hasXInput2, bool hasXTest) {
     const std::string cost = hasXInput2 ? "识别的文字无法自动粘贴，会留在剪贴板上等你手动粘贴"
                                         : "快捷键只在 Sayvo 自己的窗口中有效，识别的文字也无法"
                                           "自动粘贴，会留在剪贴板上等你手动粘贴";
-    return "sayvo: X 服务器没有 " + missing + " 扩展：" + cost + "\n";
+    return stderrLine("X 服务器没有 " + missing + " 扩展：" + cost);
 }
 
 bool X11AccessibilityTrust::isProcessTrustedWithOptions(const TrustCheckOptions& options) {

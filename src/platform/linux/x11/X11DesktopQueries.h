@@ -6,7 +6,8 @@
 namespace sayvo {
 
 // Questions about the X11 desktop that Qt does not answer, asked on Qt's own
-// X connection. Without an X11 display each answers "don't know".
+// X connection. Without an X11 display there is no focused window, a
+// compositing manager is taken for granted, and nothing is sent.
 // Thread: GUI thread only.
 
 // The centre of the window that has the keyboard focus, in root coordinates.

@@ -18,7 +18,6 @@ namespace {
 struct DisplayCloser {
     void operator()(Display* display) const { XCloseDisplay(display); }
 };
-constexpr std::uint16_t kCapsLockKeyCode = 57;
 // XF86XK_Fn: the header builds it with a helper macro that it undefines again.
 constexpr KeySym kFnKeysym = 0x10081000 + 0x1D0;
 
@@ -140,7 +139,7 @@ struct X11KeyboardConnection::Impl {
             return;
         }
         // Modifier keys are reported by the XKB state change they cause.
-        if (modifierFlagOfKey(code) || code == kCapsLockKeyCode) return;
+        if (modifierFlagOfKey(code) || code == KeyCode::capsLock) return;
         deliver({press ? KeyEventType::keyDown : KeyEventType::keyUp, code, currentFlags(), false});
     }
 

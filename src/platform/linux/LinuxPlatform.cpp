@@ -1,0 +1,102 @@
+#include "platform/linux/LinuxPlatform.h"
+
+#include <QCoreApplication>
+
+#include "platform/linux/StderrLine.h"
+#include "platform/linux/audio/PulseAudioCapture.h"
+#include "platform/linux/desktop/DesktopSystemPermissions.h"
+#include "platform/linux/desktop/XdgAutostart.h"
+#include "platform/linux/services/JsonFilePreferences.h"
+#include "platform/linux/services/QtPasteboard.h"
+#include "platform/linux/services/QtScheduler.h"
+#include "platform/linux/services/QtURLOpener.h"
+#include "platform/linux/services/QtUUIDGenerator.h"
+#include "platform/linux/services/QtWebSocketService.h"
+#include "platform/linux/services/StderrDecisionLog.h"
+#include "platform/linux/speech/PocketSphinxSpeechService.h"
+#include "platform/linux/ui/QtApplicationShell.h"
+#include "platform/linux/wayland/WaylandSession.h"
+#include "platform/linux/x11/X11AccessibilityTrust.h"
+#include "platform/linux/x11/X11KeyboardMonitor.h"
+#include "platform/linux/x11/X11SyntheticKeyboard.h"
+
+namespace sayvo {
+namespace {
+
+// Only the tests point the on-device engine elsewhere, at a missing model.
+std::string modelDirectory() {
+    const QByteArray directory = qgetenv("SAYVO_TEST_MODEL_DIRECTORY");
+    return directory.isEmpty() ? PocketSphinxSpeechService::defaultModelDirectory()
+                               : directory.toStdString();
+}
+
+}  // namespace
+
+// In the order of construction: each takes only what comes before it.
+struct LinuxPlatform::Services {
+    Services(bool wayland, bool verbose, const QString& applicationId)
+        : waylandSession(wayland ? std::make_unique<WaylandSession>(x11Keyboard) : nullptr),
+          log(verbose),
+          autostart(applicationId, QCoreApplication::applicationFilePath()) {}
+
+    QtScheduler scheduler;
+    JsonFilePreferences preferences{JsonFilePreferences::defaultPath()};
+    QtPasteboard x11Pasteboard;
+    PulseMicrophoneAuthorization microphone;
+    PulseAudioSystem audio;
+    QtWebSocketService webSockets;
+    QtUUIDGenerator uuids;
+    PocketSphinxSpeechService speech{modelDirectory()};
+    QtApplicationShell shell;
+    X11KeyboardMonitor x11Keyboard{scheduler};
+    X11SyntheticKeyboard x11SyntheticKeyboard{x11Keyboard};
+    X11AccessibilityTrust accessibility{x11Keyboard};
+    std::unique_ptr<WaylandSession> waylandSession;
+    DesktopSystemPermissions permissions =
+        waylandSession ? DesktopSystemPermissions([this] { return waylandSession->statusItems(); })
+                       : DesktopSystemPermissions();
+    QtURLOpener urls;
+    StderrDecisionLog log;
+    XdgAutostart autostart;
+    // A Wayland session's own hotkey, paste and clipboard where there is one.
+    const Platform platform{
+        scheduler,
+        preferences,
+        waylandSession ? waylandSession->pasteboard() : x11Pasteboard,
+        microphone,
+        speech,
+        shell,
+        waylandSession ? waylandSession->keyboard() : x11Keyboard,
+        audio,
+        webSockets,
+        uuids,
+        waylandSession ? waylandSession->syntheticKeyboard() : x11SyntheticKeyboard,
+        accessibility,
+        urls,
+        permissions,
+        log,
+        autostart,
+    };
+};
+
+LinuxPlatform::LinuxPlatform(bool wayland, bool verbose, const QString& applicationId) {
+    if (!wayland && qgetenv("XDG_SESSION_TYPE") == "wayland") {
+        // Without a compositor to talk to, Sayvo runs as an X11 client only:
+        // better said at once than found out.
+        printToStderr("Wayland 会话：快捷键只在 X11 窗口有焦点时有效，粘贴也只到达 X11 应用");
+    }
+    services_ = std::make_unique<Services>(wayland, verbose, applicationId);
+    if (const auto& session = services_->waylandSession) {
+        if (const std::string warning = session->startupWarning(); !warning.empty()) {
+            printToStderr("Wayland 会话：" + warning);
+        }
+    }
+}
+
+LinuxPlatform::~LinuxPlatform() = default;
+
+const Platform& LinuxPlatform::platform() const {
+    return services_->platform;
+}
+
+}  // namespace sayvo
