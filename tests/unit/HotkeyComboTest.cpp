@@ -38,7 +38,7 @@ TEST(HotkeyComboTest, LabelsFollowTheUSPositions) {
     EXPECT_EQ(functionKeys, "F1 F2 F3 F4 F5 F6 F7 F8 F9 F10 F11 F12 F13 F14 F15 ");
 }
 
-TEST(HotkeyPersistenceTest, ValuesThisProgramNeverWritesAreNotUsed) {
+TEST(HotkeyComboTest, StoredValuesThisProgramNeverWritesAreNotUsed) {
     using V = sim::FakePreferences::Value;
     const struct {
         const char* name;
