@@ -119,7 +119,10 @@ TEST(PocketSphinxSpeechServiceTest, AnIdleModelIsReleasedAndReloadedWithoutLosin
         EXPECT_EQ(heard, "go forward ten meters");
         EXPECT_TRUE(service.isModelLoaded());
         EXPECT_TRUE(QTest::qWaitFor([&] { return !service.isModelLoaded(); }, 3000));
-        std::printf("MEASURE: model load and decode %lld ms, RSS %ld -> %ld kB after release\n",
-                    timer.elapsed(), loaded, residentKilobytes());
+        std::printf(
+            "MEASURE: pocketsphinx_load_and_decode = %lld ms\n"
+            "MEASURE: pocketsphinx_rss_loaded = %ld kB\n"
+            "MEASURE: pocketsphinx_rss_released = %ld kB\n",
+            timer.elapsed(), loaded, residentKilobytes());
     }
 }
