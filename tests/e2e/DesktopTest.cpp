@@ -42,7 +42,7 @@ TEST_F(DesktopTest, ASecondLaunchOpensThePanelAndOneInstanceSurvivesACrash) {
         EXPECT_EQ(code, 0);
         EXPECT_TRUE(said.contains("已在运行")) << said.toStdString();
         EXPECT_FALSE(panelShown()) << "the panel took the focus from the dictation";
-        EXPECT_TRUE(speak());
+        EXPECT_TRUE(speak(env_));
         pause(1000);
         letGo(kAltSpace);
         ASSERT_TRUE(waitUntil([&] { return panelShown(); }, 8000)) << "no panel after the paste";
@@ -83,7 +83,7 @@ TEST_F(DesktopTest, ASecondLaunchOpensThePanelAndOneInstanceSurvivesACrash) {
         ASSERT_TRUE(openEntry(entry));
         EXPECT_EQ(launchAgain(env_, {begin}).first, 0);
         ASSERT_TRUE(waitUntil([&] { return indicatorShown(); }, 5000)) << "no recording";
-        EXPECT_TRUE(speak());
+        EXPECT_TRUE(speak(env_));
         EXPECT_EQ(launchAgain(env_, {end}).first, 0);
         EXPECT_TRUE(waitUntil([&] { return entry.text() == kWords; }, 5000)) << entry.text();
         ASSERT_TRUE(waitUntil([&] { return !indicatorShown(); }, 5000));

@@ -44,7 +44,7 @@ TEST_F(PanelTest, AKeySavedInThePanelDictatesInTheCloudAndACapturedHotkeyTakesOv
     // the focus.
     ASSERT_TRUE(focusOn(entry.id));
     ASSERT_TRUE(hold(kAltSpace)) << "no recording";
-    ASSERT_TRUE(speak());
+    ASSERT_TRUE(speak(env_));
     // Each look starts a Python process: not too often.
     ASSERT_TRUE(waitUntil([&] { return shownText() == kWords; }, 5000, 200)) << shownText();
     const auto indicator = window("Sayvo indicator");
@@ -158,8 +158,10 @@ TEST_F(PanelTest, AKeySavedInThePanelDictatesInTheCloudAndACapturedHotkeyTakesOv
     pause(3000);  // every connection closed
     EXPECT_LE(count("task"), threads);
     EXPECT_LE(count("fd"), descriptors);
-    std::printf("threads %lld -> %lld, descriptors %lld -> %lld\n", (long long)threads,
-                (long long)count("task"), (long long)descriptors, (long long)count("fd"));
+    measure("cloud_failures_threads_before", threads, "count");
+    measure("cloud_failures_threads_after", count("task"), "count");
+    measure("cloud_failures_descriptors_before", descriptors, "count");
+    measure("cloud_failures_descriptors_after", count("fd"), "count");
 
     // "退出", pressed by a screen reader, ends Sayvo cleanly; its tray item goes.
     ASSERT_NO_FATAL_FAILURE(openPanel());

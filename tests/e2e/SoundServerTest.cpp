@@ -61,7 +61,7 @@ TEST_F(SoundServerTest, ARecordingEndsWhenTheServerDiesAndTheNextWorksOnceItIsBa
     killed.start();
     EXPECT_TRUE(waitUntil([&] { return tray_.iconChanges > icons + 1; }, 1000))
         << "still recording a second later";
-    std::printf("MEASURE: server_killed_to_recording_end %lld ms\n", killed.elapsed());
+    measure("server_killed_to_recording_end", killed.elapsed(), "ms");
     EXPECT_EQ(find("alert").value(2), "麦克风已断开，录音已停止") << "not shown in the indicator";
     letGo(kAltSpace);
     EXPECT_TRUE(waitUntil([&] { return !indicatorShown(); }, 5000)) << "the error stayed";
