@@ -69,6 +69,23 @@ inline bool startMockAsr(QProcess& mock, const QStringList& options = {}) {
                      10000);
 }
 
+// Starts Sayvo with `preferences` (JSON) stored first in the settings under
+// `configHome`, unless empty.
+inline bool startSayvo(QProcess& app, const QProcessEnvironment& env, const QString& binary,
+                       const QString& configHome, const QByteArray& preferences,
+                       const QStringList& arguments = {}) {
+    QFile file(configHome + "/sayvo/preferences.json");
+    if (!preferences.isEmpty() &&
+        !(QDir(configHome).mkpath("sayvo") && file.open(QIODevice::WriteOnly) &&
+          file.write(preferences) == preferences.size()))
+        return false;
+    file.close();
+    app.setProcessEnvironment(env);
+    app.setProcessChannelMode(QProcess::ForwardedChannels);
+    app.start(binary, arguments);
+    return true;
+}
+
 // One format for every number a test reports, for whoever follows them.
 inline void measure(const char* name, qint64 value, const char* unit) {
     std::printf("MEASURE: %s = %lld %s\n", name, static_cast<long long>(value), unit);
@@ -192,17 +209,11 @@ protected:
     // Starts `binary` and waits for its tray item. Given preference members (JSON,
     // each with a leading comma), it stores them first, with Alt+Space as the hotkey.
     void launch(const QString& binary, const char* preferences = nullptr) {
-        if (preferences) {
-            QFile file(home_.filePath("sayvo/preferences.json"));
-            ASSERT_TRUE(QDir(home_.path()).mkpath("sayvo") && file.open(QIODevice::WriteOnly));
-            file.write(
-                R"({"hotkeyKeyCode": 49, "hotkeyModifiers": 524288, "hotkeyIsFnKey": false)" +
-                QByteArray(preferences) + "}");
-        }
         const auto known = tray_.items.size();
-        app_.setProcessEnvironment(env_);
-        app_.setProcessChannelMode(QProcess::ForwardedChannels);
-        app_.start(binary, {});
+        const QByteArray hotkey =
+            R"({"hotkeyKeyCode": 49, "hotkeyModifiers": 524288, "hotkeyIsFnKey": false)";
+        ASSERT_TRUE(startSayvo(app_, env_, binary, home_.path(),
+                               preferences ? hotkey + preferences + "}" : QByteArray()));
         ASSERT_TRUE(waitUntil([&] { return tray_.items.size() > known; }, 15000)) << "no tray item";
         ASSERT_TRUE(bus().connect(tray_.items.last(), "/StatusNotifierItem",
                                   "org.kde.StatusNotifierItem", "NewIcon", &tray_,

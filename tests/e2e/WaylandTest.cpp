@@ -28,13 +28,7 @@ protected:
 
     // Starts Sayvo and waits until the desktop has bound its shortcut.
     void launch(const QString& binary, const QByteArray& preferences = "{}") {
-        QFile file(home_.filePath("sayvo/preferences.json"));
-        ASSERT_TRUE(QDir(home_.path()).mkpath("sayvo") && file.open(QIODevice::WriteOnly));
-        file.write(preferences);
-        file.close();
-        app_.setProcessEnvironment(env_);
-        app_.setProcessChannelMode(QProcess::ForwardedChannels);
-        app_.start(binary, {"--verbose"});
+        ASSERT_TRUE(startSayvo(app_, env_, binary, home_.path(), preferences, {"--verbose"}));
         const QStringList component = {"introspect",           "--session",     "--dest",
                                        "org.kde.kglobalaccel", "--object-path", "/component/sayvo"};
         ASSERT_TRUE(
