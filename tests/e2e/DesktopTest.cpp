@@ -1,9 +1,5 @@
-// Sayvo as a desktop application: a second launch during a dictation leaves
-// it alone and opens the first one's panel once the text is in; the panel's
-// start-at-login row writes and removes the autostart entry, and says so when
-// it cannot; the command entry for a desktop's key bindings records and
-// pastes; a crashed instance blocks no later one, with a session bus or with
-// only the lock file.
+// Sayvo among the desktop's programs: a second launch, start at login, the
+// command entry for key bindings, and instances that crashed.
 #include "E2e.h"
 
 class DesktopTest : public E2eTest {

@@ -1,9 +1,5 @@
-// The real binary as a new user meets it, with the on-device engine: nothing
-// shows at launch; holding the default hotkey and speaking puts the words
-// into the application that has the focus, and a window closed before the
-// paste breaks nothing; the tray starts a recording that
-// stops by itself and opens the panel; SIGTERM quits; started again on GNOME
-// with a keyboard that now has an fn key, fn dictates and the tray menu quits.
+// The real binary as a new user meets it, with the on-device engine, from the
+// first launch to quitting.
 #include <QRegularExpression>
 
 #include "E2e.h"

@@ -1,10 +1,5 @@
-// The tray panel, the indicator's buttons and the cloud engine, all on one
-// running Sayvo whose on-device model is missing: an API key typed into the panel, a dictation that
-// then runs in the cloud and shows its words as they come, the indicator's buttons clicked with the
-// pointer, a new hotkey captured, dictations against the project's own mock of the service on
-// loopback (the audio really travels, converted, over a WebSocket; the mock checks the commands,
-// where the voice lies in the audio and that it comes live) well and badly served, and quitting
-// pressed by a screen reader; another application keeps the keyboard.
+// One running Sayvo without an on-device model: its panel, the indicator's
+// buttons and the cloud engine against the mock service, served well and badly.
 #include "E2e.h"
 
 using PanelTest = E2eTest;

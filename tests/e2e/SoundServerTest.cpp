@@ -1,7 +1,5 @@
-// Sayvo on a sound server of the test's own, killed during a recording, killed
-// and started again while Sayvo is idle, and left without a microphone: each
-// failure ends the recording at once and says so once, and once the server is
-// back the next dictation works without restarting Sayvo.
+// A sound server of the test's own dies, restarts or loses its microphone:
+// each failure is said once, and the next dictation works without a restart.
 #include "E2e.h"
 
 class SoundServerTest : public E2eTest {
