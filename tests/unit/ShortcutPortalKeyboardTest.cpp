@@ -145,7 +145,8 @@ TEST_F(ShortcutPortalKeyboardTest, AStoredFnGivesWayToThePresetWhereTheDesktopBi
     sim.preferences.raw = {{"hotkeyIsFnKey", true}};
     sim::FakeShortcutsPortal fresh;
     ShortcutPortalKeyboard fnKeyboard(fresh, sim.keyboard, nullptr);
-    HotkeyManager::create(sim.preferences, fnKeyboard, sim.scheduler)->startListening();
+    auto fnManager = HotkeyManager::create(sim.preferences, fnKeyboard, sim.scheduler);
+    fnManager->startListening();
     EXPECT_EQ(fresh.calls, std::vector<std::string>{"create sayvo push-to-talk=CTRL+ALT+Space"});
     EXPECT_EQ(sim.preferences.raw.at("hotkeyIsFnKey"), sim::FakePreferences::Value(true));
 }
