@@ -91,12 +91,19 @@ done
 last=$(usage)
 read -r rss10 fd10 threads10 <<<"$at10"
 read -r rss fd threads <<<"$last"
-echo "soak ($engine, $cycles cycles): RSS ${rss10} kB -> ${rss} kB ($((rss - rss10)) kB)," \
-    "descriptors $fd10 -> $fd, threads $threads10 -> $threads, lost dictations $lost"
+# The tests' one format for a number, each named after this soak's engine.
+measure() { echo "MEASURE: soak_${engine}_$1 = $2 $3"; }
+measure rss_after_cycle_10 "$rss10" kB
+measure rss_after_last_cycle "$rss" kB
+measure descriptors_after_cycle_10 "$fd10" count
+measure descriptors_after_last_cycle "$fd" count
+measure threads_after_cycle_10 "$threads10" count
+measure threads_after_last_cycle "$threads" count
+measure lost_dictations "$lost" count
 if [ ${#delays[@]} -gt 0 ]; then
     sorted=($(printf '%s\n' "${delays[@]}" | sort -n))
-    echo "release to text: median ${sorted[$((${#sorted[@]} / 2))]} ms," \
-        "slowest ${sorted[-1]} ms over ${#sorted[@]} dictations"
+    measure release_to_text_median "${sorted[$((${#sorted[@]} / 2))]}" ms
+    measure release_to_text_slowest "${sorted[-1]}" ms
 fi
 if [ "$idle" -gt 0 ]; then
     before=$(switches)
@@ -106,9 +113,9 @@ if [ "$idle" -gt 0 ]; then
     # Threads that came or went meanwhile count only while they existed.
     woken=$(awk 'NR == FNR {n[$1] = $2; next} $1 in n {w += $2 - n[$1]} END {print w + 0}' \
         <(echo "$before") <(switches))
-    echo "idle ${idle} s: $(awk -v n="$woken" -v s="$idle" 'BEGIN {printf "%.2f", n / s}')" \
-        "wakeups/s, RSS ${rssIdle} kB against ${rss1} kB after the first dictation" \
-        "($(awk -v a="$rssIdle" -v b="$rss1" 'BEGIN {printf "%+.1f", (a - b) * 100 / b}') %)"
+    measure idle_wakeups "$(awk -v n="$woken" -v s="$idle" 'BEGIN {printf "%.2f", n / s}')" /s
+    measure rss_after_first_cycle "$rss1" kB
+    measure rss_after_idle "$rssIdle" kB
 fi
 if [ "$strict" -eq 1 ] && { [ "$lost" -gt 0 ] || [ "$fd" -gt "$fd10" ] || [ "$threads" -gt "$threads10" ]; }; then
     echo "soak: FAILED"

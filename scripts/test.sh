@@ -98,7 +98,7 @@ fi
 . scripts/lib/kwin.sh
 echo "== Wayland desktop"
 if kwin_start; then
-    echo "KWin and its portals started in ${kwin_started_in} s"
+    echo "MEASURE: kwin_and_portals_start = ${kwin_started_in} s"
     run_ctest "Wayland tests" build -L wayland "$@"
 else
     failed=$((failed + 1))

@@ -28,7 +28,7 @@ AudioPCMBuffer tone(AudioFormat format, std::size_t frames, std::size_t first = 
     return buffer;
 }
 
-TEST(SoxrConverterTest, AToneKeepsItsLengthFrequencyAndLevelInBuffersOfAnySize) {
+TEST(SoxrResamplerTest, AToneKeepsItsLengthFrequencyAndLevelInBuffersOfAnySize) {
     PulseAudioSystem audio;
     const AudioFormat to16k{16000, 1, SampleType::int16};
     EXPECT_FALSE(audio.makeConverter(kMic, {16000, 1, SampleType::float32}));

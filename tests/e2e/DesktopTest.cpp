@@ -1,9 +1,5 @@
-// Sayvo as a desktop application: a second launch during a dictation leaves
-// it alone and opens the first one's panel once the text is in; the panel's
-// start-at-login row writes and removes the autostart entry, and says so when
-// it cannot; the command entry for a desktop's key bindings records and
-// pastes; a crashed instance blocks no later one, with a session bus or with
-// only the lock file.
+// Sayvo among the desktop's programs: a second launch, start at login, the
+// command entry for key bindings, and instances that crashed.
 #include "E2e.h"
 
 class DesktopTest : public E2eTest {
@@ -42,7 +38,7 @@ TEST_F(DesktopTest, ASecondLaunchOpensThePanelAndOneInstanceSurvivesACrash) {
         EXPECT_EQ(code, 0);
         EXPECT_TRUE(said.contains("已在运行")) << said.toStdString();
         EXPECT_FALSE(panelShown()) << "the panel took the focus from the dictation";
-        EXPECT_TRUE(speak());
+        EXPECT_TRUE(speak(env_));
         pause(1000);
         letGo(kAltSpace);
         ASSERT_TRUE(waitUntil([&] { return panelShown(); }, 8000)) << "no panel after the paste";
@@ -83,7 +79,7 @@ TEST_F(DesktopTest, ASecondLaunchOpensThePanelAndOneInstanceSurvivesACrash) {
         ASSERT_TRUE(openEntry(entry));
         EXPECT_EQ(launchAgain(env_, {begin}).first, 0);
         ASSERT_TRUE(waitUntil([&] { return indicatorShown(); }, 5000)) << "no recording";
-        EXPECT_TRUE(speak());
+        EXPECT_TRUE(speak(env_));
         EXPECT_EQ(launchAgain(env_, {end}).first, 0);
         EXPECT_TRUE(waitUntil([&] { return entry.text() == kWords; }, 5000)) << entry.text();
         ASSERT_TRUE(waitUntil([&] { return !indicatorShown(); }, 5000));

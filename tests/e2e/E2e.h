@@ -6,7 +6,9 @@
 
 #include <QtCore>
 #include <QtDBus>
+#include <cstdio>
 #include <nlohmann/json.hpp>
+#include <optional>
 
 using Json = nlohmann::json;
 
@@ -19,6 +21,75 @@ inline bool waitUntil(const std::function<bool()>& done, int timeoutMs, int poll
         QThread::msleep(pollMs);
     }
     return true;
+}
+
+inline void pause(int ms) {
+    waitUntil([] { return false; }, ms);
+}
+
+// The one QCoreApplication the tests' processes and bus connections need.
+inline void ensureApplication() {
+    static int argc = 1;
+    static char name[] = "sayvo_e2e_tests", *argv[] = {name, nullptr};
+    if (!QCoreApplication::instance()) new QCoreApplication(argc, argv);
+}
+
+// Runs a program in `env` to its end; what it printed, or nothing if it failed.
+inline std::optional<QByteArray> run(const QProcessEnvironment& env, const QString& program,
+                                     const QStringList& arguments) {
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start(program, arguments);
+    if (!process.waitForFinished(15000) || process.exitCode() != 0) return std::nullopt;
+    return process.readAllStandardOutput();
+}
+
+inline const QString kSpeech = "/usr/share/pocketsphinx/test/data/goforward.raw";
+inline const std::string kWords = "go forward ten meters";  // what it says
+
+// Plays the recording into a test microphone, to its end; without its 0.45 s
+// of leading silence if told, so that the words begin at once.
+inline bool speak(const QProcessEnvironment& env, bool fromTheFirstWord = false,
+                  const QString& microphone = "mic") {
+    const QString play =
+        "tail -c +%1 %2 | paplay -d %3 --raw --format=s16le --rate=16000 --channels=1";
+    return run(env, "sh", {"-c", play.arg(fromTheFirstWord ? 14401 : 1).arg(kSpeech, microphone)})
+        .has_value();
+}
+
+// (Re)starts the mock recognition service on the test port, accepting the key
+// "test-key"; false if it does not listen.
+inline bool startMockAsr(QProcess& mock, const QStringList& options = {}) {
+    mock.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    mock.start(
+        SAYVO_MOCK_ASR,
+        QStringList{"--port", QString::number(SAYVO_MOCK_PORT), "--key", "test-key"} + options);
+    return waitUntil([&] { return mock.canReadLine() && mock.readLine().startsWith("LISTENING"); },
+                     10000);
+}
+
+// Starts Sayvo with `preferences` (JSON) stored first in the settings under
+// `configHome`, unless empty.
+inline bool startSayvo(QProcess& app, const QProcessEnvironment& env, const QString& binary,
+                       const QString& configHome, const QByteArray& preferences,
+                       const QStringList& arguments = {}) {
+    QFile file(configHome + "/sayvo/preferences.json");
+    if (!preferences.isEmpty() &&
+        !(QDir(configHome).mkpath("sayvo") && file.open(QIODevice::WriteOnly) &&
+          file.write(preferences) == preferences.size()))
+        return false;
+    file.close();
+    app.setProcessEnvironment(env);
+    app.setProcessChannelMode(QProcess::ForwardedChannels);
+    app.start(binary, arguments);
+    return true;
+}
+
+// One format for every number a test reports, for whoever follows them.
+inline void measure(const char* name, qint64 value, const char* unit) {
+    std::printf("MEASURE: %s = %lld %s\n", name, static_cast<long long>(value), unit);
+    std::fflush(stdout);
 }
 
 // The application a user dictates into: a GTK text entry of another process,
@@ -83,14 +154,11 @@ public slots:
 class E2eTest : public ::testing::Test {
 protected:
     using Keys = QStringList;
-    static inline const QString kSpeech = "/usr/share/pocketsphinx/test/data/goforward.raw";
-    static inline const std::string kWords = "go forward ten meters", kChinese = "向前走十米。";
+    static inline const std::string kChinese = "向前走十米。";
     static inline const Keys kAltSpace = {"Alt_L", "space"};
 
     void SetUp() override {
-        static int argc = 1;
-        static char name[] = "sayvo_e2e_tests", *argv[] = {name, nullptr};
-        if (!QCoreApplication::instance()) new QCoreApplication(argc, argv);
+        ensureApplication();
         ASSERT_TRUE(QFile::exists(kSpeech)) << "the speech recordings are missing";
         // A bus of our own, so the test neither needs nor disturbs a session bus.
         busDaemon_.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
@@ -128,18 +196,8 @@ protected:
             process->terminate(), process->waitForFinished();
     }
     QDBusConnection bus() const { return QDBusConnection("e2e"); }
-    static void pause(int ms) {
-        waitUntil([] { return false; }, ms);
-    }
-
-    // Runs a program to its end; what it printed, or nothing if it failed.
     std::optional<QByteArray> run(const QString& program, const QStringList& arguments) {
-        QProcess process;
-        process.setProcessEnvironment(env_);
-        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process.start(program, arguments);
-        if (!process.waitForFinished(10000) || process.exitCode() != 0) return std::nullopt;
-        return process.readAllStandardOutput();
+        return ::run(env_, program, arguments);
     }
     // What another application gets when it pastes.
     std::string clipboard() {
@@ -147,29 +205,15 @@ protected:
     }
     // Another client takes the clipboard, empty, and stays to serve it.
     void clearClipboard() { run("sh", {"-c", "printf '' | xclip -sel c >/dev/null 2>&1"}); }
-    // Plays the recording into the test microphone, to its end; without its
-    // 0.45 s of leading silence if told, so that the words begin at once.
-    bool speak(bool fromTheFirstWord = false, const QString& microphone = "mic") {
-        const QString play =
-            "tail -c +%1 %2 | paplay -d %3 --raw --format=s16le --rate=16000 --channels=1";
-        return run("sh", {"-c", play.arg(fromTheFirstWord ? 14401 : 1).arg(kSpeech, microphone)})
-            .has_value();
-    }
 
     // Starts `binary` and waits for its tray item. Given preference members (JSON,
     // each with a leading comma), it stores them first, with Alt+Space as the hotkey.
     void launch(const QString& binary, const char* preferences = nullptr) {
-        if (preferences) {
-            QFile file(home_.filePath("sayvo/preferences.json"));
-            ASSERT_TRUE(QDir(home_.path()).mkpath("sayvo") && file.open(QIODevice::WriteOnly));
-            file.write(
-                R"({"hotkeyKeyCode": 49, "hotkeyModifiers": 524288, "hotkeyIsFnKey": false)" +
-                QByteArray(preferences) + "}");
-        }
         const auto known = tray_.items.size();
-        app_.setProcessEnvironment(env_);
-        app_.setProcessChannelMode(QProcess::ForwardedChannels);
-        app_.start(binary, {});
+        const QByteArray hotkey =
+            R"({"hotkeyKeyCode": 49, "hotkeyModifiers": 524288, "hotkeyIsFnKey": false)";
+        ASSERT_TRUE(startSayvo(app_, env_, binary, home_.path(),
+                               preferences ? hotkey + preferences + "}" : QByteArray()));
         ASSERT_TRUE(waitUntil([&] { return tray_.items.size() > known; }, 15000)) << "no tray item";
         ASSERT_TRUE(bus().connect(tray_.items.last(), "/StatusNotifierItem",
                                   "org.kde.StatusNotifierItem", "NewIcon", &tray_,
@@ -235,7 +279,7 @@ protected:
     // second after the speech.
     void dictate(const Keys& hotkey, bool fromTheFirstWord = false) {
         EXPECT_TRUE(hold(hotkey)) << "no recording";
-        EXPECT_TRUE(speak(fromTheFirstWord));
+        EXPECT_TRUE(speak(env_, fromTheFirstWord));
         pause(1000);
         letGo(hotkey);
     }
@@ -261,16 +305,9 @@ protected:
             run("xdotool", {"mousemove", at[0], at[1], "click", "1", "mousemove", "restore"}));
     }
 
-    // Restarts the mock recognition service on the test port, accepting the
-    // key "test-key"; false if it does not listen.
     bool startMock(const QStringList& options) {
         stopMock();
-        mock_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        mock_.start(
-            SAYVO_MOCK_ASR,
-            QStringList{"--port", QString::number(SAYVO_MOCK_PORT), "--key", "test-key"} + options);
-        return waitUntil(
-            [&] { return mock_.canReadLine() && mock_.readLine().startsWith("LISTENING"); }, 10000);
+        return startMockAsr(mock_, options);
     }
     void stopMock() {
         mock_.kill(), mock_.waitForFinished(), reports_.clear();

@@ -1,7 +1,5 @@
 // Sayvo on a Wayland session: the test runs inside a KWin desktop with its
 // portals (scripts/lib/kwin.sh) and dictates into a native Wayland entry.
-#include <iostream>
-
 #include "E2e.h"
 
 namespace {
@@ -15,9 +13,7 @@ protected:
         if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
             GTEST_SKIP() << "needs a Wayland desktop with portals (scripts/lib/kwin.sh)";
         }
-        static int argc = 1;
-        static char name[] = "sayvo_e2e_tests", *argv[] = {name, nullptr};
-        if (!QCoreApplication::instance()) new QCoreApplication(argc, argv);
+        ensureApplication();
         qputenv("GDK_BACKEND", "wayland");  // the entry's
         env_.remove("GDK_BACKEND");
         env_.insert("XDG_CONFIG_HOME", home_.path());
@@ -27,36 +23,17 @@ protected:
     // Keys a failed check left down would repeat in KWin for good.
     void TearDown() override {
         for (QProcess* process : {&app_, &mock_}) process->kill(), process->waitForFinished();
-        run("/usr/bin/python3", QStringList{SAYVO_WAYLAND_KEYS, "tap"} + kHotkey);
+        run(env_, "/usr/bin/python3", QStringList{SAYVO_WAYLAND_KEYS, "tap"} + kHotkey);
     }
 
-    std::optional<QByteArray> run(const QString& program, const QStringList& arguments) {
-        QProcess process;
-        process.setProcessEnvironment(env_);
-        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process.start(program, arguments);
-        if (!process.waitForFinished(15000) || process.exitCode() != 0) return std::nullopt;
-        return process.readAllStandardOutput();
-    }
     // Starts Sayvo and waits until the desktop has bound its shortcut.
     void launch(const QString& binary, const QByteArray& preferences = "{}") {
-        QFile file(home_.filePath("sayvo/preferences.json"));
-        ASSERT_TRUE(QDir(home_.path()).mkpath("sayvo") && file.open(QIODevice::WriteOnly));
-        file.write(preferences);
-        file.close();
-        app_.setProcessEnvironment(env_);
-        app_.setProcessChannelMode(QProcess::ForwardedChannels);
-        app_.start(binary, {"--verbose"});
+        ASSERT_TRUE(startSayvo(app_, env_, binary, home_.path(), preferences, {"--verbose"}));
         const QStringList component = {"introspect",           "--session",     "--dest",
                                        "org.kde.kglobalaccel", "--object-path", "/component/sayvo"};
-        ASSERT_TRUE(waitUntil([&] { return run("gdbus", component).has_value(); }, 15000, 200))
+        ASSERT_TRUE(
+            waitUntil([&] { return run(env_, "gdbus", component).has_value(); }, 15000, 200))
             << "the desktop bound no shortcut for Sayvo";
-    }
-    bool speak() {
-        const QString play =
-            "paplay -d mic --raw --format=s16le --rate=16000 --channels=1 "
-            "/usr/share/pocketsphinx/test/data/goforward.raw";
-        return run("sh", {"-c", play}).has_value();
     }
     // Holds the hotkey through a RemoteDesktop session of the test's own
     // while the recording plays; returns when it is let go.
@@ -66,7 +43,7 @@ protected:
         keys.setProcessChannelMode(QProcess::ForwardedChannels);
         keys.start("/usr/bin/python3", QStringList{SAYVO_WAYLAND_KEYS, "hold", "4"} + kHotkey);
         pause(1000);
-        EXPECT_TRUE(speak());
+        EXPECT_TRUE(speak(env_));
         ASSERT_TRUE(keys.waitForFinished(20000) && keys.exitCode() == 0) << "the keys were refused";
     }
     // Waits for the text in the entry; the time it took after the release.
@@ -76,11 +53,7 @@ protected:
         if (!waitUntil([&] { return entry.text() == text; }, 8000)) return std::nullopt;
         return sinceRelease.elapsed();
     }
-    static void pause(int ms) {
-        waitUntil([] { return false; }, ms);
-    }
 
-    static inline const std::string kWords = "go forward ten meters";
     QProcessEnvironment env_ = QProcessEnvironment::systemEnvironment();
     QTemporaryDir home_;
     QProcess app_, mock_;
@@ -93,28 +66,25 @@ TEST_F(WaylandTest, TheDesktopShortcutDictatesIntoANativeWaylandApplication) {
     dictate();
     const auto took = arrives(entry, kWords);
     ASSERT_TRUE(took) << entry.text();
-    std::cout << "on-device: release to text " << *took << " ms" << std::endl;
+    measure("wayland_on_device_release_to_text", *took, "ms");
 
     // The command entry, for desktops without the shortcut portal.
-    ASSERT_TRUE(run(SAYVO_BINARY, {"--toggle"}));
+    ASSERT_TRUE(run(env_, SAYVO_BINARY, {"--toggle"}));
     pause(500);
-    EXPECT_TRUE(speak());
-    ASSERT_TRUE(run(SAYVO_BINARY, {"--toggle"}));
+    EXPECT_TRUE(speak(env_));
+    ASSERT_TRUE(run(env_, SAYVO_BINARY, {"--toggle"}));
     EXPECT_TRUE(arrives(entry, kWords + kWords)) << entry.text();
 }
 
 TEST_F(WaylandTest, TheCloudEngineDictatesIntoANativeWaylandApplication) {
-    mock_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    mock_.start(SAYVO_MOCK_ASR, {"--port", QString::number(SAYVO_MOCK_PORT), "--key", "test-key"});
-    ASSERT_TRUE(waitUntil(
-        [&] { return mock_.canReadLine() && mock_.readLine().startsWith("LISTENING"); }, 10000));
+    ASSERT_TRUE(startMockAsr(mock_));
     Entry entry;
     ASSERT_TRUE(entry.open()) << "no Wayland entry";
     ASSERT_NO_FATAL_FAILURE(launch(SAYVO_CLOUD_BINARY, R"({"AliyunASRAPIKey": "test-key"})"));
     dictate();
     const auto took = arrives(entry, kWords);
     ASSERT_TRUE(took) << entry.text();
-    std::cout << "cloud: release to text " << *took << " ms" << std::endl;
+    measure("wayland_cloud_release_to_text", *took, "ms");
 }
 
 }  // namespace

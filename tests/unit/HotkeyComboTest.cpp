@@ -32,13 +32,13 @@ TEST(HotkeyComboTest, LabelsFollowTheUSPositions) {
     for (std::uint16_t code = 0; code <= 53; ++code) labels += HotkeyCombo::keyCodeToString(code);
     EXPECT_EQ(labels, "ASDFHGZXCVKey10BQWERYT123465=97-80]OU[IP↩LJ'K;\\,/NM.⇥Space`⌫Key52⎋");
     std::string functionKeys;
-    for (std::uint16_t code :
-         {122, 120, 99, 118, 96, 97, 98, 100, 101, 109, 103, 111, 105, 107, 113})
+    for (std::uint16_t code : {122, 120, 99, 118, 96, 97, 98, 100, 101, 109, 103, 111, 105, 107,
+                               113, 123, 124, 125, 126})
         functionKeys += HotkeyCombo::keyCodeToString(code) + " ";
-    EXPECT_EQ(functionKeys, "F1 F2 F3 F4 F5 F6 F7 F8 F9 F10 F11 F12 F13 F14 F15 ");
+    EXPECT_EQ(functionKeys, "F1 F2 F3 F4 F5 F6 F7 F8 F9 F10 F11 F12 F13 F14 F15 ← → ↓ ↑ ");
 }
 
-TEST(HotkeyPersistenceTest, ValuesThisProgramNeverWritesAreNotUsed) {
+TEST(HotkeyComboTest, StoredValuesThisProgramNeverWritesAreNotUsed) {
     using V = sim::FakePreferences::Value;
     const struct {
         const char* name;

@@ -88,6 +88,10 @@ TEST_F(HotkeyManagerTest, EachPressIsReportedOnceDownAndOnceUp) {
         EXPECT_EQ(elsewhere(c.events), c.reports);
         EXPECT_FALSE(manager->isKeyHeld);
     }
+    // In our own windows the hotkey is taken from them, and only the hotkey.
+    EXPECT_FALSE(sim.keyboard.typeInOwnWindow(down(50, kOption)));
+    EXPECT_TRUE(sim.keyboard.typeInOwnWindow(down(kSpace, kOption)));
+    EXPECT_TRUE(sim.keyboard.typeInOwnWindow(up(kSpace, kOption)));
 }
 
 // A global hotkey is taken from every application: a key that types must

@@ -6,21 +6,6 @@
 namespace sayvo {
 namespace {
 
-TEST(MaskedAPIKeyTest, ShowsTheLastSixCharactersNeverCuttingOne) {
-    const struct {
-        std::string key, shown;
-    } cases[] = {
-        {"abcd", "••••••abcd"},
-        {"sk-1234567890", "••••••567890"},
-        {"密钥：你好世界朋友", "••••••你好世界朋友"},
-        {"k🔑🔑🔑🔑🔑🔑", "••••••🔑🔑🔑🔑🔑🔑"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.key);
-        EXPECT_EQ(maskedAPIKey(c.key), c.shown);
-    }
-}
-
 class MenuBarViewTest : public ::testing::Test {
 protected:
     std::shared_ptr<MenuBarView> open() {
@@ -37,6 +22,21 @@ protected:
         HotkeyManager::create(sim.preferences, sim.keyboard, sim.scheduler);
     std::shared_ptr<MenuBarView> panel = open();
 };
+
+TEST_F(MenuBarViewTest, AMaskedAPIKeyShowsTheLastSixCharactersNeverCuttingOne) {
+    const struct {
+        std::string key, shown;
+    } cases[] = {
+        {"abcd", "••••••abcd"},
+        {"sk-1234567890", "••••••567890"},
+        {"密钥：你好世界朋友", "••••••你好世界朋友"},
+        {"k🔑🔑🔑🔑🔑🔑", "••••••🔑🔑🔑🔑🔑🔑"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.key);
+        EXPECT_EQ(maskedAPIKey(c.key), c.shown);
+    }
+}
 
 TEST_F(MenuBarViewTest, BadgeFollowsTheStoredKeyAndTheHintTheField) {
     EXPECT_EQ(panel->engineBadge(), "系统");
