@@ -88,3 +88,31 @@ TEST_F(X11KeyboardMonitorTest, TheFocusedAppGetsNoneOfTheHotkeyWithLocksOnAndATa
     EXPECT_EQ(monitor.reserveKey(4, kControlOption), KeyReservation::heldElsewhere);
     EXPECT_EQ(monitor.reserveKey(2, kControlOption), KeyReservation::reserved);
 }
+
+// On a German layout: AltGr types @ and €, so it never stands alone as the
+// hotkey; the capture names keys as the layout does.
+TEST_F(X11KeyboardMonitorTest, KeysAreJudgedAndNamedByTheLayoutInUse) {
+    ASSERT_EQ(std::system("setxkbmap de"), 0);
+    QTest::qWait(200);  // the keymap change reaches our connection as events
+    const struct {
+        std::uint16_t code;
+        KeyRole role;
+        const char* name;
+    } keysOnGerman[] = {
+        {1084, KeyRole::selectsLevel, "AltGr"},  // the level-3 key
+        {41, KeyRole::types, "Ö"},               // US ';'
+        {16, KeyRole::types, "Z"},               // US 'Y'
+        {96, KeyRole::standsAlone, "F5"},
+        {1119, KeyRole::standsAlone, "Pause"},
+    };
+    for (const auto& k : keysOnGerman) {
+        EXPECT_EQ(monitor.keyRole(k.code), k.role) << k.name;
+        EXPECT_EQ(monitor.keyName(k.code), k.name);
+    }
+    manager->startRecordingHotkey();
+    EXPECT_FALSE(manager->recordHotkey({KeyEventType::keyDown, 1084, 0, false}));
+    EXPECT_EQ(manager->captureRefusal.get(), "AltGr 用于输入字符，不能作为快捷键");
+    EXPECT_TRUE(manager->recordHotkey({KeyEventType::keyDown, 41, ModifierFlag::control, false}));
+    EXPECT_EQ(manager->displayString(), "Ctrl+Ö");
+    ASSERT_EQ(std::system("setxkbmap us"), 0);
+}

@@ -304,6 +304,15 @@ unsigned X11KeyboardConnection::keycodeForKeysym(unsigned long keysym) const {
     return XKeysymToKeycode(impl_->display.get(), keysym);
 }
 
+unsigned long X11KeyboardConnection::keysymOf(std::uint16_t keyCode) const {
+    Display* dpy = impl_->display.get();
+    const auto keycode = x11KeycodeForPortable(keyCode);
+    if (!dpy || !keycode || *keycode > 255) return NoSymbol;
+    XkbStateRec state{};
+    const unsigned group = XkbGetState(dpy, XkbUseCoreKbd, &state) == Success ? state.group : 0;
+    return XkbKeycodeToKeysym(dpy, static_cast<::KeyCode>(*keycode), static_cast<int>(group), 0);
+}
+
 std::uint64_t X11KeyboardConnection::currentFlags() const {
     return impl_->currentFlags();
 }

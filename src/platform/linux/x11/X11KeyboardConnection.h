@@ -48,6 +48,9 @@ public:
     std::vector<unsigned> heldModifierKeycodes() const;
     // The keycode that gives the keysym in the current layout; 0 when none.
     unsigned keycodeForKeysym(unsigned long keysym) const;
+    // The keysym a key (portable code) gives unshifted in the layout in use
+    // now; 0 (NoSymbol) when none.
+    unsigned long keysymOf(std::uint16_t keyCode) const;
     // The portable modifier bits in effect now, as last told by the server.
     std::uint64_t currentFlags() const;
     // Sends the keys and waits until the server has handled them. Events that

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/linux/KeyCodeTranslation.h"
+#include "platform/linux/KeysymNames.h"
 
 namespace sayvo {
 
@@ -181,6 +182,15 @@ X11KeyboardMonitor::~X11KeyboardMonitor() = default;
 
 std::uint64_t X11KeyboardMonitor::currentModifierFlags() const {
     return impl_->connection.currentFlags();
+}
+
+KeyRole X11KeyboardMonitor::keyRole(std::uint16_t keyCode) const {
+    const unsigned long keysym = impl_->connection.keysymOf(keyCode);
+    return keysym ? keyRoleOfKeysym(keysym) : keyRoleFromCode(keyCode);
+}
+
+std::string X11KeyboardMonitor::keyName(std::uint16_t keyCode) const {
+    return keyNameOfKeysym(impl_->connection.keysymOf(keyCode));
 }
 
 bool X11KeyboardMonitor::hasFunctionKey() const {

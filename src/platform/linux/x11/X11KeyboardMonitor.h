@@ -39,6 +39,9 @@ public:
     }
 
     bool hasFunctionKey() const override;
+    // From the keysym of the layout in use; the key's code where it has none.
+    KeyRole keyRole(std::uint16_t keyCode) const override;
+    std::string keyName(std::uint16_t keyCode) const override;
     std::uint64_t currentModifierFlags() const override;
     // An X passive grab on the root window (as desktop shortcut daemons
     // take theirs); modifier-only hotkeys are never reserved.
