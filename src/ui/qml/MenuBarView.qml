@@ -128,7 +128,11 @@ Item {
                         Accessible.name: "API Key"
                         onTextEdited: panel.apiKeyInput = text
                         onAccepted: panel.submitAPIKey()
-                        Keys.onEscapePressed: event => event.accepted = true
+                        // The first Escape drops the edit; the next one closes the panel.
+                        Keys.onEscapePressed: event => {
+                            panel.cancelAPIKeyEditing()
+                            event.accepted = true
+                        }
                         // Hidden, it would keep the focus, and Escape would reach nobody.
                         onVisibleChanged: visible ? forceActiveFocus() : root.forceActiveFocus()
                     }
@@ -160,6 +164,17 @@ Item {
             Column {
                 objectName: "hint"
                 spacing: 4
+                Text {
+                    objectName: "apiKeyError"
+                    visible: panel.apiKeyError !== ""
+                    width: 236
+                    wrapMode: Text.WordWrap
+                    text: panel.apiKeyError
+                    font.pixelSize: 10
+                    color: root.systemRed
+                    Accessible.role: Accessible.StaticText
+                    Accessible.name: text
+                }
                 Text {
                     visible: panel.showsConsoleLink
                     text: panel.invitationText
@@ -245,6 +260,20 @@ Item {
                 }
                 onClicked: panel.toggleHotkeyRecording()
             }
+        }
+
+        Text {
+            objectName: "captureRefusal"
+            visible: panel.captureRefusal !== ""
+            x: 12
+            width: parent.width - 24
+            bottomPadding: 8
+            wrapMode: Text.WordWrap
+            text: panel.captureRefusal
+            font.pixelSize: 10
+            color: root.systemRed
+            Accessible.role: Accessible.StaticText
+            Accessible.name: text
         }
 
         Divider {}

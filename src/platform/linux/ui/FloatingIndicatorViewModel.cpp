@@ -79,10 +79,10 @@ QVariantMap FloatingIndicatorViewModel::meter() const {
 }
 
 QString FloatingIndicatorViewModel::title() const {
-    return qs(FloatingIndicatorView::listeningTitle);
+    return qs(view_ ? view_->title() : FloatingIndicatorView::listeningTitle);
 }
 QString FloatingIndicatorViewModel::hint() const {
-    return qs(FloatingIndicatorView::listeningHint);
+    return qs(view_ ? view_->hint() : FloatingIndicatorView::listeningHint);
 }
 QString FloatingIndicatorViewModel::waitingText() const {
     return qs(FloatingIndicatorView::waitingText);

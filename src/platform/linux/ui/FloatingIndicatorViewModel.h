@@ -27,8 +27,8 @@ class FloatingIndicatorViewModel : public QmlViewModel {
     Q_PROPERTY(bool barsIdle READ barsIdle NOTIFY barsIdleChanged)
     Q_PROPERTY(QVariantMap meter READ meter CONSTANT)
     Q_PROPERTY(bool shown READ shown NOTIFY shownChanged)
-    Q_PROPERTY(QString title READ title CONSTANT)
-    Q_PROPERTY(QString hint READ hint CONSTANT)
+    Q_PROPERTY(QString title READ title NOTIFY textChanged)
+    Q_PROPERTY(QString hint READ hint NOTIFY textChanged)
     Q_PROPERTY(QString waitingText READ waitingText CONSTANT)
     Q_PROPERTY(QString placeholderText READ placeholderText CONSTANT)
 

@@ -62,6 +62,12 @@ QString MenuBarViewModel::hotkeyText() const {
 bool MenuBarViewModel::hotkeyTaken() const {
     return view_ && view_->isHotkeyTaken();
 }
+QString MenuBarViewModel::captureRefusal() const {
+    return view_ ? qs(view_->captureRefusal()) : QString();
+}
+QString MenuBarViewModel::apiKeyError() const {
+    return view_ ? qs(view_->apiKeyError.get()) : QString();
+}
 QString MenuBarViewModel::hotkeyTakenText() const {
     return qs(MenuBarView::hotkeyTakenText);
 }
@@ -108,6 +114,9 @@ void MenuBarViewModel::toggleAPIKeyEditing() {
 }
 void MenuBarViewModel::submitAPIKey() {
     if (view_) view_->submitAPIKey();
+}
+void MenuBarViewModel::cancelAPIKeyEditing() {
+    if (view_) view_->cancelAPIKeyEditing();
 }
 void MenuBarViewModel::openConsole() {
     if (view_) view_->openConsole();

@@ -22,10 +22,12 @@ class MenuBarViewModel : public QmlViewModel {
     Q_PROPERTY(bool keyEmpty READ keyEmpty NOTIFY changed)
     Q_PROPERTY(QString keyRowText READ keyRowText NOTIFY changed)
     Q_PROPERTY(bool editing READ editing NOTIFY changed)
+    Q_PROPERTY(QString apiKeyError READ apiKeyError NOTIFY changed)
     Q_PROPERTY(bool showsConsoleLink READ showsConsoleLink NOTIFY changed)
     Q_PROPERTY(bool capturing READ capturing NOTIFY changed)
     Q_PROPERTY(QString hotkeyText READ hotkeyText NOTIFY changed)
     Q_PROPERTY(bool hotkeyTaken READ hotkeyTaken NOTIFY changed)
+    Q_PROPERTY(QString captureRefusal READ captureRefusal NOTIFY changed)
     Q_PROPERTY(QString hotkeyTakenText READ hotkeyTakenText CONSTANT)
     Q_PROPERTY(bool showPermissions READ showPermissions NOTIFY changed)
     Q_PROPERTY(QVariantList permissions READ permissions NOTIFY changed)
@@ -51,10 +53,12 @@ public:
     bool keyEmpty() const;
     QString keyRowText() const;
     bool editing() const;
+    QString apiKeyError() const;
     bool showsConsoleLink() const;
     bool capturing() const;
     QString hotkeyText() const;
     bool hotkeyTaken() const;
+    QString captureRefusal() const;
     QString hotkeyTakenText() const;
     bool showPermissions() const;
     QVariantList permissions() const;
@@ -69,6 +73,7 @@ public:
 
     Q_INVOKABLE void toggleAPIKeyEditing();
     Q_INVOKABLE void submitAPIKey();
+    Q_INVOKABLE void cancelAPIKeyEditing();
     Q_INVOKABLE void openConsole();
     Q_INVOKABLE void toggleHotkeyRecording();
     Q_INVOKABLE void togglePermissions();
