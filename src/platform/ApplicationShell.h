@@ -10,6 +10,9 @@ namespace sayvo {
 
 enum class TrayClick { left, right };
 
+// A notice that something went wrong, or one that only informs (a hint).
+enum class NoticeKind { information, warning };
+
 // The item in the system tray (menu bar). Thread: main thread only.
 class TrayItem {
 public:
@@ -25,9 +28,10 @@ public:
     virtual void setImage(const std::string& symbolName,
                           const std::string& accessibilityDescription) = 0;
 
-    // Tells the user something went wrong: a desktop notification from the
-    // item where the desktop shows them, and always a line on standard error.
-    virtual void showMessage(const std::string& title, const std::string& message) = 0;
+    // Tells the user something: a desktop notification, with an icon that
+    // says which kind, and always a line on standard error.
+    virtual void showMessage(const std::string& title, const std::string& message,
+                             NoticeKind kind = NoticeKind::warning) = 0;
 
     // Called on the main thread after a left or right mouse-up on the item.
     std::function<void(TrayClick)> onClick;

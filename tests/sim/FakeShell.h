@@ -22,8 +22,11 @@ public:
         images.push_back(symbolName);
         description = accessibility;
     }
-    void showMessage(const std::string& title, const std::string& message) override {
+    std::vector<NoticeKind> kinds;  // of each message
+    void showMessage(const std::string& title, const std::string& message,
+                     NoticeKind kind) override {
         messages.emplace_back(title, message);
+        kinds.push_back(kind);
     }
     std::string currentImage() const { return images.empty() ? "" : images.back(); }
     // The user clicks; as the real tray, nothing is reported without a button.

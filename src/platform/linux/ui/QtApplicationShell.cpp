@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include "platform/linux/StderrLine.h"
+#include "platform/linux/ui/DesktopNotifications.h"
 #include "platform/linux/ui/QtFloatingIndicatorWindow.h"
 #include "platform/linux/ui/QtPopover.h"
 #include "platform/linux/ui/ScreenArea.h"
@@ -46,10 +47,19 @@ public:
     }
     QSystemTrayIcon* icon() { return &icon_; }
     bool hasButton() const override { return true; }
-    void showMessage(const std::string& title, const std::string& message) override {
+    void showMessage(const std::string& title, const std::string& message,
+                     NoticeKind kind) override {
         printToStderr(message);
-        icon_.showMessage(QString::fromStdString(title), QString::fromStdString(message),
-                          QSystemTrayIcon::Warning);
+        const bool warning = kind == NoticeKind::warning;
+        const QString heading = QString::fromStdString(title),
+                      body = QString::fromStdString(message);
+        // Qt sends its own balloon there only from a StatusNotifier item:
+        // with an XEmbed tray, or none, the notice would reach nobody.
+        if (DesktopNotifications::available() &&
+            DesktopNotifications::notify(heading, body, warning))
+            return;
+        icon_.showMessage(heading, body,
+                          warning ? QSystemTrayIcon::Warning : QSystemTrayIcon::Information);
     }
     void setImage(const std::string& symbolName, const std::string& description) override {
         // Every change goes out to the tray host; an unchanged image need not.
