@@ -93,6 +93,11 @@ public:
 
     // A new, empty request; null when none can be made.
     virtual std::shared_ptr<AudioBufferRecognitionRequest> makeRecognitionRequest() = 0;
+
+    // Why no recogniser can run, in the user's words: what is missing, where
+    // it was looked for and how to get it. Empty when it can run, or when the
+    // platform cannot say.
+    virtual std::string unavailableReason() const { return {}; }
 };
 
 }  // namespace sayvo

@@ -52,9 +52,11 @@ struct LinuxPlatform::Services {
     X11SyntheticKeyboard x11SyntheticKeyboard{x11Keyboard};
     X11AccessibilityTrust accessibility{x11Keyboard};
     std::unique_ptr<WaylandSession> waylandSession;
-    DesktopSystemPermissions permissions =
-        waylandSession ? DesktopSystemPermissions([this] { return waylandSession->statusItems(); })
-                       : DesktopSystemPermissions();
+    DesktopSystemPermissions permissions{
+        waylandSession
+            ? DesktopSystemPermissions::Items([this] { return waylandSession->statusItems(); })
+            : DesktopSystemPermissions::Items(),
+        [this] { return std::vector<PermissionStatus>{speech.modelStatus()}; }};
     QtURLOpener urls;
     StderrDecisionLog log;
     XdgAutostart autostart;

@@ -49,19 +49,23 @@ const SettingsProgram kSoundSettings[] = {
 }  // namespace
 
 std::vector<PermissionStatus> DesktopSystemPermissions::currentStatus() {
+    std::vector<PermissionStatus> items;
     if (sessionItems_) {
-        std::vector<PermissionStatus> items = sessionItems_();
-        items.push_back(microphoneStatus());
-        return items;
+        items = sessionItems_();
+    } else {
+        const X11Extensions display = queryX11Extensions();
+        items = {
+            sessionStatus(display),
+            {"XInput2 扩展", display.xinput2,
+             display.xinput2 ? "" : "快捷键需要 X 服务器的 XInput2 扩展"},
+            {"XTEST 扩展", display.xtest, display.xtest ? "" : "粘贴需要 X 服务器的 XTEST 扩展"},
+        };
     }
-    const X11Extensions display = queryX11Extensions();
-    return {
-        sessionStatus(display),
-        {"XInput2 扩展", display.xinput2,
-         display.xinput2 ? "" : "快捷键需要 X 服务器的 XInput2 扩展"},
-        {"XTEST 扩展", display.xtest, display.xtest ? "" : "粘贴需要 X 服务器的 XTEST 扩展"},
-        microphoneStatus(),
-    };
+    items.push_back(microphoneStatus());
+    if (otherItems_) {
+        for (PermissionStatus& item : otherItems_()) items.push_back(std::move(item));
+    }
+    return items;
 }
 
 std::string DesktopSystemPermissions::settingsTitle() const {

@@ -18,11 +18,11 @@ namespace sayvo {
 class DesktopSystemPermissions final : public SystemPermissions {
 public:
     using Items = std::function<std::vector<PermissionStatus>()>;
-    DesktopSystemPermissions() = default;
-    // Where another session's own items (a Wayland session's portals) stand
-    // in for the X11 ones; the microphone is checked all the same.
-    explicit DesktopSystemPermissions(Items sessionItems)
-        : sessionItems_(std::move(sessionItems)) {}
+    // `sessionItems`, where given, stand in for the X11 ones (a Wayland
+    // session's portals); the microphone is checked all the same, and
+    // `otherItems` (the speech model) come last.
+    explicit DesktopSystemPermissions(Items sessionItems = {}, Items otherItems = {})
+        : sessionItems_(std::move(sessionItems)), otherItems_(std::move(otherItems)) {}
 
     std::vector<PermissionStatus> currentStatus() override;
     std::string settingsTitle() const override;
@@ -30,6 +30,7 @@ public:
 
 private:
     Items sessionItems_;
+    Items otherItems_;
 };
 
 }  // namespace sayvo

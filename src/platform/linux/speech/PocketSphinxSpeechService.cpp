@@ -119,6 +119,7 @@ public:
     }
 
     bool isAvailable() const { return !stopping_ && !loadFailed_ && files_.present(); }
+    bool modelFilesPresent() const { return files_.present(); }
     bool isModelLoaded() const { return loaded_; }
 
     std::shared_ptr<RecognitionTask> enqueue(
@@ -435,7 +436,22 @@ PocketSphinxSpeechService::PocketSphinxSpeechService(std::string modelDirectory,
     : decoder_(
           PocketSphinxDecoder::start({modelDirectory + "/en-us", modelDirectory + "/en-us.lm.bin",
                                       modelDirectory + "/cmudict-en-us.dict"},
-                                     idleRelease)) {}
+                                     idleRelease)),
+      modelDirectory_(std::move(modelDirectory)) {}
+
+std::string PocketSphinxSpeechService::unavailableReason() const {
+    if (decoder_->isAvailable()) return {};
+    if (!decoder_->modelFilesPresent()) {
+        return "找不到离线语音模型（查找位置：" + modelDirectory_ +
+               "）。请安装 pocketsphinx-en-us 软件包，或在设置中填入 API Key 改用云端识别";
+    }
+    return "离线语音模型无法加载（" + modelDirectory_ + "）。请重新安装 pocketsphinx-en-us 软件包";
+}
+
+PermissionStatus PocketSphinxSpeechService::modelStatus() const {
+    const std::string reason = unavailableReason();
+    return {"离线语音模型", reason.empty(), reason.empty() ? modelDirectory_ : reason};
+}
 
 bool PocketSphinxSpeechService::isModelLoaded() const {
     return decoder_->isModelLoaded();

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/SpeechRecognitionService.h"
+#include "platform/SystemPermissions.h"
 
 namespace sayvo {
 
@@ -121,6 +122,9 @@ public:
     std::shared_ptr<OnDeviceRecognizer> recognizerForLocale(const std::string& localeId) override;
     std::shared_ptr<OnDeviceRecognizer> recognizerForDefaultLocale() override;
     std::shared_ptr<AudioBufferRecognitionRequest> makeRecognitionRequest() override;
+    std::string unavailableReason() const override;
+    // The model as an item of the system-status view: found, or what to do.
+    PermissionStatus modelStatus() const;
     // Any thread.
     bool isModelLoaded() const;
 
@@ -128,6 +132,7 @@ private:
     // Shared with the recognisers handed out; those outliving the service
     // report themselves unavailable.
     std::shared_ptr<PocketSphinxDecoder> decoder_;
+    const std::string modelDirectory_;
 };
 
 }  // namespace sayvo
