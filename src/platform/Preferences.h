@@ -19,6 +19,10 @@ public:
 
     std::function<void()> onWriteFailed;
 
+    // What the user should hear when the stored preferences could not be
+    // read and defaults stand in; nothing when they were read or absent.
+    virtual std::optional<std::string> readProblem() const { return std::nullopt; }
+
     virtual std::optional<bool> boolForKey(const std::string& key) const = 0;
     virtual std::optional<std::int64_t> integerForKey(const std::string& key) const = 0;
     virtual std::optional<std::string> stringForKey(const std::string& key) const = 0;

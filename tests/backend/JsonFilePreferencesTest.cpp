@@ -13,7 +13,7 @@
 using namespace sayvo;
 namespace fs = std::filesystem;
 
-TEST(JsonFilePreferencesTest, OnlyAWellFormedFileIsReadAndAStoreMovesACorruptOneAside) {
+TEST(JsonFilePreferencesTest, OnlyAWellFormedFileIsReadAndACorruptOneIsMovedAsideAndTold) {
     const fs::path dir = fs::temp_directory_path() / ("sayvo-prefs-" + std::to_string(::getpid()));
     const std::string path = (dir / "sayvo" / "preferences.json").string();
     const auto padded = [](std::size_t size) {
@@ -23,7 +23,7 @@ TEST(JsonFilePreferencesTest, OnlyAWellFormedFileIsReadAndAStoreMovesACorruptOne
     const struct {
         std::string contents;
         std::optional<std::int64_t> keyCode;  // as read from it
-        bool corrupt;                         // moved to "<path>.corrupt" by a store
+        bool corrupt;                         // moved to "<path>.corrupt" at once
     } cases[] = {
         {R"({"hotkeyKeyCode": 1.5})", {}, false},
         {R"({"hotkeyKeyCode": 18446744073709551615})", {}, false},
@@ -44,11 +44,13 @@ TEST(JsonFilePreferencesTest, OnlyAWellFormedFileIsReadAndAStoreMovesACorruptOne
         JsonFilePreferences prefs(path);
         EXPECT_EQ(prefs.integerForKey("hotkeyKeyCode"), c.keyCode);
         EXPECT_EQ(prefs.boolForKey("hotkeyIsFnKey"), std::nullopt) << "a string is no Boolean";
-        prefs.setBool("hotkeyIsFnKey", true);
-        EXPECT_TRUE(prefs.lastWriteSucceeded());
         std::stringstream aside;
         aside << std::ifstream(path + ".corrupt").rdbuf();
         EXPECT_EQ(aside.str(), c.corrupt && c.contents != "directory" ? c.contents : "");
+        EXPECT_EQ(prefs.readProblem().value_or("").find(path + ".corrupt") != std::string::npos,
+                  c.corrupt);
+        prefs.setBool("hotkeyIsFnKey", true);
+        EXPECT_TRUE(prefs.lastWriteSucceeded());
         JsonFilePreferences again(path);
         EXPECT_EQ(again.boolForKey("hotkeyIsFnKey"), true);
         EXPECT_EQ(again.integerForKey("hotkeyKeyCode"), c.keyCode);

@@ -86,9 +86,12 @@ JsonFilePreferences::JsonFilePreferences(std::string path) : path_(std::move(pat
     if (result == FileRead::absent) return;
     if (auto parsed = result == FileRead::read ? parsePreferences(contents) : std::nullopt) {
         values_ = std::move(*parsed);
-    } else {
-        fileIsCorrupt_ = true;
+        return;
     }
+    const std::string aside = path_ + ".corrupt";
+    readProblem_ = ::rename(path_.c_str(), aside.c_str()) == 0
+                       ? "设置文件无法读取，原文件已另存为 " + aside + "，现使用默认设置"
+                       : "设置文件 " + path_ + " 无法读取，现使用默认设置";
 }
 
 std::string JsonFilePreferences::defaultPath() {
@@ -141,10 +144,6 @@ void JsonFilePreferences::store(const std::string& key, nlohmann::json value) {
 
 bool JsonFilePreferences::writeFile() {
     if (!makeDirectories(parentDirectory(path_))) return false;
-    if (fileIsCorrupt_) {
-        ::rename(path_.c_str(), (path_ + ".corrupt").c_str());
-        fileIsCorrupt_ = false;
-    }
     // Invalid UTF-8 in a value is replaced rather than failing the whole write.
     const std::string data =
         values_.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";

@@ -14,9 +14,9 @@ inline constexpr std::size_t kMaxPreferencesFileSize = 1 << 20;
 // Preferences kept in one JSON object file, members typed as JSON booleans,
 // integers and strings. Read once at construction; every store rewrites the
 // file atomically (temporary file, fsync, rename) with mode 0600.
-// A missing, unreadable or corrupt file reads as empty and is left untouched
-// until the next store, which first moves a corrupt file aside to
-// "<path>.corrupt" so nothing the user had is silently destroyed. Anything
+// A missing file reads as empty. An unreadable or corrupt one reads as empty
+// too, and is moved aside to "<path>.corrupt" at once, so nothing the user had
+// is silently destroyed and the user can be told where it went. Anything
 // but a regular file (after symlinks) of at most kMaxPreferencesFileSize bytes
 // counts as corrupt and is never read; a symlink is moved aside as the link.
 // Thread: main thread only.
@@ -35,6 +35,8 @@ public:
     void setInteger(const std::string& key, std::int64_t value) override;
     void setString(const std::string& key, const std::string& value) override;
 
+    std::optional<std::string> readProblem() const override { return readProblem_; }
+
     // Whether the last store reached the disk.
     bool lastWriteSucceeded() const { return lastWriteSucceeded_; }
 
@@ -44,7 +46,7 @@ private:
 
     std::string path_;
     nlohmann::json values_ = nlohmann::json::object();
-    bool fileIsCorrupt_ = false;
+    std::optional<std::string> readProblem_;
     bool lastWriteSucceeded_ = true;
 };
 
