@@ -13,6 +13,7 @@
 #include "platform/UUIDGenerator.h"
 #include "platform/WebSocket.h"
 #include "speech/CloudASRClient.h"
+#include "speech/MicrophoneTap.h"
 
 namespace sayvo {
 
@@ -59,7 +60,8 @@ private:
     void handleMessage(const std::string& text, std::uint64_t start);
     // The failure's message; nothing when the microphone is open.
     std::optional<std::string> startAudioCapture(std::uint64_t start);
-    void stopAudioCapture();
+    MicrophoneTap::Handlers captureHandlers(std::uint64_t start,
+                                            std::shared_ptr<AudioConverter> converter);
     // Ends a start that never sent a command: the connection closes at once.
     void closeUnused();
     void endedByService(std::uint64_t start);
@@ -76,7 +78,7 @@ private:
     std::atomic<bool> isRunning_{false};
     // The current connection, read by the callback queue and the audio thread.
     const std::shared_ptr<CloudConnection> connection_ = std::make_shared<CloudConnection>();
-    std::unique_ptr<AudioEngine> audioEngine_;
+    MicrophoneTap microphone_{services_.audio, services_.scheduler};
     std::string taskId_;
     std::uint64_t start_ = 0;                               // main thread: which start is current
     bool runTaskSent_ = false;                              // main thread: for the current start
