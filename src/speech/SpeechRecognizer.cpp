@@ -127,23 +127,10 @@ void SpeechRecognizer::startRecording() {
 
 void SpeechRecognizer::checkMicrophoneThenStart() {
     switch (platform_.microphone.status()) {
-        case MicrophoneAuthorizationStatus::notDetermined: {
+        case MicrophoneAuthorizationStatus::notDetermined:
             isProcessing = false;
-            std::weak_ptr<SpeechRecognizer> weak = weak_from_this();
-            Scheduler& scheduler = platform_.scheduler;
-            platform_.microphone.requestAccess([weak, &scheduler](bool granted) {
-                scheduler.post([weak, granted] {
-                    auto self = weak.lock();
-                    if (!self) return;
-                    if (granted) {
-                        self->startRecording();
-                    } else {
-                        self->errorMessage = kMicrophoneDenied;
-                    }
-                });
-            });
+            requestMicrophoneThenStart();
             return;
-        }
         case MicrophoneAuthorizationStatus::restricted:
         case MicrophoneAuthorizationStatus::denied:
             errorMessage = kMicrophoneDenied;
@@ -158,28 +145,28 @@ void SpeechRecognizer::checkMicrophoneThenStart() {
     checkSpeechAuthorizationThenStart();
 }
 
+void SpeechRecognizer::requestMicrophoneThenStart() {
+    std::weak_ptr<SpeechRecognizer> weak = weak_from_this();
+    Scheduler& scheduler = platform_.scheduler;
+    platform_.microphone.requestAccess([weak, &scheduler](bool granted) {
+        scheduler.post([weak, granted] {
+            auto self = weak.lock();
+            if (!self) return;
+            if (granted) {
+                self->startRecording();
+            } else {
+                self->errorMessage = kMicrophoneDenied;
+            }
+        });
+    });
+}
+
 void SpeechRecognizer::checkSpeechAuthorizationThenStart() {
     switch (platform_.speech.authorizationStatus()) {
-        case SpeechAuthorizationStatus::notDetermined: {
+        case SpeechAuthorizationStatus::notDetermined:
             isProcessing = false;
-            std::weak_ptr<SpeechRecognizer> weak = weak_from_this();
-            Scheduler& scheduler = platform_.scheduler;
-            platform_.speech.requestAuthorization(
-                [weak, &scheduler](SpeechAuthorizationStatus status) {
-                    scheduler.post([weak, status] {
-                        auto self = weak.lock();
-                        if (!self) return;
-                        if (status == SpeechAuthorizationStatus::authorized) {
-                            self->isAuthorized = true;
-                            self->startRecording();
-                        } else {
-                            self->isAuthorized = false;
-                            self->errorMessage = kSpeechDenied;
-                        }
-                    });
-                });
+            requestSpeechAuthorizationThenStart();
             return;
-        }
         case SpeechAuthorizationStatus::denied:
         case SpeechAuthorizationStatus::restricted:
             isAuthorized = false;
@@ -194,7 +181,28 @@ void SpeechRecognizer::checkSpeechAuthorizationThenStart() {
             isAuthorized = true;
             break;
     }
+    startIfRecognizerAvailable();
+}
 
+void SpeechRecognizer::requestSpeechAuthorizationThenStart() {
+    std::weak_ptr<SpeechRecognizer> weak = weak_from_this();
+    Scheduler& scheduler = platform_.scheduler;
+    platform_.speech.requestAuthorization([weak, &scheduler](SpeechAuthorizationStatus status) {
+        scheduler.post([weak, status] {
+            auto self = weak.lock();
+            if (!self) return;
+            if (status == SpeechAuthorizationStatus::authorized) {
+                self->isAuthorized = true;
+                self->startRecording();
+            } else {
+                self->isAuthorized = false;
+                self->errorMessage = kSpeechDenied;
+            }
+        });
+    });
+}
+
+void SpeechRecognizer::startIfRecognizerAvailable() {
     if (speechRecognizer_ && speechRecognizer_->isAvailable()) {
         if (const auto failure = startSystemRecognition()) {
             errorMessage = kStartFailedPrefix + failure->localizedDescription;

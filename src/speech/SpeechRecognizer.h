@@ -57,7 +57,10 @@ private:
     SpeechRecognizer(const Platform& platform, CloudASRClient& cloud);
     void setupAliyunASRCallbacks();
     void checkMicrophoneThenStart();
+    void requestMicrophoneThenStart();
     void checkSpeechAuthorizationThenStart();
+    void requestSpeechAuthorizationThenStart();
+    void startIfRecognizerAvailable();
     std::optional<PlatformError> startSystemRecognition();
     // Whatever an earlier recording or a failed start left behind.
     void discardSystemRecognition();
