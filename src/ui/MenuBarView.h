@@ -97,15 +97,15 @@ private:
     MenuBarView(const Platform& platform, std::shared_ptr<SpeechRecognizer> speechRecognizer,
                 HotkeyManager& hotkeyManager);
     void saveAPIKey();
-    void setupHotkeyMonitor();
-    void removeHotkeyMonitor();
+    void setupCaptureMonitor();
+    void removeCaptureMonitor();
     std::optional<KeyEvent> offerToCapture(const KeyEvent& event);
     void endCapture(bool cancelled);
 
     Platform platform_;
     std::shared_ptr<SpeechRecognizer> speechRecognizer_;
     HotkeyManager& hotkeyManager_;
-    std::optional<MonitorToken> localMonitor_;
+    std::optional<MonitorToken> captureMonitor_;
     std::vector<PermissionStatus> permissions_;
 };
 
