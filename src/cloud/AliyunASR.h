@@ -21,10 +21,11 @@ namespace sayvo {
 // start; streams the microphone from the start on, converted to 16 kHz mono
 // int16 (what comes before the service has started the task is held and sent
 // first), and reports the service's results through the six callbacks, each
-// posted to the main queue.
+// fired on the main thread.
 // Threads: start/stop, the delayed command and close, audio capture start and
-// stop run on the main thread. The connection's callback queue handles
-// received messages and only posts. The audio thread converts and sends.
+// stop run on the main thread. The connection's callback queue parses
+// received messages, posts them and asks for the next. The audio thread
+// converts and sends.
 // Crossing threads: isRunning_ (atomic) and the connection (guarded).
 // Every posted report carries the start it belongs to, so nothing of an
 // earlier connection reaches the callbacks after a new start.
