@@ -22,7 +22,6 @@ struct MicrophoneTap::Feed {
 };
 
 bool MicrophoneTap::open() {
-    close();
     engine_ = audio_.makeAudioEngine();
     return engine_ != nullptr;
 }

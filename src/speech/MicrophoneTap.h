@@ -35,16 +35,14 @@ public:
 
     MicrophoneTap(AudioSystem& audio, Scheduler& scheduler)
         : audio_(audio), scheduler_(scheduler) {}
-    MicrophoneTap(const MicrophoneTap&) = delete;
-    MicrophoneTap& operator=(const MicrophoneTap&) = delete;
 
-    // A fresh engine, after closing the last one; false when none could be made.
+    // A fresh engine, once the last one is closed; false when none could be made.
     bool open();
     // The microphone's native format; a sample rate of 0 when unknown. Once open.
     AudioFormat inputFormat();
     // Installs the tap, watches for the end of capture and starts; the
     // engine's error when it does not run. The engine then stays open, tap
-    // and all, until close() or the next open().
+    // and all, until close().
     std::optional<PlatformError> start(const AudioFormat& format, std::uint32_t bufferFrames,
                                        Handlers handlers);
     // Buffers still reach onBuffer, but no more levels are measured.
