@@ -45,7 +45,8 @@ public:
     // and all, until close().
     std::optional<PlatformError> start(const AudioFormat& format, std::uint32_t bufferFrames,
                                        Handlers handlers);
-    // Buffers still reach onBuffer, but no more levels are measured.
+    // Buffers still reach onBuffer, but no more levels are measured until the
+    // next start.
     void stopMetering();
     // Stops capture, removes the tap and releases the engine: no handler runs
     // on the audio thread after it returns. Nothing to do when not open.
