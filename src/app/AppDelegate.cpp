@@ -38,7 +38,16 @@ AppDelegate::AppDelegate(const Platform& platform,
 void AppDelegate::applicationDidFinishLaunching() {
     checkAccessibilityPermission();
     setupStatusItem();
+    connectHotkey();
+    reportPreferencesWriteFailure();
+    hotkeyManager_.startListening();
+    announceDefaultHotkey();
+    observeRecognizer();
+    reportUndeliveredPastes();
+    platform_.shell.setAccessoryActivationPolicy();
+}
 
+void AppDelegate::connectHotkey() {
     std::weak_ptr<AppDelegate> weak = weak_from_this();
     hotkeyManager_.setKeyDownCallback([weak] {
         if (auto self = weak.lock()) self->hotkeyPressed();
@@ -49,18 +58,22 @@ void AppDelegate::applicationDidFinishLaunching() {
     takenObserver_ = hotkeyManager_.isHotkeyTaken.values.subscribe([weak](bool taken) {
         if (auto self = weak.lock(); self && taken) self->reportHotkeyTaken();
     });
-    // Said once: every later store fails the same way.
-    platform_.preferences.onWriteFailed = [weak] {
+}
+
+// Said once: every later store fails the same way.
+void AppDelegate::reportPreferencesWriteFailure() {
+    platform_.preferences.onWriteFailed = [weak = weak_from_this()] {
         auto self = weak.lock();
         if (!self || std::exchange(self->preferencesFailureReported_, true)) return;
         if (self->statusItem_) self->statusItem_->showMessage(kErrorTitle, kPreferencesNotKept);
     };
-    hotkeyManager_.startListening();
-    announceDefaultHotkey();
+}
 
-    // Recordings also begin and end without a start or stop task (a permission
-    // answer, a silence stop, a late cloud stop): the icon must never say
-    // "recording" while nothing records.
+// Recordings also begin and end without a start or stop task (a permission
+// answer, a silence stop, a late cloud stop): the icon must never say
+// "recording" while nothing records.
+void AppDelegate::observeRecognizer() {
+    std::weak_ptr<AppDelegate> weak = weak_from_this();
     recordingObserver_ = speechRecognizer_->isRecording.values.subscribe([weak](bool) {
         if (auto self = weak.lock()) self->updateStatusIcon();
     });
@@ -68,15 +81,16 @@ void AppDelegate::applicationDidFinishLaunching() {
         [weak](const std::optional<std::string>& message) {
             if (auto self = weak.lock()) self->reportError(message);
         });
+}
 
-    // A paste the desktop would not deliver is heard of even after the
-    // indicator has gone: the text waits on the clipboard for the user.
-    platform_.syntheticKeyboard.setDeliveryFailureHandler([weak](const std::string& message) {
-        auto self = weak.lock();
-        if (self && self->statusItem_) self->statusItem_->showMessage(kErrorTitle, message);
-    });
-
-    platform_.shell.setAccessoryActivationPolicy();
+// A paste the desktop would not deliver is heard of even after the
+// indicator has gone: the text waits on the clipboard for the user.
+void AppDelegate::reportUndeliveredPastes() {
+    platform_.syntheticKeyboard.setDeliveryFailureHandler(
+        [weak = weak_from_this()](const std::string& message) {
+            auto self = weak.lock();
+            if (self && self->statusItem_) self->statusItem_->showMessage(kErrorTitle, message);
+        });
 }
 
 // Asks once, at launch, and goes on whatever the answer: without trust the

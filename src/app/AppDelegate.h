@@ -66,6 +66,10 @@ private:
                 HotkeyManager& hotkeyManager);
 
     void setupStatusItem();
+    void connectHotkey();
+    void reportPreferencesWriteFailure();
+    void observeRecognizer();
+    void reportUndeliveredPastes();
     void showPopover();
     void popoverDidClose();
     void openRequestedPanel();

@@ -3,7 +3,6 @@
 #include <utility>
 
 #include "cloud/CloudProtocol.h"
-#include "speech/AudioLevel.h"
 #include "speech/CaptureEnded.h"
 
 namespace sayvo {
@@ -15,7 +14,6 @@ constexpr double kRunTaskDelay = 0.5;
 constexpr double kCloseDelay = 3.0;
 constexpr int kGoingAway = 1001;
 const std::string kNoAnswer = "识别服务没有回应";
-constexpr int kTapBus = 0;
 constexpr std::uint32_t kCaptureFrames = 1600;
 const AudioFormat kTargetFormat{16000, 1, SampleType::int16};
 
@@ -28,6 +26,18 @@ std::string littleEndianBytes(const std::vector<std::int16_t>& samples) {
     }
     return bytes;
 }
+
+// Audio thread: converts one buffer and queues it; never waits.
+void sendConverted(const AudioPCMBuffer& buffer, AudioConverter& converter,
+                   CloudConnection& connection) {
+    const double rate = buffer.format().sampleRate;
+    if (!(rate > 0)) return;
+    const auto capacity =
+        static_cast<std::uint32_t>(buffer.frameLength() * (kTargetFormat.sampleRate / rate));
+    const auto samples = converter.convert(buffer, capacity);
+    if (!samples || samples->empty()) return;
+    connection.sendAudio(littleEndianBytes(*samples));
+}
 }  // namespace
 
 std::shared_ptr<AliyunASR> AliyunASR::create(Services services, std::string wsURL) {
@@ -38,7 +48,7 @@ AliyunASR::AliyunASR(Services services, std::string wsURL)
     : services_(services), wsURL_(std::move(wsURL)) {}
 
 AliyunASR::~AliyunASR() {
-    stopAudioCapture();
+    microphone_.close();
     if (auto task = currentTask()) task->cancel(kGoingAway);
 }
 
@@ -72,7 +82,7 @@ void AliyunASR::startRecognition(const std::string& apiKey) {
         self->onMain(start, [](AliyunASR& client) {
             client.isRunning_ = false;
             // A closed connection must not leave the microphone open.
-            client.stopAudioCapture();
+            client.microphone_.close();
             client.report(client.onStopped);
             client.report(client.onFinished);
         });
@@ -97,7 +107,7 @@ void AliyunASR::startRecognition(const std::string& apiKey) {
 void AliyunASR::stopRecognition() {
     if (!isRunning_) return;
     isRunning_ = false;
-    stopAudioCapture();
+    microphone_.close();
     if (!runTaskSent_) {
         // A tap shorter than the run-task delay: no task was started, so no
         // command goes out, and the connection has nothing left to carry.
@@ -236,7 +246,7 @@ void AliyunASR::handleMessage(const std::string& text, std::uint64_t start) {
 void AliyunASR::endedByService(std::uint64_t start) {
     if (start != start_) return;
     isRunning_ = false;
-    stopAudioCapture();
+    microphone_.close();
     if (auto task = currentTask()) {
         closedAfterServiceEnd_ = task;
         closeTask(task);
@@ -245,63 +255,49 @@ void AliyunASR::endedByService(std::uint64_t start) {
 }
 
 std::optional<std::string> AliyunASR::startAudioCapture(std::uint64_t start) {
-    audioEngine_ = services_.audio.makeAudioEngine();
-    if (!audioEngine_) return "音频引擎启动失败: 无法创建音频引擎";
-    AudioInputNode& input = audioEngine_->inputNode();
-    const AudioFormat inputFormat = input.outputFormat(kTapBus);
+    if (!microphone_.open()) return "音频引擎启动失败: 无法创建音频引擎";
+    const AudioFormat inputFormat = microphone_.inputFormat();
     std::shared_ptr<AudioConverter> converter =
         services_.audio.makeConverter(inputFormat, kTargetFormat);
     if (!converter) {
-        stopAudioCapture();
+        microphone_.close();
         return "无法创建音频转换器";
     }
-    // Audio thread: level first, then conversion and the send; never waits.
-    // It holds the connection, not the client, so it can never be the last
-    // owner of the client.
-    std::weak_ptr<AliyunASR> weak = weak_from_this();
-    Scheduler& scheduler = services_.scheduler;
-    input.installTap(
-        kTapBus, kCaptureFrames, inputFormat,
-        [weak, converter, &scheduler, connection = connection_,
-         start](std::shared_ptr<const AudioPCMBuffer> buffer) {
-            if (const auto level = audioLevel(buffer->floatChannelData(0), buffer->frameLength())) {
-                scheduler.post([weak, start, level = *level] {
-                    auto self = weak.lock();
-                    if (self && self->start_ == start && self->isRunning_ && self->onAudioLevel) {
-                        self->onAudioLevel(level);
-                    }
-                });
-            }
-            const double rate = buffer->format().sampleRate;
-            if (!(rate > 0)) return;
-            const auto capacity = static_cast<std::uint32_t>(buffer->frameLength() *
-                                                             (kTargetFormat.sampleRate / rate));
-            const auto samples = converter->convert(*buffer, capacity);
-            if (!samples || samples->empty()) return;
-            connection->sendAudio(littleEndianBytes(*samples));
-        });
-    // A microphone gone mid-task ends it as the user's stop would: the words
-    // heard so far still come back.
-    audioEngine_->setFailureHandler([weak, &scheduler, start](const PlatformError&) {
-        scheduler.post([weak, start] {
-            auto self = weak.lock();
-            if (!self || self->start_ != start || !self->isRunning_) return;
-            if (self->onError) self->onError(kCaptureEndedMessage);
-            self->stopRecognition();
-        });
-    });
-    if (auto failure = audioEngine_->start()) {
-        stopAudioCapture();
+    if (auto failure = microphone_.start(inputFormat, kCaptureFrames,
+                                         captureHandlers(start, std::move(converter)))) {
+        microphone_.close();
         return "音频引擎启动失败: " + failure->localizedDescription;
     }
     return std::nullopt;
 }
 
-void AliyunASR::stopAudioCapture() {
-    if (!audioEngine_) return;
-    audioEngine_->inputNode().removeTap(kTapBus);
-    audioEngine_->stop();
-    audioEngine_.reset();
+MicrophoneTap::Handlers AliyunASR::captureHandlers(std::uint64_t start,
+                                                   std::shared_ptr<AudioConverter> converter) {
+    std::weak_ptr<AliyunASR> weak = weak_from_this();
+    auto current = [weak, start]() -> std::shared_ptr<AliyunASR> {
+        auto self = weak.lock();
+        if (!self || self->start_ != start || !self->isRunning_) return nullptr;
+        return self;
+    };
+    MicrophoneTap::Handlers handlers;
+    // It holds the connection, not the client, so the audio thread can never
+    // be the last owner of the client.
+    handlers.onBuffer = [converter, connection = connection_](const AudioPCMBuffer& buffer) {
+        sendConverted(buffer, *converter, *connection);
+    };
+    handlers.onLevel = [current](float level) {
+        auto self = current();
+        if (self && self->onAudioLevel) self->onAudioLevel(level);
+    };
+    // A microphone gone mid-task ends it as the user's stop would: the words
+    // heard so far still come back.
+    handlers.onEnded = [current] {
+        auto self = current();
+        if (!self) return;
+        if (self->onError) self->onError(kCaptureEndedMessage);
+        self->stopRecognition();
+    };
+    return handlers;
 }
 
 }  // namespace sayvo

@@ -13,6 +13,7 @@
 #include "platform/UUIDGenerator.h"
 #include "platform/WebSocket.h"
 #include "speech/CloudASRClient.h"
+#include "speech/MicrophoneTap.h"
 
 namespace sayvo {
 
@@ -20,10 +21,11 @@ namespace sayvo {
 // start; streams the microphone from the start on, converted to 16 kHz mono
 // int16 (what comes before the service has started the task is held and sent
 // first), and reports the service's results through the six callbacks, each
-// posted to the main queue.
+// fired on the main thread.
 // Threads: start/stop, the delayed command and close, audio capture start and
-// stop run on the main thread. The connection's callback queue handles
-// received messages and only posts. The audio thread converts and sends.
+// stop run on the main thread. The connection's callback queue parses
+// received messages, posts them and asks for the next. The audio thread
+// converts and sends.
 // Crossing threads: isRunning_ (atomic) and the connection (guarded).
 // Every posted report carries the start it belongs to, so nothing of an
 // earlier connection reaches the callbacks after a new start.
@@ -59,7 +61,8 @@ private:
     void handleMessage(const std::string& text, std::uint64_t start);
     // The failure's message; nothing when the microphone is open.
     std::optional<std::string> startAudioCapture(std::uint64_t start);
-    void stopAudioCapture();
+    MicrophoneTap::Handlers captureHandlers(std::uint64_t start,
+                                            std::shared_ptr<AudioConverter> converter);
     // Ends a start that never sent a command: the connection closes at once.
     void closeUnused();
     void endedByService(std::uint64_t start);
@@ -76,7 +79,7 @@ private:
     std::atomic<bool> isRunning_{false};
     // The current connection, read by the callback queue and the audio thread.
     const std::shared_ptr<CloudConnection> connection_ = std::make_shared<CloudConnection>();
-    std::unique_ptr<AudioEngine> audioEngine_;
+    MicrophoneTap microphone_{services_.audio, services_.scheduler};
     std::string taskId_;
     std::uint64_t start_ = 0;                               // main thread: which start is current
     bool runTaskSent_ = false;                              // main thread: for the current start

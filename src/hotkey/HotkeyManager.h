@@ -17,6 +17,8 @@ namespace sayvo {
 // Watches the keyboard system-wide for the push-to-talk hotkey and reports
 // exactly one key-down per press and one key-up per release, posted to the
 // main queue. Also captures a new hotkey and keeps it in the preferences.
+// Listening is watching for the current hotkey (startListening/stopListening).
+// Capture (isListeningForHotkey, start/stopRecordingHotkey, recordHotkey) suspends listening.
 // Thread: main thread only. Event handlers and posted reports hold the
 // manager weakly. Make it with create(); the process-wide one is shared().
 class HotkeyManager : public Observable, public std::enable_shared_from_this<HotkeyManager> {
@@ -32,6 +34,7 @@ public:
     static HotkeyManager& shared() { return SharedInstance<HotkeyManager>::get(); }
 
     Published<HotkeyCombo> currentHotkey{*this, HotkeyCombo::fnKey};
+    // A capture is under way.
     Published<bool> isListeningForHotkey{*this, false};
     Published<bool> isKeyHeld{*this, false};
     // Another program holds the current hotkey: it cannot be taken for Sayvo.

@@ -1,9 +1,6 @@
 #include "speech/SpeechRecognizer.h"
 
-#include <atomic>
-
 #include "core/Utf8.h"
-#include "speech/AudioLevel.h"
 #include "speech/CaptureEnded.h"
 #include "speech/RecognitionEngine.h"
 
@@ -130,23 +127,10 @@ void SpeechRecognizer::startRecording() {
 
 void SpeechRecognizer::checkMicrophoneThenStart() {
     switch (platform_.microphone.status()) {
-        case MicrophoneAuthorizationStatus::notDetermined: {
+        case MicrophoneAuthorizationStatus::notDetermined:
             isProcessing = false;
-            std::weak_ptr<SpeechRecognizer> weak = weak_from_this();
-            Scheduler& scheduler = platform_.scheduler;
-            platform_.microphone.requestAccess([weak, &scheduler](bool granted) {
-                scheduler.post([weak, granted] {
-                    auto self = weak.lock();
-                    if (!self) return;
-                    if (granted) {
-                        self->startRecording();
-                    } else {
-                        self->errorMessage = kMicrophoneDenied;
-                    }
-                });
-            });
+            requestMicrophoneThenStart();
             return;
-        }
         case MicrophoneAuthorizationStatus::restricted:
         case MicrophoneAuthorizationStatus::denied:
             errorMessage = kMicrophoneDenied;
@@ -161,28 +145,28 @@ void SpeechRecognizer::checkMicrophoneThenStart() {
     checkSpeechAuthorizationThenStart();
 }
 
+void SpeechRecognizer::requestMicrophoneThenStart() {
+    std::weak_ptr<SpeechRecognizer> weak = weak_from_this();
+    Scheduler& scheduler = platform_.scheduler;
+    platform_.microphone.requestAccess([weak, &scheduler](bool granted) {
+        scheduler.post([weak, granted] {
+            auto self = weak.lock();
+            if (!self) return;
+            if (granted) {
+                self->startRecording();
+            } else {
+                self->errorMessage = kMicrophoneDenied;
+            }
+        });
+    });
+}
+
 void SpeechRecognizer::checkSpeechAuthorizationThenStart() {
     switch (platform_.speech.authorizationStatus()) {
-        case SpeechAuthorizationStatus::notDetermined: {
+        case SpeechAuthorizationStatus::notDetermined:
             isProcessing = false;
-            std::weak_ptr<SpeechRecognizer> weak = weak_from_this();
-            Scheduler& scheduler = platform_.scheduler;
-            platform_.speech.requestAuthorization(
-                [weak, &scheduler](SpeechAuthorizationStatus status) {
-                    scheduler.post([weak, status] {
-                        auto self = weak.lock();
-                        if (!self) return;
-                        if (status == SpeechAuthorizationStatus::authorized) {
-                            self->isAuthorized = true;
-                            self->startRecording();
-                        } else {
-                            self->isAuthorized = false;
-                            self->errorMessage = kSpeechDenied;
-                        }
-                    });
-                });
+            requestSpeechAuthorizationThenStart();
             return;
-        }
         case SpeechAuthorizationStatus::denied:
         case SpeechAuthorizationStatus::restricted:
             isAuthorized = false;
@@ -197,7 +181,28 @@ void SpeechRecognizer::checkSpeechAuthorizationThenStart() {
             isAuthorized = true;
             break;
     }
+    startIfRecognizerAvailable();
+}
 
+void SpeechRecognizer::requestSpeechAuthorizationThenStart() {
+    std::weak_ptr<SpeechRecognizer> weak = weak_from_this();
+    Scheduler& scheduler = platform_.scheduler;
+    platform_.speech.requestAuthorization([weak, &scheduler](SpeechAuthorizationStatus status) {
+        scheduler.post([weak, status] {
+            auto self = weak.lock();
+            if (!self) return;
+            if (status == SpeechAuthorizationStatus::authorized) {
+                self->isAuthorized = true;
+                self->startRecording();
+            } else {
+                self->isAuthorized = false;
+                self->errorMessage = kSpeechDenied;
+            }
+        });
+    });
+}
+
+void SpeechRecognizer::startIfRecognizerAvailable() {
     if (speechRecognizer_ && speechRecognizer_->isAvailable()) {
         if (const auto failure = startSystemRecognition()) {
             errorMessage = kStartFailedPrefix + failure->localizedDescription;
@@ -227,7 +232,6 @@ namespace {
 const std::string kRecognitionErrorPrefix = "识别错误: ";
 const std::string kNoTask = "无法创建识别任务";
 const std::string kStartErrorDomain = "SpeechRecognizer";
-constexpr int kTapBus = 0;
 constexpr std::uint32_t kTapBufferSize = 1024;
 constexpr double kSilenceCheckPeriod = 0.5;
 constexpr double kLaterTaskRestartDelay = 0.3;
@@ -258,35 +262,22 @@ PlatformError startError(long code, const std::string& description) {
 }  // namespace
 
 std::optional<PlatformError> SpeechRecognizer::startSystemRecognition() {
-    // Whatever an earlier recording or failed start left behind goes first.
-    if (audioEngine_) {
-        if (audioEngine_->isRunning()) audioEngine_->stop();
-        audioEngine_->inputNode().removeTap(kTapBus);
-    }
-    if (recognitionTask_) recognitionTask_->cancel();
-    recognitionTask_.reset();
-    recognitionRequest_->exchange(nullptr);
-    audioEngine_.reset();
+    discardSystemRecognition();
     ++systemRecording_;
 
-    audioEngine_ = platform_.audio.makeAudioEngine();
-    if (!audioEngine_) return startError(1, "无法创建音频引擎");
+    if (!microphone_.open()) return startError(1, "无法创建音频引擎");
 
     auto request = platform_.speech.makeRecognitionRequest();
     if (!request) return startError(2, "无法创建识别请求");
     configure(*request);
     recognitionRequest_->exchange(request);
 
-    const AudioFormat format = audioEngine_->inputNode().outputFormat(kTapBus);
+    const AudioFormat format = microphone_.inputFormat();
     if (!(format.sampleRate > 0)) return startError(3, "无效的音频格式，请检查麦克风设置");
 
     recognitionTask_ = speechRecognizer_->recognitionTask(request, taskHandler(true, ""));
     if (!recognitionTask_) return startError(4, kNoTask);
-    installTap();
-    watchCapture();
-
-    audioEngine_->prepare();
-    if (auto failure = audioEngine_->start()) return failure;
+    if (auto failure = microphone_.start(format, kTapBufferSize, captureHandlers())) return failure;
 
     isRecording = true;
     errorMessage = std::nullopt;
@@ -294,51 +285,39 @@ std::optional<PlatformError> SpeechRecognizer::startSystemRecognition() {
     return std::nullopt;
 }
 
-void SpeechRecognizer::installTap() {
-    AudioInputNode& input = audioEngine_->inputNode();
-    const AudioFormat format = input.outputFormat(kTapBus);
-    input.removeTap(kTapBus);
-    // Runs on the audio thread: it touches only the request slot and the
-    // metering flag, and posts. One tap serves the whole recording, so a
-    // restart never leaves a gap in which captured audio has nowhere to go.
-    auto slot = recognitionRequest_;
-    auto metering = std::make_shared<std::atomic<bool>>(true);
-    measuresLevel_ = metering;
-    std::weak_ptr<SpeechRecognizer> weak = weak_from_this();
-    Scheduler& scheduler = platform_.scheduler;
-    const std::uint64_t recording = systemRecording_;
-    input.installTap(kTapBus, kTapBufferSize, format,
-                     [slot, metering, weak, &scheduler,
-                      recording](std::shared_ptr<const AudioPCMBuffer> buffer) {
-                         slot->appendToCurrent(*buffer);
-                         if (!*metering) return;
-                         const auto level =
-                             sayvo::audioLevel(buffer->floatChannelData(0), buffer->frameLength());
-                         if (!level) return;
-                         scheduler.post([weak, recording, level = *level] {
-                             auto self = weak.lock();
-                             // A level measured before the stop must not outlive it.
-                             if (!self || self->systemRecording_ != recording || !self->isRecording)
-                                 return;
-                             self->audioLevel = level;
-                         });
-                     });
+void SpeechRecognizer::discardSystemRecognition() {
+    microphone_.close();
+    if (recognitionTask_) recognitionTask_->cancel();
+    recognitionTask_.reset();
+    recognitionRequest_->exchange(nullptr);
 }
 
-// A sound server or microphone that goes away ends the recording as a stop
-// would, keeping what was heard; the audio thread only posts.
-void SpeechRecognizer::watchCapture() {
+MicrophoneTap::Handlers SpeechRecognizer::captureHandlers() {
     std::weak_ptr<SpeechRecognizer> weak = weak_from_this();
-    Scheduler& scheduler = platform_.scheduler;
     const std::uint64_t recording = systemRecording_;
-    audioEngine_->setFailureHandler([weak, &scheduler, recording](const PlatformError&) {
-        scheduler.post([weak, recording] {
-            auto self = weak.lock();
-            if (!self || self->systemRecording_ != recording || !self->isRecording) return;
-            self->errorMessage = kCaptureEndedMessage;
-            self->stopSystemRecording();
-        });
-    });
+    // A level measured before the stop must not outlive it, and nothing of
+    // this recording may touch a later one.
+    auto current = [weak, recording]() -> std::shared_ptr<SpeechRecognizer> {
+        auto self = weak.lock();
+        if (!self || self->systemRecording_ != recording || !self->isRecording) return nullptr;
+        return self;
+    };
+    MicrophoneTap::Handlers handlers;
+    handlers.onBuffer = [slot = recognitionRequest_](const AudioPCMBuffer& buffer) {
+        slot->appendToCurrent(buffer);
+    };
+    handlers.onLevel = [current](float level) {
+        if (auto self = current()) self->audioLevel = level;
+    };
+    // A sound server or microphone that goes away ends the recording as a
+    // stop would, keeping what was heard.
+    handlers.onEnded = [current] {
+        auto self = current();
+        if (!self) return;
+        self->errorMessage = kCaptureEndedMessage;
+        self->stopSystemRecording();
+    };
+    return handlers;
 }
 
 RecognitionResultHandler SpeechRecognizer::taskHandler(bool firstTask, std::string restartBase) {
@@ -425,7 +404,7 @@ void SpeechRecognizer::restartRecognition() {
         return;
     }
     // Later tasks only feed the recogniser: the level stays where it was.
-    if (measuresLevel_) *measuresLevel_ = false;
+    microphone_.stopMetering();
 }
 
 void SpeechRecognizer::startSilenceTimer() {
@@ -445,8 +424,7 @@ void SpeechRecognizer::checkSilence() {
 void SpeechRecognizer::stopSystemRecording() {
     if (silenceTimer_) silenceTimer_->invalidate();
     silenceTimer_.reset();
-    if (audioEngine_ && audioEngine_->isRunning()) audioEngine_->stop();
-    if (audioEngine_) audioEngine_->inputNode().removeTap(kTapBus);
+    microphone_.close();
     auto request = recognitionRequest_->exchange(nullptr);
     if (request) request->endAudio();
     if (recognitionTask_ && request && isRecording) {
@@ -463,7 +441,6 @@ void SpeechRecognizer::stopSystemRecording() {
     } else {
         endFinalResultWait();
     }
-    audioEngine_.reset();
     lastResultTime_.reset();
     isRecording = false;
     isProcessing = false;

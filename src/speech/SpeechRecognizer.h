@@ -1,6 +1,5 @@
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -9,6 +8,7 @@
 #include "core/Observable.h"
 #include "platform/Platform.h"
 #include "speech/CloudASRClient.h"
+#include "speech/MicrophoneTap.h"
 #include "speech/RecognitionRequestSlot.h"
 
 namespace sayvo {
@@ -18,8 +18,8 @@ namespace sayvo {
 // Thread: main thread only. Work that arrives on other threads (permission
 // answers, cloud callbacks, recogniser results, audio levels) is posted to the
 // main queue and holds the recognizer weakly; the audio thread touches only
-// the request slot and the metering flag. Make it with create(): handlers
-// need a weak_ptr to it.
+// the request slot, through the microphone's tap. Make it with create():
+// handlers need a weak_ptr to it.
 class SpeechRecognizer : public Observable, public std::enable_shared_from_this<SpeechRecognizer> {
 public:
     static inline const std::string apiKeyKey = "AliyunASRAPIKey";
@@ -57,16 +57,22 @@ private:
     SpeechRecognizer(const Platform& platform, CloudASRClient& cloud);
     void setupAliyunASRCallbacks();
     void checkMicrophoneThenStart();
+    void requestMicrophoneThenStart();
     void checkSpeechAuthorizationThenStart();
+    void requestSpeechAuthorizationThenStart();
+    void startIfRecognizerAvailable();
     std::optional<PlatformError> startSystemRecognition();
+    // Whatever an earlier recording or a failed start left behind.
+    void discardSystemRecognition();
     void restartRecognition();
     void startSilenceTimer();
     void checkSilence();
     void stopSystemRecording();
     // The ended recording's task has given its last result, or will not.
     void endFinalResultWait();
-    void installTap();
-    void watchCapture();
+    // One tap serves the whole recording, so a restart never leaves a gap in
+    // which captured audio has nowhere to go.
+    MicrophoneTap::Handlers captureHandlers();
     void applyFirstTaskReport(const std::optional<RecognitionResult>& result,
                               const std::optional<PlatformError>& error);
     void applyLaterTaskReport(const std::string& restartBase,
@@ -79,11 +85,10 @@ private:
     Platform platform_;
     CloudASRClient& cloud_;
     std::shared_ptr<OnDeviceRecognizer> speechRecognizer_;
-    std::unique_ptr<AudioEngine> audioEngine_;
-    // Shared with the audio thread, as is measuresLevel_.
+    MicrophoneTap microphone_{platform_.audio, platform_.scheduler};
+    // Shared with the audio thread.
     std::shared_ptr<RecognitionRequestSlot> recognitionRequest_ =
         std::make_shared<RecognitionRequestSlot>();
-    std::shared_ptr<std::atomic<bool>> measuresLevel_;  // read by the audio thread
     std::shared_ptr<RecognitionTask> recognitionTask_;
     std::unique_ptr<RepeatingTimer> silenceTimer_;
     bool awaitsFinalText_ = false;

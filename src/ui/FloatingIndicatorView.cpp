@@ -56,7 +56,8 @@ void FloatingIndicatorView::observeRecognizer() {
     levelObserver_ = speechRecognizer_->audioLevel.values.subscribe([weak](float level) {
         auto self = weak.lock();
         if (!self) return;
-        // Every captured buffer stores a level; only a new value moves the bars.
+        // A level is stored for every measured buffer, equal ones too; only a
+        // new value moves the bars.
         if (level != self->lastLevel_) {
             self->lastLevel_ = level;
             self->waveform_.updateWaveform(level);

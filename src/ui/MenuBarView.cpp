@@ -36,7 +36,7 @@ MenuBarView::MenuBarView(const Platform& platform,
       hotkeyManager_(hotkeyManager) {}
 
 MenuBarView::~MenuBarView() {
-    removeHotkeyMonitor();
+    removeCaptureMonitor();
 }
 
 bool MenuBarView::useAliyunASR() const {
@@ -153,12 +153,12 @@ void MenuBarView::toggleHotkeyRecording() {
     }
     isRecordingHotkey = true;
     hotkeyManager_.startRecordingHotkey();
-    setupHotkeyMonitor();
+    setupCaptureMonitor();
 }
 
-void MenuBarView::setupHotkeyMonitor() {
+void MenuBarView::setupCaptureMonitor() {
     std::weak_ptr<MenuBarView> weak = weak_from_this();
-    localMonitor_ = platform_.keyboard.addLocalMonitor(
+    captureMonitor_ = platform_.keyboard.addLocalMonitor(
         KeyEventMask::keyDown | KeyEventMask::flagsChanged,
         [weak](const KeyEvent& event) -> std::optional<KeyEvent> {
             auto self = weak.lock();
@@ -187,13 +187,13 @@ void MenuBarView::endCapture(bool cancelled) {
     isRecordingHotkey = false;
     capturedModifiers = 0;
     if (cancelled) hotkeyManager_.stopRecordingHotkey();
-    removeHotkeyMonitor();
+    removeCaptureMonitor();
 }
 
-void MenuBarView::removeHotkeyMonitor() {
-    if (!localMonitor_) return;
-    platform_.keyboard.removeMonitor(*localMonitor_);
-    localMonitor_.reset();
+void MenuBarView::removeCaptureMonitor() {
+    if (!captureMonitor_) return;
+    platform_.keyboard.removeMonitor(*captureMonitor_);
+    captureMonitor_.reset();
 }
 
 }  // namespace sayvo

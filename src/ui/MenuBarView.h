@@ -108,15 +108,15 @@ private:
                 HotkeyManager& hotkeyManager);
     // False, with the reason in apiKeyError, when the key cannot be stored.
     bool saveAPIKey();
-    void setupHotkeyMonitor();
-    void removeHotkeyMonitor();
+    void setupCaptureMonitor();
+    void removeCaptureMonitor();
     std::optional<KeyEvent> offerToCapture(const KeyEvent& event);
     void endCapture(bool cancelled);
 
     Platform platform_;
     std::shared_ptr<SpeechRecognizer> speechRecognizer_;
     HotkeyManager& hotkeyManager_;
-    std::optional<MonitorToken> localMonitor_;
+    std::optional<MonitorToken> captureMonitor_;
     std::vector<PermissionStatus> permissions_;
 };
 
