@@ -39,6 +39,7 @@ void AppDelegate::applicationDidFinishLaunching() {
     checkAccessibilityPermission();
     setupStatusItem();
     connectHotkey();
+    reportPreferencesReadProblem();
     reportPreferencesWriteFailure();
     hotkeyManager_.startListening();
     announceDefaultHotkey();
@@ -58,6 +59,13 @@ void AppDelegate::connectHotkey() {
     takenObserver_ = hotkeyManager_.isHotkeyTaken.values.subscribe([weak](bool taken) {
         if (auto self = weak.lock(); self && taken) self->reportHotkeyTaken();
     });
+}
+
+// Told at the launch that found the stored settings unreadable; the file
+// has been moved aside, so the next launch is quiet.
+void AppDelegate::reportPreferencesReadProblem() {
+    const auto problem = platform_.preferences.readProblem();
+    if (problem && statusItem_) statusItem_->showMessage(kErrorTitle, *problem);
 }
 
 // Said once: every later store fails the same way.
@@ -284,7 +292,6 @@ void AppDelegate::finishAfterTextSettled(std::uint64_t finishId, double waited) 
         hideFloatingIndicatorAfterError();
         return;
     }
-    platform_.log.note("pasting " + std::to_string(utf8CharacterCount(text)) + " characters");
     if (!pasteTranscript(text)) {
         // The text stays in the indicator, for "复制" or another try.
         pendingFinish_.reset();
@@ -314,7 +321,9 @@ void AppDelegate::supersedePendingFinish() {
     pendingFinish_.reset();
 }
 
+// Every paste, a superseded one too, is one line in the log.
 bool AppDelegate::pasteTranscript(const std::string& text) {
+    platform_.log.note("pasting " + std::to_string(utf8CharacterCount(text)) + " characters");
     if (!TypeSimulator::writePasteboard(platform_, text)) {
         speechRecognizer_->errorMessage = TypeSimulator::pasteboardRefusedMessage;
         return false;
@@ -355,7 +364,9 @@ void AppDelegate::announceDefaultHotkey() {
     if (!hotkeyManager_.usesDefaultHotkey() ||
         platform_.preferences.boolForKey(kHotkeyHintShown).value_or(false))
         return;
-    if (statusItem_) statusItem_->showMessage(kErrorTitle, "按住 " + key + " 说话");
+    if (statusItem_) {
+        statusItem_->showMessage(kErrorTitle, "按住 " + key + " 说话", NoticeKind::information);
+    }
     platform_.preferences.setBool(kHotkeyHintShown, true);
 }
 
@@ -365,7 +376,7 @@ void AppDelegate::reportHotkeyTaken() {
     const HotkeyCombo& hotkey = hotkeyManager_.currentHotkey;
     if (reportedTakenHotkey_ == hotkey) return;
     reportedTakenHotkey_ = hotkey;
-    const std::string key = hotkey.displayString(platform_.keyboard.modifierNotation());
+    const std::string key = hotkeyManager_.displayString();
     if (statusItem_) statusItem_->showMessage(kErrorTitle, "快捷键 " + key + " 已被其他程序占用");
 }
 

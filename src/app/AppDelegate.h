@@ -67,6 +67,7 @@ private:
 
     void setupStatusItem();
     void connectHotkey();
+    void reportPreferencesReadProblem();
     void reportPreferencesWriteFailure();
     void observeRecognizer();
     void reportUndeliveredPastes();

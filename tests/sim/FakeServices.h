@@ -28,6 +28,8 @@ class FakePreferences final : public Preferences {
 public:
     using Value = std::variant<bool, std::int64_t, std::string, double>;
     std::map<std::string, Value> raw;
+    std::optional<std::string> problem;  // what readProblem() tells
+    std::optional<std::string> readProblem() const override { return problem; }
     bool refuseWrites = false;
 
     std::optional<bool> boolForKey(const std::string& key) const override { return get<bool>(key); }

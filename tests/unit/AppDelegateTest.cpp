@@ -79,6 +79,8 @@ TEST_F(AppDelegateTest, TheKeyToHoldIsToldOnceATakenKeyOnceAndAnUnusableOneAtEve
     }
     EXPECT_EQ(tray().messages,
               (Messages{{"Sayvo", "按住 fn 说话"}, {"Sayvo", "快捷键 ⌃⌥D 已被其他程序占用"}}));
+    EXPECT_EQ(tray().kinds, (std::vector{NoticeKind::information, NoticeKind::warning}))
+        << "a hint is no warning";
 
     for (const char* key : {"hotkeyKeyCode", "hotkeyModifiers", "hotkeyIsFnKey"})
         sim.preferences.raw.erase(key);
@@ -90,16 +92,20 @@ TEST_F(AppDelegateTest, TheKeyToHoldIsToldOnceATakenKeyOnceAndAnUnusableOneAtEve
               (Messages{{"Sayvo", "保存的快捷键无法使用，请按住 fn 说话，或在设置中重新录制"}}));
 }
 
-TEST_F(AppDelegateTest, SettingsThatCannotBeWrittenHoldForTheRunAndAreSaidOnce) {
+TEST_F(AppDelegateTest, SettingsThatCannotBeReadOrWrittenAreSaidOnce) {
     sim.preferences.raw.clear();
     sim.preferences.refuseWrites = true;
+    sim.preferences.problem = "设置文件无法读取";
     launch();  // whose hint is stored as shown
     manager->startRecordingHotkey();
     manager->recordHotkey({KeyEventType::keyDown, 2, ModifierFlag::control, false});
+    manager->startRecordingHotkey();
+    manager->recordHotkey({KeyEventType::keyDown, 3, ModifierFlag::control, false});
     EXPECT_EQ(tray().messages,
-              (Messages{{"Sayvo", "按住 fn 说话"},
+              (Messages{{"Sayvo", "设置文件无法读取"},
+                        {"Sayvo", "按住 fn 说话"},
                         {"Sayvo", "设置无法保存：本次运行中的更改在退出后不会保留"}}));
-    EXPECT_EQ(manager->currentHotkey.get().keyCode, 2);
+    EXPECT_EQ(manager->currentHotkey.get().keyCode, 3);
 }
 
 TEST_F(AppDelegateTest, HotkeyCyclePastesOnTimeThenClearsHidesAndComesBackFresh) {
@@ -344,6 +350,8 @@ TEST_F(AppDelegateTest, ANewStartDuringAFinishKeepsBothRecordingsIntact) {
     EXPECT_TRUE(indicator().visible);
     EXPECT_EQ(recognizer().transcript.get(), "third");
     EXPECT_EQ(sim.pasteboard.writes.size(), 2u);
+    EXPECT_EQ(std::count(sim.log.notes.begin(), sim.log.notes.end(), "pasting 5 characters"), 1)
+        << "the superseded paste is logged too";
 }
 
 // A paste after a refused write would insert what the pasteboard held before.
