@@ -12,15 +12,6 @@ const std::string kSpeechDenied = "请在系统设置中开启语音识别权限
 const std::string kStartFailedPrefix = "启动语音识别失败: ";
 const std::string kServiceUnavailable = "语音识别服务当前不可用";
 const std::string kInvalidAPIKey = "API Key 含有换行等无效字符，请在设置中重新输入";
-
-// A line break pasted in with the key would land inside the handshake's
-// header, where it ends the header and starts another.
-bool hasControlCharacter(const std::string& text) {
-    for (unsigned char c : text) {
-        if (c < 0x20 || c == 0x7F) return true;
-    }
-    return false;
-}
 }  // namespace
 
 std::shared_ptr<SpeechRecognizer> SpeechRecognizer::create(const Platform& platform,
@@ -81,6 +72,7 @@ void SpeechRecognizer::setupAliyunASRCallbacks() {
     };
     cloud_.onStopped = [onMain] {
         onMain([](SpeechRecognizer& r) {
+            r.stopSilenceTimer();
             r.isRecording = false;
             r.isProcessing = false;
             r.audioLevel = 0.0f;
@@ -111,6 +103,8 @@ void SpeechRecognizer::startRecording() {
     if (useAliyunASR()) {
         currentEngine = RecognitionEngine::aliyun;
         const std::string key = aliyunAPIKey();
+        // A key stored before keys were checked at save: a line break would
+        // land inside the handshake's header, ending it and starting another.
         if (hasControlCharacter(key)) {
             errorMessage = kInvalidAPIKey;
             isProcessing = false;
@@ -118,6 +112,9 @@ void SpeechRecognizer::startRecording() {
         }
         isRecording = true;
         cloud_.startRecognition(key);
+        // A recording started without a held key must end by itself here
+        // too: the microphone streams to a metered service until it does.
+        startSilenceTimer();
         return;
     }
 
@@ -210,12 +207,14 @@ void SpeechRecognizer::startIfRecognizerAvailable() {
         }
         return;
     }
-    errorMessage = kServiceUnavailable;
+    const std::string reason = platform_.speech.unavailableReason();
+    errorMessage = reason.empty() ? kServiceUnavailable : reason;
     isProcessing = false;
 }
 
 void SpeechRecognizer::stopRecording() {
     if (currentEngine.get() == RecognitionEngine::aliyun) {
+        stopSilenceTimer();
         if (isRecording) awaitsFinalText_ = true;
         cloud_.stopRecognition();
     } else {
@@ -415,15 +414,24 @@ void SpeechRecognizer::startSilenceTimer() {
     });
 }
 
+void SpeechRecognizer::stopSilenceTimer() {
+    if (silenceTimer_) silenceTimer_->invalidate();
+    silenceTimer_.reset();
+}
+
+// The on-device recogniser ends a task that hears nothing on its own; the
+// cloud service keeps listening, so the recording ends here.
 void SpeechRecognizer::checkSilence() {
     if (!isRecording || !lastResultTime_ || !stopsOnSilence) return;
     const double elapsed = platform_.scheduler.now() - *lastResultTime_;
-    if (elapsed > silenceTimeout_ && !transcript.get().empty()) stopRecording();
+    const bool heard = !transcript.get().empty();
+    if ((heard && elapsed > silenceTimeout_) ||
+        (!heard && currentEngine.get() == RecognitionEngine::aliyun && elapsed > noSpeechTimeout_))
+        stopRecording();
 }
 
 void SpeechRecognizer::stopSystemRecording() {
-    if (silenceTimer_) silenceTimer_->invalidate();
-    silenceTimer_.reset();
+    stopSilenceTimer();
     microphone_.close();
     auto request = recognitionRequest_->exchange(nullptr);
     if (request) request->endAudio();

@@ -36,7 +36,8 @@ public:
     Published<std::string> currentEngine{*this, "system"};
     Published<float> audioLevel{*this, 0.0f};
 
-    // Whether three seconds of silence after some text end the recording.
+    // Whether three seconds of silence after some text end the recording (and,
+    // on the cloud engine, ten seconds without any).
     // Not while the user holds the hotkey: the hold says "still dictating".
     bool stopsOnSilence = true;
 
@@ -67,6 +68,7 @@ private:
     void restartRecognition();
     void startSilenceTimer();
     void checkSilence();
+    void stopSilenceTimer();
     void stopSystemRecording();
     // The ended recording's task has given its last result, or will not.
     void endFinalResultWait();
@@ -97,6 +99,8 @@ private:
     // Counts system recordings, so late reports of an earlier one change nothing.
     std::uint64_t systemRecording_ = 0;
     static constexpr double silenceTimeout_ = 3.0;
+    // A cloud recording that has heard nothing at all.
+    static constexpr double noSpeechTimeout_ = 10.0;
     static constexpr double finalResultTimeout_ = 3.0;
 };
 

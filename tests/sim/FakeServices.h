@@ -200,6 +200,8 @@ public:
     int requestCount = 0;
     bool refuseTasks = false;  // in the recognisers made from now on
     std::vector<std::shared_ptr<FakeOnDeviceRecognizer>> made;
+    std::string reason;  // what unavailableReason() tells
+    std::string unavailableReason() const override { return reason; }
 
     SpeechAuthorizationStatus authorizationStatus() const override { return currentStatus; }
     void requestAuthorization(std::function<void(SpeechAuthorizationStatus)> answer) override {

@@ -197,6 +197,9 @@ TEST_F(SpeechRecognizerTest, RecogniserForZhCnOrTheDefaultLocaleAndItsAvailabili
     make();
     r->startRecording();
     EXPECT_EQ(r->errorMessage.get(), kUnavailable);
+    sim.speech.reason = "找不到离线语音模型";
+    r->startRecording();
+    EXPECT_EQ(r->errorMessage.get(), "找不到离线语音模型") << "the service's own words win";
 }
 
 TEST_F(SpeechRecognizerTest, LateAnswersAndCallbacksAfterTheRecognizerIsGoneDoNothing) {
@@ -408,6 +411,36 @@ TEST_F(SpeechRecognizerTest, SilenceStopsOnlyStrictlyAfterThreeSecondsOnceTextEx
     EXPECT_TRUE(engine().released);
     advance(3.0);
     EXPECT_EQ(sim.scheduler.pendingCount(), 0u) << "the silence timer is gone";
+}
+
+// Started from the tray, a cloud recording streams to a metered service
+// until something ends it: silence does, as on the device; a held key
+// keeps it going until the release.
+TEST_F(SpeechRecognizerTest, ACloudRecordingNotHeldStopsOnSilenceToo) {
+    setKey("k");
+    const struct {
+        bool held;
+        const char* words;  // nullptr: nothing said
+        double stopsAfter;  // seconds after the last result, or the start; 0: never
+    } cases[] = {{false, "go", 3.5}, {false, nullptr, 10.5}, {true, "go", 0}, {true, nullptr, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.held ? "held, " : "tray, ") + (c.words ? "words" : "silent"));
+        r->stopsOnSilence = !c.held;
+        const int stopsBefore = cloud.stopCalls;
+        start();
+        advance(1.0);
+        if (c.words) report([&] { cloud.fireTranscript(c.words, true); });
+        const double limit = (c.stopsAfter ? c.stopsAfter : 60) - (c.words ? 0 : 1.0);
+        advance(limit - 0.5);
+        EXPECT_EQ(cloud.stopCalls, stopsBefore) << "too early";
+        advance(0.5);
+        EXPECT_EQ(cloud.stopCalls - stopsBefore, c.stopsAfter ? 1 : 0);
+        if (r->isRecording) r->stopRecording();
+        run();
+        EXPECT_FALSE(r->isRecording);
+        advance(20);
+        EXPECT_EQ(sim.scheduler.pendingCount(), 0u) << "no timer left behind";
+    }
 }
 
 // A race by nature: run where ThreadSanitizer watches it, never in the
