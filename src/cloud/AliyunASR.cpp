@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "cloud/CloudFailure.h"
 #include "cloud/CloudProtocol.h"
 #include "speech/CaptureEnded.h"
 
@@ -69,6 +70,7 @@ void AliyunASR::startRecognition(const std::string& apiKey) {
     if (isRunning_) return;
     isRunning_ = true;
     const std::uint64_t start = ++start_;
+    connectionFailureReported_ = false;
     taskId_ = makeTaskId(services_.uuids);
     runTaskSent_ = false;
     finishWhenStarted_ = false;
@@ -162,14 +164,20 @@ void AliyunASR::sendRunTask(std::uint64_t start) {
     if (!command || !task) return;
     runTaskSent_ = true;
     std::weak_ptr<AliyunASR> weak = weak_from_this();
-    task->send({WebSocketMessage::Kind::text, *command},
-               [weak, start](std::optional<PlatformError> error) {
-                   auto self = weak.lock();
-                   if (!self || !error) return;
-                   self->onMain(start, [description = error->localizedDescription](AliyunASR& c) {
-                       if (c.onError) c.onError("发送指令失败: " + description);
-                   });
-               });
+    task->send({WebSocketMessage::Kind::text, *command}, [weak, start](
+                                                             std::optional<PlatformError> error) {
+        auto self = weak.lock();
+        if (!self || !error) return;
+        self->onMain(start, [error = *error](AliyunASR& c) { c.reportConnectionFailure(error); });
+    });
+}
+
+// A refused key fails the command and the receive alike: the user hears of
+// the cause once per start, in its own words; the library's text is logged.
+void AliyunASR::reportConnectionFailure(const PlatformError& error) {
+    services_.log.note("cloud connection failed: " + error.localizedDescription);
+    if (std::exchange(connectionFailureReported_, true)) return;
+    if (onError) onError(cloudFailureMessage(error));
 }
 
 void AliyunASR::sendFinishTask() {
@@ -191,11 +199,12 @@ void AliyunASR::receiveMessages(std::shared_ptr<WebSocketTask> task, std::uint64
         auto task = weakTask.lock();
         if (!self || !task) return;
         if (error || !message) {
-            const std::string description = error ? error->localizedDescription : "";
-            self->onMain(start, [description, task](AliyunASR& c) {
+            const PlatformError failure =
+                error.value_or(PlatformError{WebSocketError::domain, WebSocketError::closed, ""});
+            self->onMain(start, [failure, task](AliyunASR& c) {
                 // Our own close after the service finished is not a failure to report.
                 if (task == c.closedAfterServiceEnd_) return;
-                if (c.onError) c.onError("接收失败: " + description);
+                c.reportConnectionFailure(failure);
             });
             return;
         }

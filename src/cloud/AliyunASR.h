@@ -9,6 +9,7 @@
 #include "cloud/CloudConnection.h"
 #include "core/SharedInstance.h"
 #include "platform/Audio.h"
+#include "platform/DecisionLog.h"
 #include "platform/Scheduler.h"
 #include "platform/UUIDGenerator.h"
 #include "platform/WebSocket.h"
@@ -37,6 +38,7 @@ public:
         WebSocketService& webSockets;
         UUIDGenerator& uuids;
         AudioSystem& audio;
+        DecisionLog& log;  // the technical side of failures
     };
 
     static std::shared_ptr<AliyunASR> create(Services services, std::string wsURL);
@@ -70,6 +72,7 @@ private:
     // Runs `work` on the main queue if this client still exists and no newer start happened.
     template <typename Work>
     void onMain(std::uint64_t start, Work work);
+    void reportConnectionFailure(const PlatformError& error);
     void report(const std::function<void()>& callback) const {
         if (callback) callback();
     }
@@ -83,6 +86,7 @@ private:
     std::string taskId_;
     std::uint64_t start_ = 0;                               // main thread: which start is current
     bool runTaskSent_ = false;                              // main thread: for the current start
+    bool connectionFailureReported_ = false;                // main thread: for the current start
     bool finishWhenStarted_ = false;                        // main thread: stopped before started
     std::shared_ptr<WebSocketTask> closedAfterServiceEnd_;  // main thread
 };

@@ -5,8 +5,9 @@
 namespace sayvo {
 
 // Where the logic notes what it decided about each recording (engine, start,
-// stop, how much text), for whoever diagnoses a problem. Never given the
-// dictated text or the API key; failures go to the user, not here.
+// stop, how much text) and the technical side of a failure the user was told
+// of in plain words, for whoever diagnoses a problem. Never given the
+// dictated text or the API key.
 // Thread: main thread.
 class DecisionLog {
 public:

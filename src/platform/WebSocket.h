@@ -17,6 +17,18 @@ struct WebSocketMessage {
     std::string data;  // UTF-8 text, or raw bytes
 };
 
+// What a connection's failure came to, as far as the user can act on it.
+// Backends sort their own errors into these codes of this domain and keep
+// their technical text in the description.
+namespace WebSocketError {
+inline const std::string domain = "WebSocket";
+constexpr long keyRefused = 1;   // the handshake was answered 401 or 403
+constexpr long unreachable = 2;  // no name, no route, refused, timed out, closed before opening
+constexpr long untrusted = 3;    // the TLS handshake failed
+constexpr long closed = 4;       // an open connection ended
+constexpr long other = 5;
+}  // namespace WebSocketError
+
 // Notifications of one connection, delivered on its callback queue.
 struct WebSocketDelegate {
     std::function<void()> onOpen;

@@ -20,6 +20,7 @@ public:
     WebSocketDelegate delegate;
     bool resumed = false;
     std::optional<int> closeCode;
+    std::optional<PlatformError> sendFailure;  // every send's answer while set
 
     void resume() override { resumed = true; }
     void send(WebSocketMessage message, SendCompletion completion) override {
@@ -27,7 +28,7 @@ public:
             std::lock_guard lock(mutex_);
             sent_.push_back(std::move(message));
         }
-        if (completion) completion(std::nullopt);
+        if (completion) completion(sendFailure);
     }
     void receive(ReceiveCompletion completion) override {
         std::lock_guard lock(mutex_);
@@ -44,8 +45,8 @@ public:
         return static_cast<bool>(pending_);
     }
     void deliver(WebSocketMessage message) { complete(std::move(message), std::nullopt); }
-    void fail(const std::string& description) {
-        complete(std::nullopt, PlatformError{"WebSocket", 57, description});
+    void fail(const std::string& description, long cause = WebSocketError::other) {
+        complete(std::nullopt, PlatformError{WebSocketError::domain, cause, description});
     }
     void closeFromService(int code) {
         if (delegate.onClose) delegate.onClose(code);

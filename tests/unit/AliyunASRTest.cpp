@@ -5,6 +5,7 @@
 
 #include "SimPlatform.h"
 #include "cloud/AliyunASR.h"
+#include "cloud/CloudFailure.h"
 
 namespace sayvo {
 namespace {
@@ -26,7 +27,7 @@ std::string result(const std::string& text, bool end) {
 class AliyunASRTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        client = AliyunASR::create({sim.scheduler, sim.webSockets, sim.uuids, sim.audio},
+        client = AliyunASR::create({sim.scheduler, sim.webSockets, sim.uuids, sim.audio, sim.log},
                                    "wss://asr.test/api-ws/v1/inference/");
         client->onTranscript = [this](const std::string& t, bool f) {
             log.push_back((f ? "final:" : "partial:") + t);
@@ -125,7 +126,8 @@ TEST_F(AliyunASRTest, AServiceThatNeverAnswersTheStopIsClosedAfterThreeSeconds) 
     EXPECT_EQ(socket().closeCode, 1001);
     EXPECT_EQ(count("finished"), 1);
     EXPECT_EQ(count("error:识别服务没有回应"), 1);
-    EXPECT_EQ(count("error:接收失败: cancelled"), 0) << "our own close is no news";
+    EXPECT_EQ(count("error:与识别服务的连接已断开，请检查网络后重试"), 0)
+        << "our own close is no news";
 
     // A tap shorter than the run-task delay sends nothing and closes at once.
     client->startRecognition("k");
@@ -186,10 +188,30 @@ TEST_F(AliyunASRTest, TheServiceEndingTheTaskClosesTheMicrophoneAndFreesTheNextS
 
 TEST_F(AliyunASRTest, FailuresAreReportedWithTheirMessages) {
     // A receive failure ends the loop; the recognizer decides when to stop.
+    // One wording per cause, whichever call failed first; the library's text
+    // goes to the log.
+    const struct {
+        long cause;
+        const char* message;
+    } causes[] = {
+        {WebSocketError::keyRefused, "API Key 无效或已失效，请在设置中检查 API Key"},
+        {WebSocketError::unreachable, "无法连接识别服务，请检查网络连接"},
+        {WebSocketError::untrusted, "无法安全连接识别服务（证书不受信任），请检查网络或代理设置"},
+        {WebSocketError::closed, "与识别服务的连接已断开，请检查网络后重试"},
+        {WebSocketError::other, "识别服务出错，请稍后重试"},
+    };
+    for (const auto& c : causes) {
+        EXPECT_EQ(cloudFailureMessage({WebSocketError::domain, c.cause, "detail"}), c.message);
+    }
+    const std::string refusal = "Unhandled http status code: 401 (Unauthorized)";
     client->startRecognition("k");
-    std::thread([&] { socket().fail("Unhandled http status code: 401 (Unauthorized)"); }).join();
+    socket().sendFailure =
+        PlatformError{WebSocketError::domain, WebSocketError::keyRefused, refusal};
+    sim.scheduler.advance(0.5);  // the run-task command fails, then the receive
+    std::thread([&] { socket().fail(refusal, WebSocketError::keyRefused); }).join();
     sim.scheduler.runUntilIdle();
-    EXPECT_EQ(log.back(), "error:接收失败: Unhandled http status code: 401 (Unauthorized)");
+    EXPECT_EQ(count("error:API Key 无效或已失效，请在设置中检查 API Key"), 1);
+    EXPECT_EQ(sim.log.notes.back(), "cloud connection failed: " + refusal);
     EXPECT_FALSE(socket().hasPendingReceive());
     EXPECT_TRUE(client->isRunning());
 

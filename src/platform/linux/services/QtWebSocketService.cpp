@@ -23,12 +23,35 @@ namespace {
 using SendCompletion = WebSocketTask::SendCompletion;
 using ReceiveCompletion = WebSocketTask::ReceiveCompletion;
 
+long causeOf(QAbstractSocket::SocketError code, const QString& description) {
+    static const QRegularExpression refusal(QStringLiteral("status code: 40[13]\\b"));
+    if (description.contains(refusal)) return WebSocketError::keyRefused;
+    switch (code) {
+        case QAbstractSocket::ConnectionRefusedError:
+        case QAbstractSocket::HostNotFoundError:
+        case QAbstractSocket::SocketTimeoutError:
+        case QAbstractSocket::NetworkError:
+        case QAbstractSocket::TemporaryError:
+        case QAbstractSocket::ProxyConnectionRefusedError:
+        case QAbstractSocket::ProxyNotFoundError:
+            return WebSocketError::unreachable;
+        case QAbstractSocket::SslHandshakeFailedError:
+        case QAbstractSocket::SslInternalError:
+        case QAbstractSocket::SslInvalidUserDataError:
+            return WebSocketError::untrusted;
+        case QAbstractSocket::RemoteHostClosedError:
+            return WebSocketError::closed;
+        default:
+            return WebSocketError::other;
+    }
+}
+
 PlatformError makeError(QAbstractSocket::SocketError code, QString description) {
     // Qt prefixes some texts with its internal function name, which means
-    // nothing to a user reading the message.
+    // nothing to whoever reads the log.
     static const QRegularExpression qtFunction(QStringLiteral("^\\w+::\\w+: "));
     description.remove(qtFunction);
-    return {"QtWebSockets", static_cast<long>(code), description.toStdString()};
+    return {WebSocketError::domain, causeOf(code, description), description.toStdString()};
 }
 
 // One connection. Thread: created anywhere, then used and destroyed only on
@@ -149,6 +172,9 @@ private:
         // refused connection), which Qt may report just after this signal.
         if (!opened_ && socket_->error() != QAbstractSocket::UnknownSocketError)
             return end(makeError(socket_->error(), socket_->errorString()));
+        // Closed before it ever opened: as good as no service there.
+        const auto cause = opened_ ? QAbstractSocket::RemoteHostClosedError
+                                   : QAbstractSocket::ConnectionRefusedError;
         QString text = QStringLiteral("The connection was closed (close code %1)")
                            .arg(static_cast<int>(socket_->closeCode()));
         if (!socket_->closeReason().isEmpty())
@@ -157,7 +183,7 @@ private:
             closeReported_ = true;
             if (delegate_.onClose) delegate_.onClose(static_cast<int>(socket_->closeCode()));
         }
-        end(makeError(QAbstractSocket::RemoteHostClosedError, text));
+        end(makeError(cause, text));
     }
 
     void arrive(WebSocketMessage message) {
@@ -270,8 +296,10 @@ public:
         post([](WebSocketConnection& c) { c.resume(); });
     }
     void send(WebSocketMessage message, SendCompletion completion) override {
-        post([message = std::move(message), completion = std::move(completion)](
-                 WebSocketConnection& c) mutable { c.send(std::move(message), std::move(completion)); });
+        post([message = std::move(message),
+              completion = std::move(completion)](WebSocketConnection& c) mutable {
+            c.send(std::move(message), std::move(completion));
+        });
     }
     void receive(ReceiveCompletion completion) override {
         post([completion = std::move(completion)](WebSocketConnection& c) mutable {
