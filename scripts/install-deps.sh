@@ -18,7 +18,7 @@ build_packages=(
 )
 test_packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
-    xvfb xauth x11-utils x11-xserver-utils x11-xkb-utils xdotool xclip gir1.2-gtk-3.0 dbus dbus-x11
+    xvfb xauth x11-utils x11-xserver-utils x11-xkb-utils trayer xdotool xclip gir1.2-gtk-3.0 dbus dbus-x11
     pulseaudio pulseaudio-utils pocketsphinx-testdata
     at-spi2-core python3-pyatspi libglib2.0-bin openssl desktop-file-utils appstream
     kwin-wayland xwayland xdg-desktop-portal xdg-desktop-portal-kde qtwayland5 qt6-wayland

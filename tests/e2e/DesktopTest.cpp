@@ -116,3 +116,26 @@ TEST_F(DesktopTest, ASecondLaunchOpensThePanelAndOneInstanceSurvivesACrash) {
     EXPECT_EQ(code, 1) << "told nobody";
     EXPECT_TRUE(said.contains("没有在运行")) << said.toStdString();
 }
+
+// Without a StatusNotifier tray, an XEmbed one or none at all (GNOME without
+// its extension), notices still reach the desktop's notification service.
+TEST_F(DesktopTest, NoticesReachTheNotificationServiceWithAnXEmbedTrayOrNone) {
+    ASSERT_TRUE(bus().unregisterService("org.kde.StatusNotifierWatcher"));
+    for (const bool xembed : {false, true}) {
+        SCOPED_TRACE(xembed ? "XEmbed tray" : "no tray");
+        QProcess tray;
+        if (xembed) {
+            tray.setProcessEnvironment(env_);
+            tray.start("trayer", {});
+            ASSERT_TRUE(tray.waitForStarted());
+            pause(500);
+        }
+        QFile::remove(home_.filePath("sayvo/preferences.json"));  // a first launch
+        notifications_.bodies.clear();
+        ASSERT_TRUE(startSayvo(app_, env_, SAYVO_BINARY, home_.path(), {}));
+        EXPECT_TRUE(
+            waitUntil([&] { return notifications_.bodies.join("|").contains("说话"); }, 15000))
+            << notifications_.bodies.join("|").toStdString();
+        for (QProcess* process : {&app_, &tray}) process->terminate(), process->waitForFinished();
+    }
+}
