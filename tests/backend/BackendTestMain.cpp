@@ -1,4 +1,4 @@
-// Backend tests run inside one QApplication on the test's X server.
+// Backend tests run inside one QApplication, on the test's X server or XWayland.
 #include <gtest/gtest.h>
 
 #include <QApplication>

@@ -40,8 +40,7 @@ XKeyCatcher::XKeyCatcher() {
     XSelectInput(DPY, window_, KeyPressMask | KeyReleaseMask | StructureNotifyMask);
     XMapWindow(DPY, window_);
     // Focus can only go to a viewable window.
-    for (XEvent event; XNextEvent(DPY, &event), event.type != MapNotify;) {
-    }
+    for (XEvent event; XNextEvent(DPY, &event), event.type != MapNotify;) continue;
 }
 
 void XKeyCatcher::grabWithControlAlt(const char* keysymName) {

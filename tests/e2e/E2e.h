@@ -277,9 +277,10 @@ protected:
     }
     // Holds the hotkey, speaks as soon as the recording shows, and lets go a
     // second after the speech.
-    void dictate(const Keys& hotkey, bool fromTheFirstWord = false) {
+    void dictate(const Keys& hotkey, bool fromTheFirstWord = false,
+                 const QString& microphone = "mic") {
         EXPECT_TRUE(hold(hotkey)) << "no recording";
-        EXPECT_TRUE(speak(env_, fromTheFirstWord));
+        EXPECT_TRUE(speak(env_, fromTheFirstWord, microphone));
         pause(1000);
         letGo(hotkey);
     }

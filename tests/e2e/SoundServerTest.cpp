@@ -37,8 +37,7 @@ protected:
     }
     // Sayvo's connections to the sound server.
     int soundClients() {
-        const auto clients = run("pactl", {"list", "short", "clients"}).value_or("");
-        return clients.count("sayvo");
+        return run("pactl", {"list", "short", "clients"}).value_or("").count("sayvo");
     }
 
     QProcess silence_;

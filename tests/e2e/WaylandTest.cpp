@@ -10,9 +10,8 @@ const QStringList kHotkey = {"29", "56", "57"};
 class WaylandTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+        if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
             GTEST_SKIP() << "needs a Wayland desktop with portals (scripts/lib/kwin.sh)";
-        }
         ensureApplication();
         qputenv("GDK_BACKEND", "wayland");  // the entry's
         env_.remove("GDK_BACKEND");

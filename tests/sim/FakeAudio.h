@@ -5,6 +5,7 @@
 #include <thread>
 #include <vector>
 
+#include "FakeServices.h"
 #include "platform/Audio.h"
 
 namespace sayvo::sim {
@@ -73,9 +74,7 @@ public:
     // The sound server goes away mid-capture; reported from the audio thread.
     void failFromAudioThread() {
         input.running = false;
-        std::thread([&] {
-            if (onFailure) onFailure(PlatformError{"Audio", 1, "gone"});
-        }).join();
+        std::thread([&] { call(onFailure, PlatformError{"Audio", 1, "gone"}); }).join();
     }
 
     // Plays buffers into the microphone from a second thread and waits for it.

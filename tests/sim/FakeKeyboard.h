@@ -42,14 +42,10 @@ public:
 
     std::optional<MonitorToken> addGlobalMonitor(std::uint64_t mask,
                                                  GlobalHandler handler) override {
-        const auto token = next_++;
-        globals_[token] = {mask, std::move(handler)};
-        return token;
+        return globals_[next_] = {mask, std::move(handler)}, next_++;
     }
     std::optional<MonitorToken> addLocalMonitor(std::uint64_t mask, LocalHandler handler) override {
-        const auto token = next_++;
-        locals_[token] = {mask, std::move(handler)};
-        return token;
+        return locals_[next_] = {mask, std::move(handler)}, next_++;
     }
     void removeMonitor(MonitorToken token) override {
         globals_.erase(token);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <functional>
 #include <map>
@@ -21,6 +22,25 @@
 #include "speech/CloudASRClient.h"
 
 namespace sayvo::sim {
+
+// Calls a callback the logic may not have set.
+template <typename F, typename... Args>
+void call(const F& callback, Args&&... args) {
+    if (callback) callback(std::forward<Args>(args)...);
+}
+
+// A request the test answers later (as the system would, once), from any thread.
+template <typename Answer>
+struct PendingRequest {
+    int requestCount = 0;
+    void answer(Answer value) { call(std::exchange(pending_, {}), value); }
+
+protected:
+    void ask(std::function<void(Answer)> answer) { ++requestCount, pending_ = std::move(answer); }
+
+private:
+    std::function<void(Answer)> pending_;
+};
 
 // In-memory preferences. `raw` lets a test plant values of any type; a
 // refused write keeps the value, as a file that cannot be written does.
@@ -52,7 +72,7 @@ private:
     }
     void put(const std::string& key, Value value) {
         raw[key] = std::move(value);
-        if (refuseWrites && onWriteFailed) onWriteFailed();
+        if (refuseWrites) call(onWriteFailed);
     }
 };
 
@@ -77,25 +97,13 @@ public:
     std::optional<std::string> string() const override { return contents; }
 };
 
-// The test decides the status and answers requests, from any thread it likes.
-class FakeMicrophoneAuthorization final : public MicrophoneAuthorization {
+class FakeMicrophoneAuthorization final : public MicrophoneAuthorization,
+                                          public PendingRequest<bool> {
 public:
     MicrophoneAuthorizationStatus currentStatus = MicrophoneAuthorizationStatus::authorized;
-    int requestCount = 0;
 
     MicrophoneAuthorizationStatus status() const override { return currentStatus; }
-    void requestAccess(std::function<void(bool)> answer) override {
-        ++requestCount;
-        pending_ = std::move(answer);
-    }
-    // Answers the outstanding request (as the system would, once).
-    void answer(bool granted) {
-        auto pending = std::exchange(pending_, {});
-        if (pending) pending(granted);
-    }
-
-private:
-    std::function<void(bool)> pending_;
+    void requestAccess(std::function<void(bool)> answer) override { ask(std::move(answer)); }
 };
 
 // A recognition request that counts what reaches it, and what reaches it too late.
@@ -114,7 +122,7 @@ public:
     void append(const AudioPCMBuffer&) override { (ended ? appendedAfterEnd : appended)++; }
     void endAudio() override {
         ended = true;
-        if (auto end = std::exchange(onEnd, {})) end();
+        call(std::exchange(onEnd, {}));
     }
     std::function<void()> onEnd;  // main thread
 };
@@ -130,10 +138,7 @@ public:
 
     void cancel() override { cancelled = true; }
     void result(const std::string& text, bool isFinal = false) {
-        {
-            std::lock_guard lock(mutex_);
-            lastText_ = text;
-        }
+        (std::lock_guard(mutex_), lastText_ = text);
         if (!cancelled) handler_(RecognitionResult{text, isFinal}, std::nullopt);
     }
     void error(const std::string& domain, long code, const std::string& description = "failed") {
@@ -142,16 +147,10 @@ public:
     // What a recogniser does once the audio has ended: a final result of the
     // text so far, or "no speech" without any.
     void answerEndOfAudio() {
-        std::string text;
-        {
-            std::lock_guard lock(mutex_);
-            text = lastText_;
-        }
-        if (text.empty()) {
-            error(SpeechError::assistantDomain, SpeechError::noSpeech, "no speech");
-        } else {
-            result(text, true);
-        }
+        const std::string text = (std::lock_guard(mutex_), lastText_);
+        if (text.empty())
+            return error(SpeechError::assistantDomain, SpeechError::noSpeech, "no speech");
+        result(text, true);
     }
     FakeRecognitionRequest& fakeRequest() { return static_cast<FakeRecognitionRequest&>(*request); }
 
@@ -192,12 +191,12 @@ private:
     std::string locale_;
 };
 
-class FakeSpeechRecognitionService final : public SpeechRecognitionService {
+class FakeSpeechRecognitionService final : public SpeechRecognitionService,
+                                           public PendingRequest<SpeechAuthorizationStatus> {
 public:
     SpeechAuthorizationStatus currentStatus = SpeechAuthorizationStatus::authorized;
     std::vector<std::string> supportedLocales{"zh-CN", "en-US"};
     std::vector<std::string> requestedLocales;
-    int requestCount = 0;
     bool refuseTasks = false;  // in the recognisers made from now on
     std::vector<std::shared_ptr<FakeOnDeviceRecognizer>> made;
     std::string reason;  // what unavailableReason() tells
@@ -205,23 +204,14 @@ public:
 
     SpeechAuthorizationStatus authorizationStatus() const override { return currentStatus; }
     void requestAuthorization(std::function<void(SpeechAuthorizationStatus)> answer) override {
-        ++requestCount;
-        pending_ = std::move(answer);
-    }
-    void answer(SpeechAuthorizationStatus status) {
-        auto pending = std::exchange(pending_, {});
-        if (pending) pending(status);
+        ask(std::move(answer));
     }
     std::shared_ptr<OnDeviceRecognizer> recognizerForLocale(const std::string& localeId) override {
         requestedLocales.push_back(localeId);
-        for (const auto& locale : supportedLocales) {
-            if (locale == localeId) {
-                made.push_back(std::make_shared<FakeOnDeviceRecognizer>(localeId));
-                made.back()->refuseTasks = refuseTasks;
-                return made.back();
-            }
-        }
-        return nullptr;
+        if (std::ranges::find(supportedLocales, localeId) == supportedLocales.end()) return nullptr;
+        made.push_back(std::make_shared<FakeOnDeviceRecognizer>(localeId));
+        made.back()->refuseTasks = refuseTasks;
+        return made.back();
     }
     std::shared_ptr<OnDeviceRecognizer> recognizerForDefaultLocale() override {
         return recognizerForLocale("en-US");
@@ -233,9 +223,6 @@ public:
         requests.push_back(std::make_shared<FakeRecognitionRequest>());
         return requests.back();
     }
-
-private:
-    std::function<void(SpeechAuthorizationStatus)> pending_;
 };
 
 // A cloud client that keeps the real client's running rules and lets the test
@@ -254,41 +241,25 @@ public:
         startedKeys.push_back(apiKey);
     }
     void stopRecognition() override {
-        {
-            std::lock_guard lock(mutex_);
-            ++stopCalls;
-            if (!isRunning_) return;
-            isRunning_ = false;
-        }
-        if (onStopped) onStopped();
+        if (!(std::lock_guard(mutex_), ++stopCalls, std::exchange(isRunning_, false))) return;
+        call(onStopped);
         if (!holdFinish) fireFinished();
     }
 
     void fireTranscript(const std::string& text, bool isFinal) {
-        if (onTranscript) onTranscript(text, isFinal);
+        call(onTranscript, text, isFinal);
     }
-    void fireError(const std::string& message) {
-        if (onError) onError(message);
-    }
-    void fireStarted() {
-        if (onStarted) onStarted();
-    }
-    void fireAudioLevel(float level) {
-        if (onAudioLevel) onAudioLevel(level);
-    }
+    void fireError(const std::string& message) { call(onError, message); }
+    void fireStarted() { call(onStarted); }
+    void fireAudioLevel(float level) { call(onAudioLevel, level); }
     // The service ended the task on its own (finished, failed, connection gone).
     void fireStoppedByService() {
-        {
-            std::lock_guard lock(mutex_);
-            isRunning_ = false;
-        }
-        if (onStopped) onStopped();
+        (std::lock_guard(mutex_), isRunning_ = false);
+        call(onStopped);
         fireFinished();
     }
     // The service's answer to a stop: the task is over.
-    void fireFinished() {
-        if (onFinished) onFinished();
-    }
+    void fireFinished() { call(onFinished); }
 
 private:
     std::mutex mutex_;

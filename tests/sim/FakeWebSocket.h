@@ -4,6 +4,7 @@
 #include <mutex>
 #include <vector>
 
+#include "FakeServices.h"
 #include "platform/UUIDGenerator.h"
 #include "platform/WebSocket.h"
 
@@ -24,11 +25,8 @@ public:
 
     void resume() override { resumed = true; }
     void send(WebSocketMessage message, SendCompletion completion) override {
-        {
-            std::lock_guard lock(mutex_);
-            sent_.push_back(std::move(message));
-        }
-        if (completion) completion(sendFailure);
+        (std::lock_guard(mutex_), sent_.push_back(std::move(message)));
+        call(completion, sendFailure);
     }
     void receive(ReceiveCompletion completion) override {
         std::lock_guard lock(mutex_);
@@ -48,9 +46,7 @@ public:
     void fail(const std::string& description, long cause = WebSocketError::other) {
         complete(std::nullopt, PlatformError{WebSocketError::domain, cause, description});
     }
-    void closeFromService(int code) {
-        if (delegate.onClose) delegate.onClose(code);
-    }
+    void closeFromService(int code) { call(delegate.onClose, code); }
 
     std::vector<WebSocketMessage> sent() {
         std::lock_guard lock(mutex_);
@@ -58,20 +54,15 @@ public:
     }
     std::vector<std::string> sent(WebSocketMessage::Kind kind) {
         std::vector<std::string> data;
-        for (const auto& m : sent()) {
+        for (const auto& m : sent())
             if (m.kind == kind) data.push_back(m.data);
-        }
         return data;
     }
 
 private:
     void complete(std::optional<WebSocketMessage> message, std::optional<PlatformError> error) {
-        ReceiveCompletion completion;
-        {
-            std::lock_guard lock(mutex_);
-            completion = std::exchange(pending_, {});
-        }
-        if (completion) completion(std::move(message), std::move(error));
+        const auto completion = (std::lock_guard(mutex_), std::exchange(pending_, {}));
+        call(completion, std::move(message), std::move(error));
     }
 
     std::mutex mutex_;

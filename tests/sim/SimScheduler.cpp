@@ -66,8 +66,7 @@ bool SimScheduler::runNextDueBy(double limit) {
 
 void SimScheduler::advance(double seconds) {
     double target = now() + seconds;
-    while (runNextDueBy(target)) {
-    }
+    while (runNextDueBy(target)) continue;
     std::lock_guard lock(mutex_);
     now_ = target;
 }

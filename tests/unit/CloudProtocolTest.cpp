@@ -5,8 +5,7 @@
 #include "FakeWebSocket.h"
 #include "cloud/CloudProtocol.h"
 
-namespace sayvo {
-namespace {
+using namespace sayvo;
 
 using nlohmann::json;
 
@@ -64,6 +63,3 @@ TEST(CloudProtocolTest, EventsAreParsedMemberByMember) {
         EXPECT_EQ(event.isFinal, c.isFinal);
     }
 }
-
-}  // namespace
-}  // namespace sayvo

@@ -2,8 +2,7 @@
 
 #include "ui/Color.h"
 
-namespace sayvo {
-namespace {
+using namespace sayvo;
 
 TEST(ColorTest, HexTextGivesTheChannelsItsLengthCallsFor) {
     // The last rows: letters and digits at the ends of their ranges are kept as digits.
@@ -21,10 +20,6 @@ TEST(ColorTest, HexTextGivesTheChannelsItsLengthCallsFor) {
         SCOPED_TRACE(c.hex);
         EXPECT_EQ(Color(c.hex).argbHex(), c.argb);
     }
-    for (const Color& opaque : {Color("6366F1"), Color(0.4, 0.4, 0.9)}) {
+    for (const Color& opaque : {Color("6366F1"), Color(0.4, 0.4, 0.9)})
         EXPECT_EQ(opaque.opacity, 1.0) << "argbHex would hide an alpha above one";
-    }
 }
-
-}  // namespace
-}  // namespace sayvo

@@ -11,17 +11,13 @@ namespace {
 
 class FloatingIndicatorViewTest : public ::testing::Test {
 protected:
-    std::shared_ptr<FloatingIndicatorView> makeView() {
-        return FloatingIndicatorView::create(
-            sim.platform(), recognizer, [this] { ++closes; }, 7);
-    }
     void advance(double s) { sim.scheduler.advance(s); }
 
     sim::SimPlatform sim;
     sim::FakeCloudClient cloud;
     std::shared_ptr<SpeechRecognizer> recognizer = SpeechRecognizer::create(sim.platform(), cloud);
-    std::shared_ptr<FloatingIndicatorView> view = makeView();
-    int closes = 0;
+    std::shared_ptr<FloatingIndicatorView> view =
+        FloatingIndicatorView::create(sim.platform(), recognizer, nullptr, 7);
 };
 
 TEST_F(FloatingIndicatorViewTest, DotsCycleOnlyWhileTheWaitingStateIsShown) {

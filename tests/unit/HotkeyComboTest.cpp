@@ -4,8 +4,7 @@
 #include "hotkey/HotkeyCombo.h"
 #include "platform/Keyboard.h"
 
-namespace sayvo {
-namespace {
+using namespace sayvo;
 
 using M = std::uint64_t;
 constexpr M kShift = ModifierFlag::shift, kControl = ModifierFlag::control,
@@ -66,6 +65,3 @@ TEST(HotkeyComboTest, StoredValuesThisProgramNeverWritesAreNotUsed) {
     prefs.raw["hotkeyModifiers"] = std::int64_t{0};
     EXPECT_EQ(loadStoredHotkey(prefs), (HotkeyCombo{49, 0, false}));
 }
-
-}  // namespace
-}  // namespace sayvo

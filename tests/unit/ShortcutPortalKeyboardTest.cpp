@@ -173,9 +173,8 @@ TEST_F(ShortcutPortalKeyboardTest, TriggersAreWrittenInThePortalsNotation) {
         {KeyCode::escape, 0, "Escape"},
         {122, F::option, "ALT+F1"},
     };
-    for (const auto& c : cases) {
+    for (const auto& c : cases)
         EXPECT_EQ(ShortcutPortalKeyboard::portalTrigger(c.key, c.modifiers), c.trigger);
-    }
 }
 
 }  // namespace

@@ -3,8 +3,7 @@
 #include "SimPlatform.h"
 #include "paste/TypeSimulator.h"
 
-namespace sayvo {
-namespace {
+using namespace sayvo;
 
 TEST(TypeSimulatorTest, PasteTextPostsCommandVAloneAndSkipsOnlyWhatFailedToBeMade) {
     const struct {
@@ -50,6 +49,3 @@ TEST(TypeSimulatorTest, TypeTextWritesThePasteboardAndPastesATenthLater) {
         EXPECT_EQ(sim.pasteboard.contents, text) << "nothing restored afterwards";
     }
 }
-
-}  // namespace
-}  // namespace sayvo

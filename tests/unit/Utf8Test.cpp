@@ -2,8 +2,7 @@
 
 #include "core/Utf8.h"
 
-namespace sayvo {
-namespace {
+using namespace sayvo;
 
 TEST(Utf8Test, JoinRecognizedTextPutsASpaceOnlyBetweenScriptsThatSpaceTheirWords) {
     const struct {
@@ -13,9 +12,8 @@ TEST(Utf8Test, JoinRecognizedTextPutsASpaceOnlyBetweenScriptsThatSpaceTheirWords
         {"今天天气很好。", "我们", "今天天气很好。我们"}, {"", "first", "first"},
         {"bad \xE4\xBD", "next", "bad \xE4\xBD next"},
     };
-    for (const auto& c : cases) {
+    for (const auto& c : cases)
         EXPECT_EQ(joinRecognizedText(c.before, c.after), c.joined) << c.before << "|" << c.after;
-    }
     // Each script range at its edges, on either side of the join.
     const std::string spaced[] = {"é",      "😀",      "\u0DFF",     "\u0E80",    "\u2E7F",
                                   "\u3200", "\u33FF", "\uA000",     "\uF8FF",    "\uFB00",
@@ -23,13 +21,8 @@ TEST(Utf8Test, JoinRecognizedTextPutsASpaceOnlyBetweenScriptsThatSpaceTheirWords
     const std::string unspaced[] = {
         "\t",     "\n",     "\r",     "\u3000", "\u0E00", "\u0E7F", "\u2E80",     "\u31FF",
         "\u3400", "\u9FFF", "\uF900", "\uFAFF", "\uFF00", "\uFFEF", "\U00020000", "\U0003FFFF"};
-    for (const auto& c : spaced) {
+    for (const auto& c : spaced)
         EXPECT_EQ(joinRecognizedText("a", c) + joinRecognizedText(c, "a"), "a " + c + c + " a");
-    }
-    for (const auto& c : unspaced) {
+    for (const auto& c : unspaced)
         EXPECT_EQ(joinRecognizedText("a", c) + joinRecognizedText(c, "a"), "a" + c + c + "a");
-    }
 }
-
-}  // namespace
-}  // namespace sayvo
