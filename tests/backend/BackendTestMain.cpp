@@ -1,4 +1,4 @@
-// Backend tests run inside one QApplication, on the test's X server or XWayland.
+// Backend tests run inside one QApplication on the test's X server.
 #include <gtest/gtest.h>
 
 #include <QApplication>

@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QProcess>
@@ -108,4 +109,10 @@ TEST_F(WlrDataControlPasteboardTest, AnotherClientsCopyReplacesOursAndIsReadOnly
     const Outcome pasted = run({"wl-paste", "--no-newline"}, std::chrono::seconds(3));
     EXPECT_NE(pasted.exitCode, 0);
     EXPECT_EQ(pasted.out, "");
+}
+
+int main(int argc, char** argv) {
+    QCoreApplication application(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
 }
