@@ -200,7 +200,8 @@ Item {
                     onClicked: panel.openConsole()
                 }
                 Text {
-                    visible: !panel.showsConsoleLink
+                    // Not over a key that was refused: nothing was enabled.
+                    visible: !panel.showsConsoleLink && panel.apiKeyError === ""
                     text: panel.enabledText
                     font.pixelSize: 10
                     color: root.secondary
