@@ -71,35 +71,28 @@ IndicatorPhase FloatingIndicatorView::phase() const {
 }
 
 std::string FloatingIndicatorView::title() const {
-    switch (phase()) {
-        case IndicatorPhase::listening:
-            return listeningTitle;
-        case IndicatorPhase::recognising:
-            return "正在识别...";
-        case IndicatorPhase::textWaiting:
-            return "识别完成";
-        case IndicatorPhase::nothingHeard:
-            return "没有听到说话";
-        case IndicatorPhase::failed:
-            return "未能完成识别";
-    }
-    return listeningTitle;
+    return titleAndHint().first;
 }
 
 std::string FloatingIndicatorView::hint() const {
+    return titleAndHint().second;
+}
+
+std::pair<std::string, std::string> FloatingIndicatorView::titleAndHint() const {
     switch (phase()) {
         case IndicatorPhase::listening:
-            return listeningHint;
+            return {listeningTitle, listeningHint};
         case IndicatorPhase::recognising:
-            return "马上就好";
+            return {"正在识别...", "马上就好"};
         case IndicatorPhase::textWaiting:
-            return "可插入或复制文字";
+            return {"识别完成", "可插入或复制文字"};
         case IndicatorPhase::nothingHeard:
-            return "按住快捷键再说一次";
+            return {"没有听到说话", "按住快捷键再说一次"};
         case IndicatorPhase::failed:
-            return transcript().empty() ? "原因见下方" : "已识别的文字仍可插入或复制";
+            return {"未能完成识别",
+                    transcript().empty() ? "原因见下方" : "已识别的文字仍可插入或复制"};
     }
-    return listeningHint;
+    return {listeningTitle, listeningHint};
 }
 
 IndicatorContent FloatingIndicatorView::content() const {

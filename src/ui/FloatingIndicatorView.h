@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "core/Observable.h"
 #include "platform/Platform.h"
@@ -72,6 +73,7 @@ private:
                           std::shared_ptr<SpeechRecognizer> speechRecognizer,
                           std::function<void()> onClose, std::uint64_t randomSeed);
     void observeRecognizer();
+    std::pair<std::string, std::string> titleAndHint() const;
     void recognizerDidChange();
     void updateDotsAnimation();
     void startDotsAnimation();
