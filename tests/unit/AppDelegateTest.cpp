@@ -291,6 +291,12 @@ TEST_F(AppDelegateTest, ARecordingThatStopsOnSilenceKeepsItsTextForInsertOrTheNe
     advance(0.1);
     EXPECT_EQ(sim.pasteboard.contents, "kept");
     EXPECT_EQ(pastes(), 1);
+    // The button's confirmation lasts 1.5 s from the click.
+    EXPECT_TRUE(indicator().content->showInserted);
+    advance(1.39);
+    EXPECT_TRUE(indicator().content->showInserted);
+    advance(0.02);
+    EXPECT_FALSE(indicator().content->showInserted);
 
     click();
     advance(1.0);
