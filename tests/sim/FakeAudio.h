@@ -12,64 +12,44 @@ namespace sayvo::sim {
 
 // A microphone the test plays into. Buffers are delivered from a real second
 // thread, as the capture thread does.
-class FakeInputNode final : public AudioInputNode {
-public:
+struct FakeInputNode final : AudioInputNode {
     AudioFormat format{48000, 1, SampleType::float32};
     int installCount = 0;
     std::uint32_t requestedBufferSize = 0;
-
+    std::atomic<bool> running{false};
+    std::mutex mutex_;
+    AudioTapBlock tap_;
     AudioFormat outputFormat(int) override { return format; }
     void installTap(int, std::uint32_t bufferSize, AudioFormat, AudioTapBlock block) override {
         std::lock_guard lock(mutex_);
-        ++installCount;
-        requestedBufferSize = bufferSize;
-        tap_ = std::move(block);
+        ++installCount, requestedBufferSize = bufferSize, tap_ = std::move(block);
     }
-    void removeTap(int) override {
-        std::lock_guard lock(mutex_);  // waits for a delivery in flight
-        tap_ = nullptr;
-    }
-    bool hasTap() {
-        std::lock_guard lock(mutex_);
-        return static_cast<bool>(tap_);
-    }
+    // Locked: waits for a delivery in flight.
+    void removeTap(int) override { (std::lock_guard(mutex_), tap_ = nullptr); }
+    bool hasTap() { return std::lock_guard(mutex_), static_cast<bool>(tap_); }
     // Calls the tap on the calling thread, as the engine's capture thread would.
     void deliver(const std::shared_ptr<const AudioPCMBuffer>& buffer) {
         std::lock_guard lock(mutex_);
         if (tap_ && running) tap_(buffer);
     }
-
-    std::atomic<bool> running{false};
-
-private:
-    std::mutex mutex_;
-    AudioTapBlock tap_;
 };
 
-class FakeAudioEngine final : public AudioEngine {
-public:
+struct FakeAudioEngine final : AudioEngine {
     FakeInputNode input;
     std::optional<PlatformError> startError;
-    int prepareCount = 0;
-    int stopCount = 0;
+    int prepareCount = 0, stopCount = 0;
     bool released = false;
-
+    std::function<void(const PlatformError&)> onFailure;
     AudioInputNode& inputNode() override { return input; }
     void prepare() override { ++prepareCount; }
     std::optional<PlatformError> start() override {
-        if (startError) return startError;
-        input.running = true;
-        return std::nullopt;
+        return startError ? startError : (input.running = true, std::nullopt);
     }
     bool isRunning() const override { return input.running; }
-    void stop() override {
-        ++stopCount;
-        input.running = false;
-    }
+    void stop() override { ++stopCount, input.running = false; }
     void setFailureHandler(std::function<void(const PlatformError&)> handler) override {
         onFailure = std::move(handler);
     }
-    std::function<void(const PlatformError&)> onFailure;
 
     // The sound server goes away mid-capture; reported from the audio thread.
     void failFromAudioThread() {
@@ -87,8 +67,7 @@ public:
 
 // Converts by taking every n-th sample of channel 0 (no filtering: tests
 // check amounts and order, not sound quality).
-class FakeConverter final : public AudioConverter {
-public:
+struct FakeConverter final : AudioConverter {
     explicit FakeConverter(AudioFormat from) : from_(from) {}
     std::optional<std::vector<std::int16_t>> convert(const AudioPCMBuffer& input,
                                                      std::uint32_t capacity) override {
@@ -97,22 +76,16 @@ public:
         std::vector<std::int16_t> out;
         for (double at = 0; at < input.frameLength() && out.size() < capacity; at += step) {
             const auto i = static_cast<std::size_t>(at);
-            if (const float* f = input.floatChannelData(0)) {
-                out.push_back(static_cast<std::int16_t>(f[i] * 32767));
-            } else {
-                out.push_back(input.int16ChannelData(0)[i]);
-            }
+            const float* f = input.floatChannelData(0);
+            out.push_back(f ? std::int16_t(f[i] * 32767) : input.int16ChannelData(0)[i]);
         }
         return out;
     }
-
-private:
     AudioFormat from_;
 };
 
 // Keeps every engine it made, so a test can inspect one the logic released.
-class FakeAudioSystem final : public AudioSystem {
-public:
+struct FakeAudioSystem final : AudioSystem {
     bool refuse = false;
     AudioFormat nextFormat{48000, 1, SampleType::float32};
     std::optional<PlatformError> nextStartError;
@@ -120,26 +93,21 @@ public:
 
     std::unique_ptr<AudioEngine> makeAudioEngine() override {
         if (refuse) return nullptr;
-        auto engine = std::make_unique<FakeAudioEngine>();
-        engine->input.format = nextFormat;
-        engine->startError = nextStartError;
-        engines.push_back(std::move(engine));
-        return std::make_unique<Handle>(*engines.back());
+        auto& engine = *engines.emplace_back(std::make_unique<FakeAudioEngine>());
+        engine.input.format = nextFormat, engine.startError = nextStartError;
+        return std::make_unique<Handle>(engine);
     }
     FakeAudioEngine& last() { return *engines.back(); }
-
     bool refuseConverters = false;
     std::unique_ptr<AudioConverter> makeConverter(const AudioFormat& from,
                                                   const AudioFormat& to) override {
         if (refuseConverters || !(to == AudioFormat{16000, 1, SampleType::int16})) return nullptr;
         return std::make_unique<FakeConverter>(from);
     }
-
-private:
     // What the logic owns: releasing it marks the engine released.
-    class Handle final : public AudioEngine {
-    public:
+    struct Handle final : AudioEngine {
         explicit Handle(FakeAudioEngine& engine) : engine_(engine) {}
+        FakeAudioEngine& engine_;
         ~Handle() override { engine_.released = true; }
         AudioInputNode& inputNode() override { return engine_.inputNode(); }
         void prepare() override { engine_.prepare(); }
@@ -149,9 +117,6 @@ private:
         void setFailureHandler(std::function<void(const PlatformError&)> handler) override {
             engine_.setFailureHandler(std::move(handler));
         }
-
-    private:
-        FakeAudioEngine& engine_;
     };
 };
 

@@ -11,8 +11,7 @@ namespace sayvo::sim {
 
 // Keyboard monitors the test drives: events typed "elsewhere" go to the global
 // monitors, events typed into our own windows to the local ones.
-class FakeKeyboard final : public KeyboardMonitoring {
-public:
+struct FakeKeyboard final : KeyboardMonitoring {
     bool functionKey = true;
     std::uint64_t heldModifiers = 0;
     // Combinations another program holds, and the one reserved for us.
@@ -22,7 +21,9 @@ public:
     // The layout's own names and level keys; other keys as the portable code says.
     std::map<std::uint16_t, std::string> names;
     std::set<std::uint16_t> levelKeys;
-
+    std::map<MonitorToken, std::pair<std::uint64_t, GlobalHandler>> globals_;
+    std::map<MonitorToken, std::pair<std::uint64_t, LocalHandler>> locals_;
+    MonitorToken next_ = 1;
     bool hasFunctionKey() const override { return functionKey; }
     KeyRole keyRole(std::uint16_t code) const override {
         return levelKeys.count(code) ? KeyRole::selectsLevel : keyRoleFromCode(code);
@@ -35,11 +36,9 @@ public:
     KeyReservation reserveKey(std::uint16_t keyCode, std::uint64_t modifiers) override {
         reserved.reset();
         if (heldElsewhere.count({keyCode, modifiers})) return KeyReservation::heldElsewhere;
-        reserved = {keyCode, modifiers};
-        return KeyReservation::reserved;
+        return reserved = {keyCode, modifiers}, KeyReservation::reserved;
     }
     void releaseReservedKey() override { reserved.reset(); }
-
     std::optional<MonitorToken> addGlobalMonitor(std::uint64_t mask,
                                                  GlobalHandler handler) override {
         return globals_[next_] = {mask, std::move(handler)}, next_++;
@@ -47,35 +46,21 @@ public:
     std::optional<MonitorToken> addLocalMonitor(std::uint64_t mask, LocalHandler handler) override {
         return locals_[next_] = {mask, std::move(handler)}, next_++;
     }
-    void removeMonitor(MonitorToken token) override {
-        globals_.erase(token);
-        locals_.erase(token);
-    }
-
+    void removeMonitor(MonitorToken token) override { globals_.erase(token), locals_.erase(token); }
     std::size_t globalCount() const { return globals_.size(); }
     std::size_t localCount() const { return locals_.size(); }
-
-    // An event in another application.
+    // An event in another application; a copy, as handlers may remove monitors.
     void typeElsewhere(const KeyEvent& event) {
-        const auto snapshot = globals_;
-        for (const auto& [token, monitor] : snapshot) {
+        for (const auto& [token, monitor] : decltype(globals_)(globals_))
             if (monitor.first & maskOf(event.type)) monitor.second(event);
-        }
     }
     // An event in one of our windows; true when a monitor consumed it.
     bool typeInOwnWindow(const KeyEvent& event) {
         bool consumed = false;
-        const auto snapshot = locals_;
-        for (const auto& [token, monitor] : snapshot) {
+        for (const auto& [token, monitor] : decltype(locals_)(locals_))
             if ((monitor.first & maskOf(event.type)) && !monitor.second(event)) consumed = true;
-        }
         return consumed;
     }
-
-private:
-    std::map<MonitorToken, std::pair<std::uint64_t, GlobalHandler>> globals_;
-    std::map<MonitorToken, std::pair<std::uint64_t, LocalHandler>> locals_;
-    MonitorToken next_ = 1;
 };
 
 }  // namespace sayvo::sim

@@ -10,27 +10,22 @@
 namespace sayvo::sim {
 
 // Keeps every call's reply for the test to answer, as the bus would later.
-class FakeShortcutsPortal final : public GlobalShortcutsPortal {
-public:
+struct FakeShortcutsPortal final : GlobalShortcutsPortal {
     bool present = true;
     std::vector<std::string> calls;  // "create <token> <trigger>", "bind <session> <trigger>"
     SessionReply created;
     BindReply bound;
     Events events;
-
     bool available() const override { return present; }
     void createSession(const std::string& token, const std::vector<Shortcut>& shortcuts,
                        SessionReply reply) override {
-        calls.push_back("create " + token + " " + describe(shortcuts));
-        created = std::move(reply);
+        calls.push_back("create " + token + " " + describe(shortcuts)), created = std::move(reply);
     }
     void bindShortcuts(const std::string& session, const std::vector<Shortcut>& shortcuts,
                        BindReply reply) override {
-        calls.push_back("bind " + session + " " + describe(shortcuts));
-        bound = std::move(reply);
+        calls.push_back("bind " + session + " " + describe(shortcuts)), bound = std::move(reply);
     }
     void setEvents(Events e) override { events = std::move(e); }
-
     static std::string describe(const std::vector<Shortcut>& shortcuts) {
         std::string text;
         for (const auto& s : shortcuts) text += s.id + "=" + s.preferredTrigger;
@@ -40,8 +35,7 @@ public:
 
 // A desktop that grants a keyboard only to a session that asks for just that,
 // and types only into the session it opened ("/rd/1").
-class FakeRemoteDesktop final : public RemoteDesktopPortal {
-public:
+struct FakeRemoteDesktop final : RemoteDesktopPortal {
     bool present = true;
     int sessions = 0;
     unsigned askedDevices = 0;
@@ -50,15 +44,10 @@ public:
     StartReply started;
     std::function<void()> closed;
     std::string sent;  // "+29 +47 -47 -29 "
-
     bool available() const override { return present; }
-    void createSession(SessionReply reply) override {
-        ++sessions;
-        created = std::move(reply);
-    }
+    void createSession(SessionReply reply) override { ++sessions, created = std::move(reply); }
     void selectDevices(const std::string&, unsigned devices, Reply reply) override {
-        askedDevices = devices;
-        selected = std::move(reply);
+        askedDevices = devices, selected = std::move(reply);
     }
     void start(const std::string&, StartReply reply) override { started = std::move(reply); }
     void notifyKeyboardKeycode(const std::string& session, int keycode, bool pressed) override {

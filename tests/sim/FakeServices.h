@@ -33,19 +33,14 @@ void call(const F& callback, Args&&... args) {
 template <typename Answer>
 struct PendingRequest {
     int requestCount = 0;
-    void answer(Answer value) { call(std::exchange(pending_, {}), value); }
-
-protected:
-    void ask(std::function<void(Answer)> answer) { ++requestCount, pending_ = std::move(answer); }
-
-private:
     std::function<void(Answer)> pending_;
+    void answer(Answer value) { call(std::exchange(pending_, {}), value); }
+    void ask(std::function<void(Answer)> answer) { ++requestCount, pending_ = std::move(answer); }
 };
 
 // In-memory preferences. `raw` lets a test plant values of any type; a
 // refused write keeps the value, as a file that cannot be written does.
-class FakePreferences final : public Preferences {
-public:
+struct FakePreferences final : Preferences {
     using Value = std::variant<bool, std::int64_t, std::string, double>;
     std::map<std::string, Value> raw;
     std::optional<std::string> problem;  // what readProblem() tells
@@ -62,8 +57,6 @@ public:
     void setBool(const std::string& key, bool value) override { put(key, value); }
     void setInteger(const std::string& key, std::int64_t value) override { put(key, value); }
     void setString(const std::string& key, const std::string& value) override { put(key, value); }
-
-private:
     template <typename T>
     std::optional<T> get(const std::string& key) const {
         const auto it = raw.find(key);
@@ -77,65 +70,50 @@ private:
 };
 
 // Records every write; can refuse them.
-class FakePasteboard final : public Pasteboard {
-public:
+struct FakePasteboard final : Pasteboard {
     std::optional<std::string> contents;
     std::vector<std::string> writes;
     int clearCount = 0;
     bool refuse = false;
 
-    void clearContents() override {
-        ++clearCount;
-        contents.reset();
-    }
+    void clearContents() override { ++clearCount, contents.reset(); }
     bool setString(const std::string& text) override {
-        if (refuse) return false;
-        writes.push_back(text);
-        contents = text;
-        return true;
+        return !refuse && (writes.push_back(text), contents = text, true);
     }
     std::optional<std::string> string() const override { return contents; }
 };
 
-class FakeMicrophoneAuthorization final : public MicrophoneAuthorization,
-                                          public PendingRequest<bool> {
-public:
+struct FakeMicrophoneAuthorization final : MicrophoneAuthorization, PendingRequest<bool> {
     MicrophoneAuthorizationStatus currentStatus = MicrophoneAuthorizationStatus::authorized;
-
     MicrophoneAuthorizationStatus status() const override { return currentStatus; }
     void requestAccess(std::function<void(bool)> answer) override { ask(std::move(answer)); }
 };
 
 // A recognition request that counts what reaches it, and what reaches it too late.
-class FakeRecognitionRequest final : public AudioBufferRecognitionRequest {
-public:
+struct FakeRecognitionRequest final : AudioBufferRecognitionRequest {
     bool partialResults = false;
     RecognitionTaskHint hint = RecognitionTaskHint::unspecified;
     bool onDeviceOnly = true;
-    std::atomic<int> appended{0};
-    std::atomic<int> appendedAfterEnd{0};
+    std::atomic<int> appended{0}, appendedAfterEnd{0};
     std::atomic<bool> ended{false};
-
+    std::function<void()> onEnd;  // main thread
     void setShouldReportPartialResults(bool on) override { partialResults = on; }
     void setTaskHint(RecognitionTaskHint h) override { hint = h; }
     void setRequiresOnDeviceRecognition(bool on) override { onDeviceOnly = on; }
     void append(const AudioPCMBuffer&) override { (ended ? appendedAfterEnd : appended)++; }
-    void endAudio() override {
-        ended = true;
-        call(std::exchange(onEnd, {}));
-    }
-    std::function<void()> onEnd;  // main thread
+    void endAudio() override { ended = true, call(std::exchange(onEnd, {})); }
 };
 
 // A task whose results and errors the test delivers, from any thread.
-class FakeRecognitionTask final : public RecognitionTask {
-public:
+struct FakeRecognitionTask final : RecognitionTask {
     FakeRecognitionTask(std::shared_ptr<AudioBufferRecognitionRequest> r,
                         RecognitionResultHandler h)
         : request(std::move(r)), handler_(std::move(h)) {}
     std::shared_ptr<AudioBufferRecognitionRequest> request;
     std::atomic<bool> cancelled{false};
-
+    RecognitionResultHandler handler_;
+    std::mutex mutex_;
+    std::string lastText_;
     void cancel() override { cancelled = true; }
     void result(const std::string& text, bool isFinal = false) {
         (std::lock_guard(mutex_), lastText_ = text);
@@ -153,22 +131,16 @@ public:
         result(text, true);
     }
     FakeRecognitionRequest& fakeRequest() { return static_cast<FakeRecognitionRequest&>(*request); }
-
-private:
-    RecognitionResultHandler handler_;
-    std::mutex mutex_;
-    std::string lastText_;
 };
 
-class FakeOnDeviceRecognizer final : public OnDeviceRecognizer {
-public:
+struct FakeOnDeviceRecognizer final : OnDeviceRecognizer {
     explicit FakeOnDeviceRecognizer(std::string locale) : locale_(std::move(locale)) {}
+    std::string locale_;
     bool available = true;
     bool refuseTasks = false;
     // Off: the final result after the end of the audio is the test's to give.
     bool answersEndOfAudio = true;
     std::vector<std::shared_ptr<FakeRecognitionTask>> tasks;
-
     bool isAvailable() const override { return available; }
     std::string localeIdentifier() const override { return locale_; }
     std::shared_ptr<RecognitionTask> recognitionTask(
@@ -182,18 +154,13 @@ public:
                 if (auto t = weak.lock()) t->answerEndOfAudio();
             };
         }
-        tasks.push_back(task);
-        return task;
+        return tasks.emplace_back(task);
     }
     FakeRecognitionTask& currentTask() { return *tasks.back(); }
-
-private:
-    std::string locale_;
 };
 
-class FakeSpeechRecognitionService final : public SpeechRecognitionService,
-                                           public PendingRequest<SpeechAuthorizationStatus> {
-public:
+struct FakeSpeechRecognitionService final : SpeechRecognitionService,
+                                            PendingRequest<SpeechAuthorizationStatus> {
     SpeechAuthorizationStatus currentStatus = SpeechAuthorizationStatus::authorized;
     std::vector<std::string> supportedLocales{"zh-CN", "en-US"};
     std::vector<std::string> requestedLocales;
@@ -201,7 +168,6 @@ public:
     std::vector<std::shared_ptr<FakeOnDeviceRecognizer>> made;
     std::string reason;  // what unavailableReason() tells
     std::string unavailableReason() const override { return reason; }
-
     SpeechAuthorizationStatus authorizationStatus() const override { return currentStatus; }
     void requestAuthorization(std::function<void(SpeechAuthorizationStatus)> answer) override {
         ask(std::move(answer));
@@ -210,8 +176,7 @@ public:
         requestedLocales.push_back(localeId);
         if (std::ranges::find(supportedLocales, localeId) == supportedLocales.end()) return nullptr;
         made.push_back(std::make_shared<FakeOnDeviceRecognizer>(localeId));
-        made.back()->refuseTasks = refuseTasks;
-        return made.back();
+        return made.back()->refuseTasks = refuseTasks, made.back();
     }
     std::shared_ptr<OnDeviceRecognizer> recognizerForDefaultLocale() override {
         return recognizerForLocale("en-US");
@@ -220,32 +185,29 @@ public:
     std::vector<std::shared_ptr<FakeRecognitionRequest>> requests;
     std::shared_ptr<AudioBufferRecognitionRequest> makeRecognitionRequest() override {
         if (refuseRequests) return nullptr;
-        requests.push_back(std::make_shared<FakeRecognitionRequest>());
-        return requests.back();
+        return requests.emplace_back(std::make_shared<FakeRecognitionRequest>());
     }
 };
 
 // A cloud client that keeps the real client's running rules and lets the test
 // play the service: fire* may be called from any thread, as the real client's
 // callback queue and audio thread do.
-class FakeCloudClient final : public CloudASRClient {
-public:
+struct FakeCloudClient final : CloudASRClient {
     std::vector<std::string> startedKeys;  // one per task actually started
     int stopCalls = 0;                     // every stopRecognition call
     // The service answers a stop at once unless the test holds its answer.
     bool holdFinish = false;
-
+    std::mutex mutex_;
+    bool isRunning_ = false;
     void startRecognition(const std::string& apiKey) override {
         std::lock_guard lock(mutex_);
-        if (std::exchange(isRunning_, true)) return;
-        startedKeys.push_back(apiKey);
+        if (!std::exchange(isRunning_, true)) startedKeys.push_back(apiKey);
     }
     void stopRecognition() override {
         if (!(std::lock_guard(mutex_), ++stopCalls, std::exchange(isRunning_, false))) return;
         call(onStopped);
         if (!holdFinish) fireFinished();
     }
-
     void fireTranscript(const std::string& text, bool isFinal) {
         call(onTranscript, text, isFinal);
     }
@@ -260,45 +222,34 @@ public:
     }
     // The service's answer to a stop: the task is over.
     void fireFinished() { call(onFinished); }
-
-private:
-    std::mutex mutex_;
-    bool isRunning_ = false;
 };
 
-class FakeURLOpener final : public URLOpener {
-public:
+struct FakeURLOpener final : URLOpener {
     bool hasBrowser = true;
     std::vector<std::string> opened;
     bool open(const std::string& url) override {
-        if (hasBrowser) opened.push_back(url);
-        return hasBrowser;
+        return hasBrowser && (opened.push_back(url), true);
     }
 };
 
-class FakeSystemPermissions final : public SystemPermissions {
-public:
+struct FakeSystemPermissions final : SystemPermissions {
     std::vector<PermissionStatus> currentStatus() override { return {}; }
     std::string settingsTitle() const override { return {}; }
     void openSettings() override {}
 };
 
-class FakeDecisionLog final : public DecisionLog {
-public:
+struct FakeDecisionLog final : DecisionLog {
     std::vector<std::string> notes;
     void note(const std::string& line) override { notes.push_back(line); }
 };
 
 // The autostart entry as a flag; a set error makes every change fail.
-class FakeLoginItem final : public LoginItem {
-public:
+struct FakeLoginItem final : LoginItem {
     bool enabled = false;
     std::optional<PlatformError> error;
     bool isEnabled() const override { return enabled; }
     std::optional<PlatformError> setEnabled(bool value) override {
-        if (error) return error;
-        enabled = value;
-        return std::nullopt;
+        return error ? error : (enabled = value, std::nullopt);
     }
 };
 

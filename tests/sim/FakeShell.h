@@ -10,23 +10,18 @@
 
 namespace sayvo::sim {
 
-class FakeTrayItem final : public TrayItem {
-public:
+struct FakeTrayItem final : TrayItem {
     bool button = true;
     std::vector<std::string> images;  // every image set, in order
     std::string description;
     std::vector<std::pair<std::string, std::string>> messages;  // title, text
-
+    std::vector<NoticeKind> kinds;                              // of each message
     bool hasButton() const override { return button; }
     void setImage(const std::string& symbolName, const std::string& accessibility) override {
-        images.push_back(symbolName);
-        description = accessibility;
+        images.push_back(symbolName), description = accessibility;
     }
-    std::vector<NoticeKind> kinds;  // of each message
-    void showMessage(const std::string& title, const std::string& message,
-                     NoticeKind kind) override {
-        messages.emplace_back(title, message);
-        kinds.push_back(kind);
+    void showMessage(const std::string& title, const std::string& text, NoticeKind kind) override {
+        messages.emplace_back(title, text), kinds.push_back(kind);
     }
     std::string currentImage() const { return images.empty() ? "" : images.back(); }
     // The user clicks; as the real tray, nothing is reported without a button.
@@ -35,12 +30,10 @@ public:
     }
 };
 
-class FakeFloatingWindow final : public FloatingWindow {
-public:
+struct FakeFloatingWindow final : FloatingWindow {
     Rect currentFrame{};
     bool visible = false;
     std::shared_ptr<FloatingIndicatorView> content;
-
     void setFrame(const Rect& frame) override { currentFrame = frame; }
     Rect frame() const override { return currentFrame; }
     void show() override { visible = true; }
@@ -52,47 +45,35 @@ public:
     void pressClose() { content->close(); }
 };
 
-class FakePopover final : public Popover {
-public:
+struct FakePopover final : Popover {
     std::shared_ptr<MenuBarView> content;
     bool shown = false;
-
     void setContentSize(double, double) override {}
     void setContent(std::shared_ptr<MenuBarView> view) override { content = std::move(view); }
     void showRelativeToTrayItem() override { shown = true; }
     void close() override {
-        if (!shown) return;
-        shown = false;
-        if (onClose) onClose();
+        if (std::exchange(shown, false) && onClose) onClose();
     }
     bool isShown() const override { return shown; }
 };
 
 // Hands out fakes and keeps pointers to them for inspection.
-class FakeApplicationShell final : public ApplicationShell {
-public:
+struct FakeApplicationShell final : ApplicationShell {
     bool trayAvailable = true;
     bool accessory = false;
     FakeTrayItem* trayItem = nullptr;
     FakePopover* popover = nullptr;
     std::vector<FakeFloatingWindow*> windows;
-
     void setAccessoryActivationPolicy() override { accessory = true; }
     std::unique_ptr<TrayItem> makeTrayItem() override {
-        auto item = std::make_unique<FakeTrayItem>();
-        item->button = trayAvailable;
-        trayItem = item.get();
-        return item;
+        (trayItem = new FakeTrayItem)->button = trayAvailable;
+        return std::unique_ptr<TrayItem>(trayItem);
     }
     std::unique_ptr<Popover> makePopover() override {
-        auto made = std::make_unique<FakePopover>();
-        popover = made.get();
-        return made;
+        return std::unique_ptr<Popover>(popover = new FakePopover);
     }
     std::unique_ptr<FloatingWindow> makeFloatingWindow() override {
-        auto window = std::make_unique<FakeFloatingWindow>();
-        windows.push_back(window.get());
-        return window;
+        return std::unique_ptr<FloatingWindow>(windows.emplace_back(new FakeFloatingWindow));
     }
     Rect visibleScreenFrame() const override { return {0, 25, 1440, 875}; }
     void quit() override {}

@@ -9,17 +9,12 @@
 namespace sayvo::sim {
 
 // Records posted events; can fail any creation.
-class FakeSyntheticKeyboard final : public SyntheticKeyboard {
-public:
+struct FakeSyntheticKeyboard final : SyntheticKeyboard {
     std::uint64_t userHeldFlags = 0;  // what new events carry until changed
-    bool failSource = false;
-    bool failKeyDown = false;
-    bool failKeyUp = false;
+    bool failSource = false, failKeyDown = false, failKeyUp = false;
     std::vector<SyntheticKeyEvent> posted;
-
     std::unique_ptr<KeyEventSource> createEventSource() override {
-        if (failSource) return nullptr;
-        return std::make_unique<KeyEventSource>();
+        return failSource ? nullptr : std::make_unique<KeyEventSource>();
     }
     std::optional<SyntheticKeyEvent> createKeyboardEvent(const KeyEventSource*,
                                                          std::uint16_t keyCode,
@@ -31,13 +26,10 @@ public:
 };
 
 // Always trusted; keeps every check's options.
-class FakeAccessibilityTrust final : public AccessibilityTrust {
-public:
+struct FakeAccessibilityTrust final : AccessibilityTrust {
     std::vector<TrustCheckOptions> checks;
-
     bool isProcessTrustedWithOptions(const TrustCheckOptions& options) override {
-        checks.push_back(options);
-        return true;
+        return checks.push_back(options), true;
     }
 };
 

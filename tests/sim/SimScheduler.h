@@ -15,8 +15,7 @@ namespace sayvo::sim {
 // or runUntilIdle(); then every due task and timer fire runs in deadline
 // order, first scheduled first on ties, on the calling (test) thread.
 // post/postAfter are safe from any thread; the rest is for the test thread.
-class SimScheduler final : public Scheduler {
-public:
+struct SimScheduler final : Scheduler {
     ~SimScheduler() override;
     void post(Task task) override { postAfter(0, std::move(task)); }
     void postAfter(double seconds, Task task) override;
