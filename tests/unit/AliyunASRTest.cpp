@@ -41,17 +41,19 @@ protected:
     sim::FakeWebSocketTask& socket() { return sim.webSockets.last(); }
     // The service answers on the connection's callback queue: another thread.
     void serviceSays(const std::string& text) {
-        std::thread([&] { socket().deliver({Kind::text, text}); }).join();
-        sim.scheduler.runUntilIdle();
+        std::thread([&] { socket().deliver({Kind::text, text}); }).join(), run();
+    }
+    void run() { sim.scheduler.runUntilIdle(); }
+    void advance(double s) { sim.scheduler.advance(s); }
+    void play(std::shared_ptr<const AudioPCMBuffer> b) {
+        sim.audio.last().playFromAudioThread({b});
     }
     // The header of the i-th command sent.
     nlohmann::json command(std::size_t i) {
         return nlohmann::json::parse(socket().sent(Kind::text).at(i))["header"];
     }
     void startStreaming() {
-        client->startRecognition("sk-test");
-        sim.scheduler.advance(0.5);
-        serviceSays(kStarted);
+        client->startRecognition("sk-test"), advance(0.5), serviceSays(kStarted);
     }
     long count(const std::string& entry) const { return std::count(log.begin(), log.end(), entry); }
 
@@ -70,12 +72,10 @@ TEST_F(AliyunASRTest, AudioBeforeTheTaskStartedIsHeldAndSentFirstThenLive) {
     EXPECT_EQ(request.timeoutSeconds, 60);
     auto& engine = sim.audio.last();
     EXPECT_EQ(engine.input.requestedBufferSize, 1600u);
-    engine.playFromAudioThread({floatBuffer(0.1f, 1600)});
-    sim.scheduler.advance(0.5);
+    play(floatBuffer(0.1f, 1600)), advance(0.5);
     EXPECT_TRUE(socket().sent(Kind::binary).empty()) << "held until the service started the task";
     serviceSays(kStarted);
-    engine.playFromAudioThread({floatBuffer(0.3f, 1600), floatBuffer(0.f, 0)});
-    sim.scheduler.runUntilIdle();
+    engine.playFromAudioThread({floatBuffer(0.3f, 1600), floatBuffer(0.f, 0)}), run();
 
     ASSERT_EQ(levels.size(), 2u) << "a buffer with no frames has no level";
     EXPECT_NEAR(levels[0], 0.5f, 1e-5);
@@ -87,25 +87,19 @@ TEST_F(AliyunASRTest, AudioBeforeTheTaskStartedIsHeldAndSentFirstThenLive) {
     EXPECT_EQ(chunks[0].substr(0, 2), std::string("\xcc\x0c"));
     EXPECT_EQ(chunks[1].substr(0, 2), std::string("\x66\x26"));
 
-    serviceSays(result("go", false));
-    serviceSays(result("go forward", true));
+    serviceSays(result("go", false)), serviceSays(result("go forward", true));
     EXPECT_EQ(log, (Log{"started", "partial:go", "final:go forward"}));
 
     // 16 kHz integer devices send as they are, without levels.
     client->stopRecognition();
     sim.audio.nextFormat = {16000, 1, SampleType::int16};
-    levels.clear();
-    startStreaming();
-    sim.audio.last().playFromAudioThread({sim::int16Buffer(1600)});
-    sim.scheduler.runUntilIdle();
+    levels.clear(), startStreaming(), play(sim::int16Buffer(1600)), run();
     EXPECT_TRUE(levels.empty());
     EXPECT_EQ(socket().sent(Kind::binary), std::vector<std::string>{std::string(3200, '\0')});
 }
 
 TEST_F(AliyunASRTest, AStopBeforeTheTaskStartedFinishesOnceTheHeldAudioIsOut) {
-    client->startRecognition("k");
-    sim.audio.last().playFromAudioThread({floatBuffer(0.1f, 1600)});
-    sim.scheduler.advance(0.5);
+    client->startRecognition("k"), play(floatBuffer(0.1f, 1600)), advance(0.5);
     client->stopRecognition();
     EXPECT_TRUE(sim.audio.last().released);
     EXPECT_EQ(socket().sent().size(), 1u) << "nothing to finish before the start";
@@ -117,12 +111,9 @@ TEST_F(AliyunASRTest, AStopBeforeTheTaskStartedFinishesOnceTheHeldAudioIsOut) {
 }
 
 TEST_F(AliyunASRTest, AServiceThatNeverAnswersTheStopIsClosedAfterThreeSeconds) {
-    startStreaming();
-    client->stopRecognition();
-    sim.scheduler.advance(2.99);
+    startStreaming(), client->stopRecognition(), advance(2.99);
     EXPECT_FALSE(socket().closeCode);
-    sim.scheduler.advance(0.01);  // the close fails the pending receive
-    sim.scheduler.runUntilIdle();
+    advance(0.01), run();  // the close fails the pending receive
     EXPECT_EQ(socket().closeCode, 1001);
     EXPECT_EQ(count("finished"), 1);
     EXPECT_EQ(count("error:识别服务没有回应"), 1);
@@ -130,30 +121,24 @@ TEST_F(AliyunASRTest, AServiceThatNeverAnswersTheStopIsClosedAfterThreeSeconds) 
         << "our own close is no news";
 
     // A tap shorter than the run-task delay sends nothing and closes at once.
-    client->startRecognition("k");
-    sim.scheduler.advance(0.2);
-    client->stopRecognition();
+    client->startRecognition("k"), advance(0.2), client->stopRecognition();
     EXPECT_TRUE(socket().closeCode);
-    sim.scheduler.advance(2);
+    advance(2);
     EXPECT_TRUE(socket().sent().empty()) << "no finish-task for a task never started";
 }
 
 TEST_F(AliyunASRTest, TheDelayedCloseBelongsToTheStoppedConnection) {
-    startStreaming();
-    client->stopRecognition();
-    sim.scheduler.advance(0.3);
+    startStreaming(), client->stopRecognition(), advance(0.3);
     client->startRecognition("k");  // a new dictation before the old one is closed
     auto& older = *sim.webSockets.tasks[0];
     auto& newer = socket();
-    sim.scheduler.advance(3.0);
+    advance(3.0);
     EXPECT_EQ(older.closeCode, 1001);
     EXPECT_FALSE(newer.closeCode);
     EXPECT_EQ(newer.sent(Kind::text).size(), 1u) << "the new task's run-task went out";
 
     // Late events of the old connection change nothing now.
-    log.clear();
-    older.closeFromService(1001);
-    sim.scheduler.runUntilIdle();
+    log.clear(), older.closeFromService(1001), run();
     EXPECT_TRUE(log.empty());
     EXPECT_TRUE(client->isRunning());
 }
@@ -170,11 +155,9 @@ TEST_F(AliyunASRTest, TheServiceEndingTheTaskClosesTheMicrophoneAndFreesTheNextS
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.event);
-        log.clear();
-        startStreaming();
+        log.clear(), startStreaming();
         if (c.event.empty()) {
-            socket().closeFromService(1006);
-            sim.scheduler.runUntilIdle();
+            socket().closeFromService(1006), run();
         } else {
             serviceSays(c.event);
             EXPECT_EQ(socket().closeCode, 1001);
@@ -200,47 +183,37 @@ TEST_F(AliyunASRTest, FailuresAreReportedWithTheirMessages) {
         {WebSocketError::closed, "与识别服务的连接已断开，请检查网络后重试"},
         {WebSocketError::other, "识别服务出错，请稍后重试"},
     };
-    for (const auto& c : causes) {
+    for (const auto& c : causes)
         EXPECT_EQ(cloudFailureMessage({WebSocketError::domain, c.cause, "detail"}), c.message);
-    }
     const std::string refusal = "Unhandled http status code: 401 (Unauthorized)";
     client->startRecognition("k");
     socket().sendFailure =
         PlatformError{WebSocketError::domain, WebSocketError::keyRefused, refusal};
-    sim.scheduler.advance(0.5);  // the run-task command fails, then the receive
-    std::thread([&] { socket().fail(refusal, WebSocketError::keyRefused); }).join();
-    sim.scheduler.runUntilIdle();
+    advance(0.5);  // the run-task command fails, then the receive
+    std::thread([&] { socket().fail(refusal, WebSocketError::keyRefused); }).join(), run();
     EXPECT_EQ(count("error:API Key 无效或已失效，请在设置中检查 API Key"), 1);
     EXPECT_EQ(sim.log.notes.back(), "cloud connection failed: " + refusal);
     EXPECT_FALSE(socket().hasPendingReceive());
     EXPECT_TRUE(client->isRunning());
 
-    client->stopRecognition();
-    sim.scheduler.advance(2);
+    client->stopRecognition(), advance(2);
 
     // The capture cannot be set up: the start ends there, and the connection closes.
     sim.audio.refuseConverters = true;
-    log.clear();
-    client->startRecognition("k");
-    sim.scheduler.runUntilIdle();
+    log.clear(), client->startRecognition("k"), run();
     EXPECT_EQ(log, (Log{"error:无法创建音频转换器", "stopped", "finished"}));
     EXPECT_FALSE(client->isRunning());
     EXPECT_TRUE(socket().closeCode);
     sim.audio.refuseConverters = false;
     sim.audio.nextStartError = PlatformError{"PulseAudio", 6, "no source"};
-    log.clear();
-    client->startRecognition("k");
-    sim.scheduler.advance(1);
+    log.clear(), client->startRecognition("k"), advance(1);
     EXPECT_EQ(log, (Log{"error:音频引擎启动失败: no source", "stopped", "finished"}));
     EXPECT_TRUE(socket().sent().empty()) << "no task for a recording without a microphone";
 
     // The microphone goes mid-task: said, and the task finishes as at a stop,
     // so the words heard so far still come.
     sim.audio.nextStartError.reset();
-    startStreaming();
-    log.clear();
-    sim.audio.last().failFromAudioThread();
-    sim.scheduler.runUntilIdle();
+    startStreaming(), log.clear(), sim.audio.last().failFromAudioThread(), run();
     EXPECT_EQ(log, (Log{"error:麦克风已断开，录音已停止", "stopped"}));
     EXPECT_EQ(command(1)["action"], "finish-task");
     EXPECT_TRUE(sim.audio.last().released);

@@ -34,19 +34,12 @@ protected:
     void setKey(const std::string& key) { sim.preferences.raw["AliyunASRAPIKey"] = key; }
     void run() { sim.scheduler.runUntilIdle(); }
     void advance(double s) { sim.scheduler.advance(s); }
-    void start() {
-        r->startRecording();
-        run();
-    }
+    void start() { r->startRecording(), run(); }
     // From another thread, as the client's callback queue and the recogniser
     // report, then main runs what they posted.
-    void report(const std::function<void()>& fire) {
-        std::thread(fire).join();
-        run();
-    }
+    void report(const std::function<void()>& fire) { std::thread(fire).join(), run(); }
     void play(std::initializer_list<std::shared_ptr<const AudioPCMBuffer>> buffers) {
-        engine().playFromAudioThread(buffers);
-        run();
+        engine().playFromAudioThread(buffers), run();
     }
     sim::FakeAudioEngine& engine() { return sim.audio.last(); }
     sim::FakeOnDeviceRecognizer& onDevice() { return *sim.speech.made.front(); }
@@ -81,8 +74,7 @@ TEST_F(SpeechRecognizerTest, EachStartTakesTheEngineOfTheStoredKeyButNeverAKeyTh
         EXPECT_EQ(r->isRecording.get(), c.records);
         EXPECT_EQ(r->isProcessing.get(), c.records);
         EXPECT_EQ(r->errorMessage.get(), c.records ? std::nullopt : Message(kBadKey));
-        r->stopRecording();
-        run();
+        r->stopRecording(), run();
     }
     EXPECT_EQ(cloud.startedKeys, (std::vector<std::string>{" ", "sk-1"})) << "exactly as stored";
     EXPECT_EQ(sim.audio.engines.size(), 3u) << "a refused key leaves the microphone closed";
@@ -110,8 +102,7 @@ TEST_F(SpeechRecognizerTest, CloudRecordingFollowsTheClientsReportsUntilItConfir
 
     r->stopRecording();
     EXPECT_TRUE(r->isRecording) << "the client confirms the stop";
-    run();
-    expectIdle(*r, "网络错误");
+    run(), expectIdle(*r, "网络错误");
     EXPECT_FLOAT_EQ(r->audioLevel, 0.0f);
     report([&] { cloud.fireTranscript("我们出去吧。", true); });
     EXPECT_EQ(r->transcript.get(), "今天天气很好。我们出去吧。") << "a final after the stop lands";
@@ -122,8 +113,7 @@ TEST_F(SpeechRecognizerTest, CloudRecordingFollowsTheClientsReportsUntilItConfir
     sim.preferences.raw.clear();
     r->stopRecording();
     EXPECT_EQ(cloud.stopCalls, 2) << "the stop goes to the engine that recorded";
-    setKey("key");
-    r->startRecording();
+    setKey("key"), r->startRecording();
     report([&] { cloud.fireTranscript("新", false); });
     EXPECT_EQ(r->transcript.get(), "新");
 }
@@ -144,9 +134,7 @@ TEST_F(SpeechRecognizerTest, RefusedOrOddPermissionsStopTheStartWithTheirMessage
         SCOPED_TRACE(testing::Message() << int(c.mic) << "/" << int(c.speech));
         sim.microphone.currentStatus = c.mic;
         sim.speech.currentStatus = c.speech;
-        make();
-        r->isAuthorized = true;
-        r->startRecording();
+        make(), r->isAuthorized = true, r->startRecording();
         expectIdle(*r, c.message);
         EXPECT_EQ(r->isAuthorized.get(), c.mic != M::authorized) << "told the speech refusal";
     }
@@ -158,8 +146,7 @@ TEST_F(SpeechRecognizerTest, UndeterminedPermissionsAreAskedThenTheStartBeginsAf
     sim.speech.currentStatus = SpeechAuthorizationStatus::notDetermined;
     r->startRecording();
     EXPECT_FALSE(r->isProcessing);
-    sim.microphone.answer(false);
-    run();
+    sim.microphone.answer(false), run();
     EXPECT_EQ(r->errorMessage.get(), kMicMessage);
 
     r->startRecording();
@@ -171,15 +158,13 @@ TEST_F(SpeechRecognizerTest, UndeterminedPermissionsAreAskedThenTheStartBeginsAf
     EXPECT_EQ(sim.speech.requestCount, 1);
     EXPECT_FALSE(r->isProcessing);
     r->isAuthorized = true;
-    sim.speech.answer(SpeechAuthorizationStatus::denied);
-    run();
+    sim.speech.answer(SpeechAuthorizationStatus::denied), run();
     EXPECT_FALSE(r->isAuthorized);
     EXPECT_EQ(r->errorMessage.get(), kSpeechMessage);
 
     r->startRecording();
     sim.speech.currentStatus = SpeechAuthorizationStatus::authorized;
-    sim.speech.answer(SpeechAuthorizationStatus::authorized);
-    run();
+    sim.speech.answer(SpeechAuthorizationStatus::authorized), run();
     EXPECT_TRUE(r->isAuthorized);
     EXPECT_TRUE(r->isRecording);
 }
@@ -187,15 +172,12 @@ TEST_F(SpeechRecognizerTest, UndeterminedPermissionsAreAskedThenTheStartBeginsAf
 TEST_F(SpeechRecognizerTest, RecogniserForZhCnOrTheDefaultLocaleAndItsAvailability) {
     EXPECT_EQ(sim.speech.requestedLocales, std::vector<std::string>{"zh-CN"});
     sim.speech.supportedLocales = {"en-US"};
-    sim.speech.requestedLocales.clear();
-    make();
+    sim.speech.requestedLocales.clear(), make();
     EXPECT_EQ(sim.speech.requestedLocales, (std::vector<std::string>{"zh-CN", "en-US"}));
     sim.speech.made.back()->available = false;
-    r->startRecording();
-    expectIdle(*r, kUnavailable);
+    r->startRecording(), expectIdle(*r, kUnavailable);
     sim.speech.supportedLocales = {};
-    make();
-    r->startRecording();
+    make(), r->startRecording();
     EXPECT_EQ(r->errorMessage.get(), kUnavailable);
     sim.speech.reason = "找不到离线语音模型";
     r->startRecording();
@@ -204,11 +186,8 @@ TEST_F(SpeechRecognizerTest, RecogniserForZhCnOrTheDefaultLocaleAndItsAvailabili
 
 TEST_F(SpeechRecognizerTest, LateAnswersAndCallbacksAfterTheRecognizerIsGoneDoNothing) {
     sim.microphone.currentStatus = MicrophoneAuthorizationStatus::notDetermined;
-    r->startRecording();
-    r.reset();
-    sim.microphone.answer(true);
-    cloud.fireTranscript("late", true);
-    cloud.fireStoppedByService();
+    r->startRecording(), r.reset();
+    sim.microphone.answer(true), cloud.fireTranscript("late", true), cloud.fireStoppedByService();
     run();  // ASan would flag any touch of the dead object
     EXPECT_EQ(sim.scheduler.pendingCount(), 0u);
 }
@@ -223,7 +202,7 @@ TEST_F(SpeechRecognizerTest, StartFailuresExplainThemselvesAndTheNextStartCleans
         {[](auto& s) { s.audio.nextFormat.sampleRate = 0; }, "无效的音频格式，请检查麦克风设置"},
         {[](auto& s) { s.speech.refuseTasks = true; }, "无法创建识别任务"},
         {[](auto& s) {
-             s.audio.nextStartError = PlatformError{"PulseAudio", 3, "没有输入设备"};
+             s.audio.nextStartError = PlatformError{"Pulse", 3, "没有输入设备"};
          },
          "没有输入设备"},
     };
@@ -232,14 +211,12 @@ TEST_F(SpeechRecognizerTest, StartFailuresExplainThemselvesAndTheNextStartCleans
         sim::SimPlatform broken;
         c.breakIt(broken);
         auto failed = SpeechRecognizer::create(broken.platform(), cloud);
-        failed->startRecording();
-        expectIdle(*failed, std::string("启动语音识别失败: ") + c.message);
+        failed->startRecording(),
+            expectIdle(*failed, std::string("启动语音识别失败: ") + c.message);
     }
     // What the failed start left (a running task, a tap) goes at the next one.
     sim.audio.nextStartError = PlatformError{"PulseAudio", 1, "busy"};
-    start();
-    sim.audio.nextStartError.reset();
-    start();
+    start(), sim.audio.nextStartError.reset(), start();
     EXPECT_TRUE(r->isRecording);
     EXPECT_EQ(r->errorMessage.get(), std::nullopt);
     EXPECT_FALSE(sim.audio.engines.front()->input.hasTap());
@@ -273,8 +250,7 @@ TEST_F(SpeechRecognizerTest, AudioLevelIsMeanAbsoluteTimesFiveCappedAndEndsWithT
     EXPECT_NEAR(r->audioLevel, 0.1f, 1e-5);
     EXPECT_EQ(sim.speech.requests.back()->appended, 6);
     engine().playFromAudioThread({floatBuffer(0.2f)});  // measured before the stop, posted
-    r->stopRecording();
-    run();
+    r->stopRecording(), run();
     EXPECT_FLOAT_EQ(r->audioLevel, 0.0f);
 }
 
@@ -289,10 +265,9 @@ TEST_F(SpeechRecognizerTest, RecognitionRestartsAcrossTaskBoundariesOnTheSameCap
     EXPECT_TRUE(sim.speech.requests[0]->ended);
     EXPECT_EQ(engine().stopCount, 0) << "the microphone keeps running";
     EXPECT_EQ(engine().input.installCount, 1) << "the capture is not interrupted";
-    for (const auto& q : sim.speech.requests) {
+    for (const auto& q : sim.speech.requests)
         EXPECT_TRUE(q->partialResults && !q->onDeviceOnly &&
                     q->hint == RecognitionTaskHint::dictation);
-    }
     play({floatBuffer(0.1f)});
     EXPECT_EQ(sim.speech.requests[0]->appendedAfterEnd, 0);
     EXPECT_EQ(sim.speech.requests[1]->appended, 1);
@@ -324,9 +299,7 @@ TEST_F(SpeechRecognizerTest, TransientErrorsRestartOtherErrorsExplainOrAreIgnore
     advance(1);
     EXPECT_EQ(onDevice().tasks.size(), 3u);
     EXPECT_EQ(r->errorMessage.get(), std::nullopt) << "later tasks stay quiet";
-
-    r->stopRecording();
-    start();
+    r->stopRecording(), start();
     report([&] { task().error(kTransient, 1700, "模型损坏"); });
     EXPECT_EQ(r->errorMessage.get(), "识别错误: 模型损坏");
     EXPECT_TRUE(r->isRecording);
@@ -371,8 +344,7 @@ TEST_F(SpeechRecognizerTest, TheStopWaitsForTheRecognisersLastWordsAndNoLonger) 
     start();
     report([&] { task().result("draft"); });
     auto& earlier = task();
-    r->stopRecording();
-    start();
+    r->stopRecording(), start();
     EXPECT_FALSE(r->awaitsFinalText());
     EXPECT_TRUE(earlier.cancelled);
     earlier.cancelled = false;
@@ -383,23 +355,18 @@ TEST_F(SpeechRecognizerTest, TheStopWaitsForTheRecognisersLastWordsAndNoLonger) 
     // news of an earlier capture leaves a new recording alone.
     report([&] { task().result("heard"); });
     auto& lost = task();
-    engine().failFromAudioThread();
-    run();
+    engine().failFromAudioThread(), run();
     EXPECT_FALSE(r->isRecording);
     EXPECT_TRUE(lost.fakeRequest().ended);
     EXPECT_EQ(r->errorMessage.get(), "麦克风已断开，录音已停止");
     report([&] { lost.result("heard it", true); });
     EXPECT_EQ(r->transcript.get(), "heard it");
-    start();
-    engine().failFromAudioThread();
-    r->stopRecording();
-    start();
+    start(), engine().failFromAudioThread(), r->stopRecording(), start();
     EXPECT_TRUE(r->isRecording);
 }
 
 TEST_F(SpeechRecognizerTest, SilenceStopsOnlyStrictlyAfterThreeSecondsOnceTextExists) {
-    start();
-    advance(0.5);
+    start(), advance(0.5);
     report([&] { task().result("some text"); });  // exactly at a check
     advance(3.0);
     EXPECT_TRUE(r->isRecording) << "3.0 s is not more than 3.0 s";
@@ -427,8 +394,7 @@ TEST_F(SpeechRecognizerTest, ACloudRecordingNotHeldStopsOnSilenceToo) {
         SCOPED_TRACE(std::string(c.held ? "held, " : "tray, ") + (c.words ? "words" : "silent"));
         r->stopsOnSilence = !c.held;
         const int stopsBefore = cloud.stopCalls;
-        start();
-        advance(1.0);
+        start(), advance(1.0);
         if (c.words) report([&] { cloud.fireTranscript(c.words, true); });
         const double limit = (c.stopsAfter ? c.stopsAfter : 60) - (c.words ? 0 : 1.0);
         advance(limit - 0.5);
