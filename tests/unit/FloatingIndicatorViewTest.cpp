@@ -42,11 +42,9 @@ TEST_F(FloatingIndicatorViewTest, DotsCycleOnlyWhileTheWaitingStateIsShown) {
     recognizer->errorMessage = "failed";
     EXPECT_EQ(view->content(), IndicatorContent::error) << "an error ends the wait";
     EXPECT_FALSE(view->isDotsAnimationRunning());
-    recognizer->errorMessage = std::nullopt;
-    recognizer->isProcessing = false;
+    recognizer->errorMessage = std::nullopt, recognizer->isProcessing = false;
     EXPECT_EQ(view->content(), IndicatorContent::placeholder);
-    view->setShown(true);
-    view.reset();
+    view->setShown(true), view.reset();
     EXPECT_EQ(sim.scheduler.pendingCount(), 0u) << "a replaced view leaves no timer behind";
 }
 
@@ -69,11 +67,9 @@ TEST_F(FloatingIndicatorViewTest, TheTitleFollowsTheDictation) {
         {false, false, "", "麦克风已断开", "未能完成识别", "原因见下方"},
     };
     for (const auto& c : cases) {
-        recognizer->isRecording = c.recording;
-        recognizer->isProcessing = c.processing;
+        recognizer->isRecording = c.recording, recognizer->isProcessing = c.processing;
         recognizer->transcript = c.text;
-        recognizer->errorMessage =
-            c.error ? std::optional<std::string>(c.error) : std::optional<std::string>();
+        recognizer->errorMessage = c.error ? std::optional<std::string>(c.error) : std::nullopt;
         EXPECT_EQ(view->title() + " / " + view->hint(), std::string(c.title) + " / " + c.hint);
     }
 }
@@ -102,8 +98,7 @@ TEST_F(FloatingIndicatorViewTest, BarsFollowTheLevelAndShimmerOnlyWhileShown) {
     advance(1.0);
     EXPECT_EQ(bars.lastAnimation(), WaveformView::Animation::level) << "hidden: no idle animation";
 
-    view->setShown(true);
-    view->setShown(true);
+    view->setShown(true), view->setShown(true);
     std::vector<double> drawn;
     auto counter = bars.animationValues.values.subscribe(
         [&](const auto& heights) { drawn.insert(drawn.end(), heights.begin(), heights.end()); });

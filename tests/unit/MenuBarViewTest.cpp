@@ -32,10 +32,7 @@ TEST_F(MenuBarViewTest, AMaskedAPIKeyShowsTheLastSixCharactersNeverCuttingOne) {
         {"密钥：你好世界朋友", "••••••你好世界朋友"},
         {"k🔑🔑🔑🔑🔑🔑", "••••••🔑🔑🔑🔑🔑🔑"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.key);
-        EXPECT_EQ(maskedAPIKey(c.key), c.shown);
-    }
+    for (const auto& c : cases) EXPECT_EQ(maskedAPIKey(c.key), c.shown) << c.key;
 }
 
 TEST_F(MenuBarViewTest, BadgeFollowsTheStoredKeyAndTheHintTheField) {
@@ -43,8 +40,7 @@ TEST_F(MenuBarViewTest, BadgeFollowsTheStoredKeyAndTheHintTheField) {
     EXPECT_EQ(panel->keyRowText(), "未设置（使用系统识别）");
     EXPECT_TRUE(panel->showsConsoleLink());
 
-    panel->toggleAPIKeyEditing();
-    panel->apiKeyInput = "k";
+    panel->toggleAPIKeyEditing(), panel->apiKeyInput = "k";
     EXPECT_FALSE(panel->showsConsoleLink()) << "the hint follows typing at once";
     EXPECT_EQ(panel->engineBadge(), "系统") << "nothing saved yet";
 
@@ -55,8 +51,7 @@ TEST_F(MenuBarViewTest, BadgeFollowsTheStoredKeyAndTheHintTheField) {
 
     // A copied key's surrounding blanks go; a line break inside keeps the
     // field open with the reason, and Escape drops the edit.
-    panel->apiKeyInput = "k\n3";
-    panel->toggleAPIKeyEditing();
+    panel->apiKeyInput = "k\n3", panel->toggleAPIKeyEditing();
     EXPECT_TRUE(panel->showAPIKey);
     EXPECT_EQ(panel->apiKeyError.get(), MenuBarView::invalidKeyText);
     EXPECT_EQ(recognizer->aliyunAPIKey(), "k");
@@ -64,8 +59,7 @@ TEST_F(MenuBarViewTest, BadgeFollowsTheStoredKeyAndTheHintTheField) {
     EXPECT_FALSE(panel->showAPIKey);
     EXPECT_EQ(panel->apiKeyInput.get(), "k");
     EXPECT_EQ(panel->apiKeyError.get(), "");
-    panel->toggleAPIKeyEditing();
-    panel->apiKeyInput = " \tk2\r\n";
+    panel->toggleAPIKeyEditing(), panel->apiKeyInput = " \tk2\r\n";
     panel->toggleAPIKeyEditing();  // the checkmark
     EXPECT_FALSE(panel->showAPIKey);
     EXPECT_EQ(recognizer->aliyunAPIKey(), "k2");
@@ -73,14 +67,11 @@ TEST_F(MenuBarViewTest, BadgeFollowsTheStoredKeyAndTheHintTheField) {
 
     // Closing while editing saves nothing, and closes the open views; the next
     // opening shows the stored key.
-    panel->toggleAPIKeyEditing();
-    panel->togglePermissions();
-    panel->apiKeyInput = "";
-    panel->disappear();
+    panel->toggleAPIKeyEditing(), panel->togglePermissions();
+    panel->apiKeyInput = "", panel->disappear();
     EXPECT_FALSE(panel->showAPIKey || panel->showPermissions);
     EXPECT_EQ(recognizer->aliyunAPIKey(), "k2");
-    panel = open();
-    EXPECT_EQ(panel->apiKeyInput.get(), "k2");
+    EXPECT_EQ((panel = open())->apiKeyInput.get(), "k2");
 }
 
 TEST_F(MenuBarViewTest, TheConsoleLinkHandsOverItsAddressWithoutABrowser) {
@@ -90,8 +81,7 @@ TEST_F(MenuBarViewTest, TheConsoleLinkHandsOverItsAddressWithoutABrowser) {
     EXPECT_EQ(sim.urls.opened, std::vector<std::string>{MenuBarView::consoleURL});
     EXPECT_EQ(MenuBarView::consoleURL.find('?'), MenuBarView::consoleURL.rfind('?'));
     EXPECT_FALSE(sim.pasteboard.contents);
-    sim.urls.hasBrowser = false;
-    panel->openConsole();
+    sim.urls.hasBrowser = false, panel->openConsole();
     EXPECT_EQ(sim.pasteboard.contents, MenuBarView::consoleURL);
     EXPECT_EQ(errors, MenuBarView::noBrowserText + MenuBarView::consoleURL);
 }
@@ -124,8 +114,7 @@ TEST_F(MenuBarViewTest, EveryWayOutOfACaptureLeavesTheHotkeyWatched) {
         const KeyEvent shift{KeyEventType::flagsChanged, 56, ModifierFlag::shift, false};
         EXPECT_TRUE(typeInPanel(shift)) << "modifier changes are consumed too";
 
-        way.leave();
-        sim.scheduler.runUntilIdle();
+        way.leave(), sim.scheduler.runUntilIdle();
         EXPECT_FALSE(panel->isRecordingHotkey);
         EXPECT_FALSE(hotkeys->isListeningForHotkey) << "watching resumed";
         EXPECT_EQ(sim.keyboard.globalCount(), 1u);
@@ -147,9 +136,7 @@ TEST_F(MenuBarViewTest, TheStartAtLoginMarkIsWhatIsOnDiskAfterEveryClick) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        sim.loginItem = {};
-        sim.loginItem.enabled = c.onDisk;
-        panel = open();
+        sim.loginItem = {}, sim.loginItem.enabled = c.onDisk, panel = open();
         std::string errors;
         panel->onError = [&](const std::string& message) { errors += message; };
         EXPECT_EQ(panel->startsAtLogin.get(), c.onDisk) << "read at every opening";

@@ -8,6 +8,8 @@
 namespace sayvo {
 namespace {
 
+// A new session's first keys: a Shift tap (42) some compositors drop, then Ctrl+V.
+const std::string kFirstPaste = "+42 -42 +29 +47 -47 -29 ";
 constexpr auto kOk = PortalOutcome::success, kCancelled = PortalOutcome::cancelled,
                kFailed = PortalOutcome::failed;
 
@@ -31,13 +33,11 @@ TEST_F(PortalSyntheticKeyboardTest, TheFirstPasteOpensTheOneSessionAndWaitsForIt
     paste();
     EXPECT_EQ(portal.sent, "");
     portal.grant();
-    EXPECT_EQ(portal.sent, "+42 -42 +29 +47 -47 -29 ");
-    portal.sent.clear();
-    paste();
+    EXPECT_EQ(portal.sent, kFirstPaste);
+    portal.sent.clear(), paste();
     EXPECT_EQ(portal.sent, "+29 +47 -47 -29 ");
     // A session that ends between pastes is opened again, without a word.
-    portal.closed();
-    paste();
+    portal.closed(), paste();
     EXPECT_EQ(portal.sessions, 2);
     portal.grant();
     EXPECT_TRUE(failures.empty());
@@ -70,35 +70,26 @@ TEST_F(PortalSyntheticKeyboardTest, ARefusedOrLostSessionDropsThePasteAndSaysWhy
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.steps);
-        failures.clear();
-        portal.sent.clear();
-        paste();
-        answer(c.steps);
+        failures.clear(), portal.sent.clear(), paste(), answer(c.steps);
         EXPECT_EQ(failures, std::vector<std::string>{c.message});
         EXPECT_EQ(keyboard.problem(), c.message);
         // Nothing of it arrives later, and the next paste asks again.
         if (portal.started) portal.started(kOk, RemoteDesktopPortal::keyboardDevice);
         EXPECT_EQ(portal.sent, "");
-        paste();
-        portal.grant();
-        EXPECT_EQ(portal.sent, "+42 -42 +29 +47 -47 -29 ");
-        portal.closed();
-        portal.started = nullptr;
+        paste(), portal.grant();
+        EXPECT_EQ(portal.sent, kFirstPaste);
+        portal.closed(), portal.started = nullptr;
     }
 }
 
 TEST_F(PortalSyntheticKeyboardTest, NoPortalSaysSoAtEachPaste) {
-    portal.present = false;
-    paste();
-    paste();
+    portal.present = false, paste(), paste();
     EXPECT_EQ(portal.sessions, 0);
     EXPECT_EQ(failures.size(), 2u);
     EXPECT_EQ(failures.back(), PortalSyntheticKeyboard::noPortalText);
     // Nothing of them is sent once a portal is there.
-    portal.present = true;
-    paste();
-    portal.grant();
-    EXPECT_EQ(portal.sent, "+42 -42 +29 +47 -47 -29 ");
+    portal.present = true, paste(), portal.grant();
+    EXPECT_EQ(portal.sent, kFirstPaste);
 }
 
 }  // namespace

@@ -22,8 +22,7 @@ protected:
     }
     // Answers the set-up so far; the desktop binds `trigger`.
     void bind(const std::string& trigger = "Ctrl+Alt+Space") {
-        portal.created(kOk, "/session/sayvo");
-        portal.bound(kOk, {{"push-to-talk", trigger}});
+        portal.created(kOk, "/session/sayvo"), portal.bound(kOk, {{"push-to-talk", trigger}});
     }
     std::string signals(const std::string& script) {
         reports.clear();
@@ -88,8 +87,7 @@ TEST_F(ShortcutPortalKeyboardTest, AHoldIsOneDownAndOneUpWhateverTheDesktopRepea
         EXPECT_EQ(signals("ADC"), "");
         EXPECT_EQ(keyboard.problem(), ShortcutPortalKeyboard::closedText);
         EXPECT_EQ(portal.calls.size(), 3u);
-        manager->startListening();
-        bind();
+        manager->startListening(), bind();
         EXPECT_EQ(signals("AD"), "DU");
     }
 }
@@ -135,8 +133,7 @@ TEST_F(ShortcutPortalKeyboardTest, WithoutABoundKeyThePanelRowOpensTheDesktopSet
     EXPECT_EQ(view->hotkeyButtonText(), "Meta+H");
     EXPECT_EQ(keyboard.problem(), std::nullopt);
     // A manager that is gone hears of no later change.
-    view.reset();
-    manager.reset();
+    view.reset(), manager.reset();
     portal.events.shortcutsChanged({{"push-to-talk", "Meta+J"}});
 }
 

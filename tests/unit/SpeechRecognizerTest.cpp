@@ -202,7 +202,7 @@ TEST_F(SpeechRecognizerTest, StartFailuresExplainThemselvesAndTheNextStartCleans
         {[](auto& s) { s.audio.nextFormat.sampleRate = 0; }, "无效的音频格式，请检查麦克风设置"},
         {[](auto& s) { s.speech.refuseTasks = true; }, "无法创建识别任务"},
         {[](auto& s) {
-             s.audio.nextStartError = PlatformError{"Pulse", 3, "没有输入设备"};
+             s.audio.nextStartError = PlatformError{"", 3, "没有输入设备"};
          },
          "没有输入设备"},
     };
@@ -211,8 +211,8 @@ TEST_F(SpeechRecognizerTest, StartFailuresExplainThemselvesAndTheNextStartCleans
         sim::SimPlatform broken;
         c.breakIt(broken);
         auto failed = SpeechRecognizer::create(broken.platform(), cloud);
-        failed->startRecording(),
-            expectIdle(*failed, std::string("启动语音识别失败: ") + c.message);
+        failed->startRecording();
+        expectIdle(*failed, std::string("启动语音识别失败: ") + c.message);
     }
     // What the failed start left (a running task, a tap) goes at the next one.
     sim.audio.nextStartError = PlatformError{"PulseAudio", 1, "busy"};
