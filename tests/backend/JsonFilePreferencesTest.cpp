@@ -37,8 +37,7 @@ TEST(JsonFilePreferencesTest, OnlyAWellFormedFileIsReadAndACorruptOneIsMovedAsid
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.contents.substr(0, 60));
-        fs::remove_all(dir);
-        fs::create_directories(dir / "sayvo");
+        fs::remove_all(dir), fs::create_directories(dir / "sayvo");
         c.contents == "directory" ? void(fs::create_directory(path))
                                   : void(std::ofstream(path) << c.contents);
         JsonFilePreferences prefs(path);
@@ -60,8 +59,7 @@ TEST(JsonFilePreferencesTest, OnlyAWellFormedFileIsReadAndACorruptOneIsMovedAsid
             << "no temporary files left behind";
     }
     // A file in the way of the directory fails for anyone, root included.
-    fs::remove_all(dir);
-    std::ofstream(dir) << "not a directory";
+    fs::remove_all(dir), std::ofstream(dir) << "not a directory";
     JsonFilePreferences blocked(path);
     int failures = 0;
     blocked.onWriteFailed = [&] { ++failures; };

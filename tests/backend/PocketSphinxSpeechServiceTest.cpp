@@ -65,19 +65,14 @@ TEST(PocketSphinxSpeechServiceTest, NoHandlerCallAfterCancelReturnsOrTheServiceI
     EXPECT_FALSE(recognizer->recognitionTask(second, [](auto, auto) {})) << "one task each";
     feed(*first, speech, 0, half);
     ASSERT_TRUE(QTest::qWaitFor([&] { return calls > 0; }, 30000));
-    cancelling = true;
-    cancelled->cancel();
-    cancelReturned = true;
+    cancelling = true, cancelled->cancel(), cancelReturned = true;
     EXPECT_TRUE(firstCallDone) << "cancel returned while the handler was still running";
     // The next task is mid-utterance when the service goes.
     feed(*second, speech, 0, half);
     ASSERT_TRUE(QTest::qWaitFor([&] { return abandonedCalls > 0; }, 30000));
-    service.reset();
-    gone = true;
-    for (const auto& request : {first, second}) {
-        feed(*request, speech, half, speech.size());
-        request->endAudio();
-    }
+    service.reset(), gone = true;
+    for (const auto& request : {first, second})
+        feed(*request, speech, half, speech.size()), request->endAudio();
     QTest::qWait(100);
     EXPECT_EQ(callsAfter, 0);
     EXPECT_EQ(calls, 1);
@@ -112,8 +107,7 @@ TEST(PocketSphinxSpeechServiceTest, AnIdleModelIsReleasedAndReloadedWithoutLosin
             if (result) heard = result->formattedString;
             ended = ended || error || (result && result->isFinal);
         });
-        feed(*request, speech, 0, speech.size());
-        request->endAudio();
+        feed(*request, speech, 0, speech.size()), request->endAudio();
         ASSERT_TRUE(QTest::qWaitFor([&] { return ended.load(); }, 30000));
         const long loaded = residentKilobytes();
         EXPECT_EQ(heard, "go forward ten meters");

@@ -21,8 +21,7 @@ TEST(PulseAudioEngineTest, NoTapCallOutlivesRemoveTapOrStopAndTheEngineStartsAga
         inside = true;
         asAsked = asAsked && buffer->frameLength() == 256 && buffer->format() == source;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        ++slowCalls;
-        inside = false;
+        ++slowCalls, inside = false;
     });
     ASSERT_FALSE(engine.start());
     ASSERT_TRUE(QTest::qWaitFor([&] { return slowCalls >= 3 && inside; }));

@@ -28,8 +28,7 @@ struct Events {
         std::lock_guard lock(mutex);
         EXPECT_EQ(error ? error->domain : WebSocketError::domain, WebSocketError::domain);
         log += (log.empty() ? "" : ", ") + entry + (error ? " " + std::to_string(error->code) : "");
-        threads.insert(std::this_thread::get_id());
-        ++count;
+        threads.insert(std::this_thread::get_id()), ++count;
     }
     // The log once it has `n` entries, given a moment for unexpected ones.
     std::string waitFor(int n) {
@@ -95,8 +94,7 @@ TEST(QtWebSocketServiceTest, CallsCompleteInOrderOnTheCallbackThreadAndFailOnceT
         std::thread([&] { task->send({Kind::binary, "\1"}, events.sender("audio")); }).join();
         EXPECT_EQ(events.count, 0) << "nothing completes on the caller's stack";
         ASSERT_TRUE(QTest::qWaitFor([&] { return connection.peer && events.count == 3; }));
-        connection.peer->sendTextMessage("result");
-        QTest::qWait(100);
+        connection.peer->sendTextMessage("result"), QTest::qWait(100);
         task->receive(events.receiver());  // the message waited for it
         task->receive(events.receiver());
         task->receive(events.receiver());  // one may be pending: this one fails at once
@@ -129,10 +127,8 @@ TEST(QtWebSocketServiceTest, ARefusedOrSilentHandshakeFailsTheWaitingCalls) {
     auto a = service.makeWebSocketTask({url(refusing), {}, 5}, refused.delegate());
     auto b = service.makeWebSocketTask({url(silent), {}, 0.5}, timedOut.delegate());
     a->send({Kind::text, "run-task"}, refused.sender("early"));
-    a->receive(refused.receiver());
-    b->receive(timedOut.receiver());
-    a->resume();
-    b->resume();
+    a->receive(refused.receiver()), b->receive(timedOut.receiver());
+    a->resume(), b->resume();
     // A refused handshake (403) reads as a refused key; a silent peer as no service.
     EXPECT_EQ(refused.waitFor(2), "sent early 1, receive failed 1");
     EXPECT_EQ(timedOut.waitFor(1), "receive failed 2");

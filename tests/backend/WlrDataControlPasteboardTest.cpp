@@ -32,11 +32,8 @@ Outcome run(const QStringList& command, std::chrono::seconds limit = std::chrono
     QTimer::singleShot(limit, &loop, &QEventLoop::quit);
     process.start(command.first(), command.mid(1));
     if (process.waitForStarted()) loop.exec();
-    if (process.state() != QProcess::NotRunning) {
-        process.kill();
-        process.waitForFinished();
-        return {};
-    }
+    if (process.state() != QProcess::NotRunning)
+        return process.kill(), process.waitForFinished(), Outcome{};
     return {process.exitCode(), process.readAllStandardOutput().toStdString()};
 }
 
@@ -79,10 +76,7 @@ TEST_F(WlrDataControlPasteboardTest, UnfocusedWritesReachOtherClientsWhileAStall
         EXPECT_EQ(pasted.exitCode, 0);
         EXPECT_TRUE(pasted.out == text) << pasted.out.size() << " of " << text.size() << " bytes";
     }
-    staller.kill();
-    staller.waitForFinished();
-    ::close(stalled[0]);
-    ::close(stalled[1]);
+    staller.kill(), staller.waitForFinished(), ::close(stalled[0]), ::close(stalled[1]);
 }
 
 TEST_F(WlrDataControlPasteboardTest, AnotherClientsCopyReplacesOursAndIsReadOnlyAsPlainText) {

@@ -12,10 +12,7 @@ TEST(X11AccessibilityTrustTest, WithoutXTestTrustIsRefusedOnceAloudAndNothingIsP
     // A second X server that lacks XTEST, as some locked-down displays do; it
     // outlives the connections to it.
     struct Xvfb : QProcess {
-        ~Xvfb() override {
-            terminate();
-            waitForFinished(3000);
-        }
+        ~Xvfb() override { terminate(), waitForFinished(3000); }
     } server;
     server.start("Xvfb", {"-displayfd", "1", "-extension", "XTEST", "-nolisten", "tcp"});
     ASSERT_TRUE(server.waitForReadyRead(10000)) << "no second X server";

@@ -46,17 +46,14 @@ TEST_F(X11KeyboardMonitorTest, AKeyTypedIntoOurWindowBeforeItsGrabIsNotHeardGlob
     ASSERT_TRUE(monitor.addGlobalMonitor(KeyEventMask::keyDown,
                                          [&](const KeyEvent& e) { downs.push_back(e.keyCode); }));
     QWindow window;
-    window.resize(100, 100);
-    window.show();
-    keys.focusWindow(window.winId());
+    window.resize(100, 100), window.show(), keys.focusWindow(window.winId());
     ASSERT_TRUE(QTest::qWaitFor([&] { return QGuiApplication::focusWindow() == &window; }));
     for (const char* key : {"Control_L", "Alt_L", "d"}) keys.press(key);
     monitor.reserveKey(2, kControlOption);  // before the loop runs
     QTest::qWait(100);
     for (const char* key : {"d", "Alt_L", "Control_L"}) keys.release(key);
     QTest::qWait(100);
-    monitor.releaseReservedKey();
-    keys.focusWindow(target.window());
+    monitor.releaseReservedKey(), keys.focusWindow(target.window());
     ASSERT_TRUE(QTest::qWaitFor([&] { return !QGuiApplication::focusWindow(); }));
     tap({"a"});
     ASSERT_TRUE(QTest::qWaitFor([&] { return !downs.empty(); }));
@@ -68,16 +65,13 @@ TEST_F(X11KeyboardMonitorTest, TheFocusedAppGetsNoneOfTheHotkeyWithLocksOnAndATa
     std::string reports;
     manager->setKeyDownCallback([&] { reports += "D"; });
     manager->setKeyUpCallback([&] { reports += "U"; });
-    manager->startListening();
-    keys.setAutoRepeat(true);
-    tap({"Caps_Lock", "Num_Lock"});
-    target.collect(4);
+    manager->startListening(), keys.setAutoRepeat(true);
+    tap({"Caps_Lock", "Num_Lock"}), target.collect(4);
     for (const char* key : {"Control_L", "Alt_L", "space"}) keys.press(key);
     QTest::qWait(1000);  // well past the server's repeat delay
     for (const char* key : {"space", "Alt_L", "Control_L"}) keys.release(key);
     QTest::qWait(50);
-    scheduler.runUntilIdle();  // what the logic posted
-    tap({"a"});
+    scheduler.runUntilIdle(), tap({"a"});  // what the logic posted, then a key to the app
     EXPECT_EQ(target.collect(6),
               (Keys{"+Control_L", "+Alt_L", "-Alt_L", "-Control_L", "+a", "-a"}));
     EXPECT_EQ(reports, "DU");

@@ -43,8 +43,7 @@ TEST(XdgAutostartTest, TheEntryStartsThisProgramAndOnlyAnEntryLeftOnCountsAsOn) 
     // Things in the way fail for anyone, root included, and change nothing.
     fs::create_directories(entry / "in-the-way");
     EXPECT_TRUE(autostart.isEnabled() == false && autostart.setEnabled(false).has_value());
-    fs::remove_all(dir);
-    std::ofstream(dir) << "not a directory";
+    fs::remove_all(dir), std::ofstream(dir) << "not a directory";
     EXPECT_TRUE(autostart.setEnabled(true).has_value());
     EXPECT_FALSE(autostart.isEnabled());
     fs::remove_all(dir);
