@@ -189,9 +189,8 @@ struct FakeSpeechRecognitionService final : SpeechRecognitionService,
     }
 };
 
-// A cloud client that keeps the real client's running rules and lets the test
-// play the service: fire* may be called from any thread, as the real client's
-// callback queue and audio thread do.
+// The real client's running rules; the test plays the service, firing from any
+// thread as the real client's callback queue and audio thread do.
 struct FakeCloudClient final : CloudASRClient {
     std::vector<std::string> startedKeys;  // one per task actually started
     int stopCalls = 0;                     // every stopRecognition call

@@ -11,10 +11,8 @@
 
 namespace sayvo::sim {
 
-// A virtual clock and run loop. Nothing runs until the test calls advance()
-// or runUntilIdle(); then every due task and timer fire runs in deadline
-// order, first scheduled first on ties, on the calling (test) thread.
-// post/postAfter are safe from any thread; the rest is for the test thread.
+// A virtual clock: advance() runs what falls due, in deadline order (ties first come),
+// on the test thread. post/postAfter are safe from any thread.
 struct SimScheduler final : Scheduler {
     ~SimScheduler() override;
     void post(Task task) override { postAfter(0, std::move(task)); }

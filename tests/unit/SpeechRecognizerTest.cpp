@@ -380,9 +380,8 @@ TEST_F(SpeechRecognizerTest, SilenceStopsOnlyStrictlyAfterThreeSecondsOnceTextEx
     EXPECT_EQ(sim.scheduler.pendingCount(), 0u) << "the silence timer is gone";
 }
 
-// Started from the tray, a cloud recording streams to a metered service
-// until something ends it: silence does, as on the device; a held key
-// keeps it going until the release.
+// A cloud recording streams to a metered service: from the tray, silence ends
+// it as on the device; a held key keeps it going until the release.
 TEST_F(SpeechRecognizerTest, ACloudRecordingNotHeldStopsOnSilenceToo) {
     setKey("k");
     const struct {
@@ -409,8 +408,7 @@ TEST_F(SpeechRecognizerTest, ACloudRecordingNotHeldStopsOnSilenceToo) {
     }
 }
 
-// A race by nature: run where ThreadSanitizer watches it, never in the
-// deterministic runs.
+// A race by nature: for ThreadSanitizer builds only.
 #ifdef __SANITIZE_THREAD__
 TEST_F(SpeechRecognizerTest, BuffersNeverReachAReplacedRequestWhileRestartsRace) {
     start();
