@@ -59,8 +59,10 @@ TEST_F(MenuBarViewTest, BadgeFollowsTheStoredKeyAndTheHintTheField) {
     EXPECT_FALSE(panel->showAPIKey);
     EXPECT_EQ(panel->apiKeyInput.get(), "k");
     EXPECT_EQ(panel->apiKeyError.get(), "");
-    panel->toggleAPIKeyEditing(), panel->apiKeyInput = " \tk2\r\n";
+    panel->toggleAPIKeyEditing(), panel->apiKeyInput = "k\x01", panel->submitAPIKey();
+    panel->apiKeyInput = " \tk2\r\n";
     panel->toggleAPIKeyEditing();  // the checkmark
+    EXPECT_EQ(panel->apiKeyError.get(), "") << "a good key takes the reason back";
     EXPECT_FALSE(panel->showAPIKey);
     EXPECT_EQ(recognizer->aliyunAPIKey(), "k2");
     EXPECT_EQ(panel->apiKeyInput.get(), "k2");
