@@ -324,11 +324,12 @@ void AppDelegate::supersedePendingFinish() {
 // Every paste, a superseded one too, is one line in the log.
 bool AppDelegate::pasteTranscript(const std::string& text) {
     platform_.log.note("pasting " + std::to_string(utf8CharacterCount(text)) + " characters");
-    if (!TypeSimulator::writePasteboard(platform_, text)) {
+    const auto keys = TypeSimulator::preparePaste(platform_, text);
+    if (!keys) {
         speechRecognizer_->errorMessage = TypeSimulator::pasteboardRefusedMessage;
         return false;
     }
-    TypeSimulator::pasteText(platform_);
+    TypeSimulator::pasteText(platform_, *keys);
     return true;
 }
 

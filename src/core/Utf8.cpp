@@ -47,9 +47,13 @@ bool wantsSpace(char32_t c) {
 
 }  // namespace
 
+bool endsInSpacedScript(const std::string& text) {
+    return !text.empty() && wantsSpace(lastCharacter(text));
+}
+
 std::string joinRecognizedText(const std::string& before, const std::string& after) {
     if (before.empty() || after.empty()) return before + after;
-    const bool space = wantsSpace(lastCharacter(before)) && wantsSpace(decodeAt(after, 0));
+    const bool space = endsInSpacedScript(before) && wantsSpace(decodeAt(after, 0));
     return space ? before + " " + after : before + after;
 }
 

@@ -40,4 +40,8 @@ constexpr bool hasControlCharacter(std::string_view text) {
 // Chinese, Japanese or Thai, or already has the space.
 std::string joinRecognizedText(const std::string& before, const std::string& after);
 
+// Whether the text ends in a character after which a following word would
+// want a space (and not in one already).
+bool endsInSpacedScript(const std::string& text);
+
 }  // namespace sayvo

@@ -23,6 +23,7 @@ namespace KeyCode {
 constexpr std::uint16_t v = 9;
 constexpr std::uint16_t space = 49;
 constexpr std::uint16_t escape = 53;
+constexpr std::uint16_t insert = 114;  // Help on Apple keyboards
 // The modifier keys, left and right, lie together in 54-62.
 constexpr std::uint16_t rightCommand = 54;
 constexpr std::uint16_t command = 55;

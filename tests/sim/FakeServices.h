@@ -81,6 +81,15 @@ struct FakePasteboard final : Pasteboard {
         return !refuse && (writes.push_back(text), contents = text, true);
     }
     std::optional<std::string> string() const override { return contents; }
+
+    bool primary = false, refusePrimary = false;  // a desktop with one; its refusal
+    std::optional<std::string> primaryContents;
+    bool hasPrimarySelection() const override { return primary; }
+    bool setPrimarySelection(const std::string& text) override {
+        if (!primary || refusePrimary) return false;
+        primaryContents = text;
+        return true;
+    }
 };
 
 struct FakeMicrophoneAuthorization final : MicrophoneAuthorization, PendingRequest<bool> {

@@ -121,7 +121,7 @@ TEST_F(AppDelegateTest, HotkeyCyclePastesOnTimeThenClearsHidesAndComesBackFresh)
     advance(0.49);
     EXPECT_TRUE(sim.pasteboard.writes.empty());
     advance(0.01);
-    EXPECT_EQ(sim.pasteboard.writes, std::vector<std::string>{"hello world"});
+    EXPECT_EQ(sim.pasteboard.writes, std::vector<std::string>{"hello world "});
     EXPECT_EQ(pastes(), 1);
     advance(0.39);
     EXPECT_TRUE(indicator().visible) << "stays up showing the inserted text";
@@ -183,7 +183,7 @@ TEST_F(AppDelegateTest, AnotherLaunchOpensThePanelOnceTheDictationIsPasted) {
     advance(AppDelegate::pasteSettleDelay + AppDelegate::panelRequestRecheck);
     EXPECT_TRUE(popover.isShown());
     EXPECT_EQ(pastes(), 1);
-    EXPECT_EQ(sim.pasteboard.contents, "held");
+    EXPECT_EQ(sim.pasteboard.contents, "held ");
 
     // Its start-at-login failures are told like every other.
     sim.loginItem.error = PlatformError{"XdgAutostart", 1, "只读"};
@@ -217,7 +217,7 @@ TEST_F(AppDelegateTest, AFailedStartShowsItsErrorUntilClosedOrForAMomentAfterThe
     EXPECT_FALSE(indicator().visible);
     run();
     advance(0.5);
-    EXPECT_EQ(sim.pasteboard.contents, "closed early");
+    EXPECT_EQ(sim.pasteboard.contents, "closed early ");
 }
 
 // Also: the icon follows a recording the service ended, and each failed
@@ -244,7 +244,7 @@ TEST_F(AppDelegateTest, ACloudTaskEndingWhileHeldStillPastesAtTheRelease) {
         fn(false);
         advance(1.0);
         EXPECT_EQ(pastes(), before + 1);
-        EXPECT_EQ(sim.pasteboard.contents, "recognised so far");
+        EXPECT_EQ(sim.pasteboard.contents, "recognised so far ");
         EXPECT_EQ(sim.log.notes.at(sim.log.notes.size() - 2), "recording started, engine cloud");
         ASSERT_EQ(tray().messages.size(), failures);
         if (failures) {
@@ -274,7 +274,7 @@ TEST_F(AppDelegateTest, AStopPastesOnceTheServiceHasSaidItsLastWordsOrGivenUp) {
         }
         EXPECT_EQ(pastes(), before + 1);
         EXPECT_EQ(sim.pasteboard.contents,
-                  answers ? "go somewhere and do something" : "go somewhere and do some");
+                  answers ? "go somewhere and do something " : "go somewhere and do some ");
         advance(1.0);
     }
 }
@@ -289,7 +289,7 @@ TEST_F(AppDelegateTest, ARecordingThatStopsOnSilenceKeepsItsTextForInsertOrTheNe
     ASSERT_TRUE(indicator().visible);
     indicator().content->insertText();
     advance(0.1);
-    EXPECT_EQ(sim.pasteboard.contents, "kept");
+    EXPECT_EQ(sim.pasteboard.contents, "kept ");
     EXPECT_EQ(pastes(), 1);
     // The button's confirmation lasts 1.5 s from the click.
     EXPECT_TRUE(indicator().content->showInserted);
@@ -340,7 +340,7 @@ TEST_F(AppDelegateTest, ANewStartDuringAFinishKeepsBothRecordingsIntact) {
     fn(false);
     advance(0.2);
     fn(true);  // before the finish has read the text
-    EXPECT_EQ(sim.pasteboard.writes, std::vector<std::string>{"first"}) << "delivered, not lost";
+    EXPECT_EQ(sim.pasteboard.writes, std::vector<std::string>{"first "}) << "delivered, not lost";
     EXPECT_TRUE(recognizer().isRecording);
     recognizer().transcript = "second";
     advance(1.0);
@@ -350,7 +350,7 @@ TEST_F(AppDelegateTest, ANewStartDuringAFinishKeepsBothRecordingsIntact) {
     // After the paste the old finish only clears and hides: that is skipped too.
     fn(false);
     advance(0.6);
-    EXPECT_EQ(sim.pasteboard.writes.back(), "second");
+    EXPECT_EQ(sim.pasteboard.writes.back(), "second ");
     recordSaying("third");
     advance(1.0);
     EXPECT_TRUE(indicator().visible);
@@ -383,7 +383,7 @@ TEST_F(AppDelegateTest, ARefusedPasteboardWritePastesNothingSaysSoAndKeepsTheTex
     EXPECT_EQ(indicator().content->errorText(), "") << "a write that works takes it back";
     click();  // the text still waits for the next click
     advance(1.0);
-    EXPECT_EQ(sim.pasteboard.contents, "kept");
+    EXPECT_EQ(sim.pasteboard.contents, "kept ");
     EXPECT_EQ(pastes(), 1);
 
     // Refused again for a paste still due when the next press comes, after

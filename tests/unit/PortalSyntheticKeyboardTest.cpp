@@ -18,7 +18,9 @@ protected:
     void SetUp() override {
         keyboard.setDeliveryFailureHandler([this](const std::string& m) { failures.push_back(m); });
     }
-    void paste() { TypeSimulator::pasteText(sim.platform(sim.keyboard, keyboard)); }
+    void paste() {
+        TypeSimulator::pasteText(sim.platform(sim.keyboard, keyboard), TypeSimulator::commandV);
+    }
 
     sim::SimPlatform sim;
     sim::FakeRemoteDesktop portal;

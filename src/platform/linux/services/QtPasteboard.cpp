@@ -25,4 +25,16 @@ std::optional<std::string> QtPasteboard::string() const {
     return data->text().toStdString();
 }
 
+bool QtPasteboard::hasPrimarySelection() const {
+    const auto* clipboard = QGuiApplication::clipboard();
+    return clipboard && clipboard->supportsSelection();
+}
+
+bool QtPasteboard::setPrimarySelection(const std::string& text) {
+    auto* clipboard = QGuiApplication::clipboard();
+    if (!clipboard || !clipboard->supportsSelection()) return false;
+    clipboard->setText(QString::fromStdString(text), QClipboard::Selection);
+    return clipboard->ownsSelection();
+}
+
 }  // namespace sayvo

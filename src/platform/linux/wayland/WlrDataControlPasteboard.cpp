@@ -110,6 +110,9 @@ struct WlrDataControlPasteboard::Impl {
     // While set, the selection is ours and holds `text`.
     SourcePtr source;
     std::shared_ptr<const std::string> text;
+    // The same for the primary selection.
+    SourcePtr primarySource;
+    std::shared_ptr<const std::string> primaryText;
     std::vector<std::unique_ptr<Offer>> offers;
     Offer* selection = nullptr;
     std::list<Transfer> transfers;
@@ -219,13 +222,13 @@ struct WlrDataControlPasteboard::Impl {
         return true;
     }
 
-    void serve(int fd) {
+    void serve(int fd, const std::shared_ptr<const std::string>& served) {
         UniqueFd out(fd);
-        if (!text) return;
+        if (!served) return;
         ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
         const auto transfer = transfers.emplace(transfers.end());
         transfer->fd = std::move(out);
-        transfer->text = text;
+        transfer->text = served;
         if (!pump(*transfer)) {
             transfers.erase(transfer);
             return;
@@ -236,6 +239,27 @@ struct WlrDataControlPasteboard::Impl {
                              if (!pump(*transfer)) finish(transfer);
                          });
         stallCheck->start();
+    }
+
+    // Makes `text` the selection (or the primary one); true once the
+    // compositor has taken it.
+    bool offer(const std::string& value, bool primary) {
+        if (!usable()) return false;
+        zwlr_data_control_source_v1* proxy =
+            zwlr_data_control_manager_v1_create_data_source(manager.get());
+        if (!proxy) return false;
+        zwlr_data_control_source_v1_add_listener(proxy, &sourceListener, this);
+        for (const char* type : kOfferedTypes) zwlr_data_control_source_v1_offer(proxy, type);
+        if (primary) {
+            zwlr_data_control_device_v1_set_primary_selection(device.get(), proxy);
+        } else {
+            zwlr_data_control_device_v1_set_selection(device.get(), proxy);
+        }
+        // Pastes already under way keep the text they asked for.
+        (primary ? primarySource : source).reset(proxy);
+        (primary ? primaryText : text) = std::make_shared<const std::string>(value);
+        // Cancelled at once means the compositor would not have it.
+        return sync(Clock::now() + kSetLimit) && (primary ? primarySource : source).get() == proxy;
     }
 
     // Writes what the pipe takes now; false once the transfer is over.
@@ -306,28 +330,42 @@ const zwlr_data_control_device_v1_listener WlrDataControlPasteboard::Impl::devic
         self->chooseSelection(nullptr);
         self->source.reset();
         self->text.reset();
+        self->primarySource.reset();
+        self->primaryText.reset();
         self->device.reset();
     },
-    [](void*, zwlr_data_control_device_v1*, zwlr_data_control_offer_v1*) {},
+    [](void* data, zwlr_data_control_device_v1*, zwlr_data_control_offer_v1* proxy) {
+        // Another client's primary selection is never read: its offer goes at once.
+        auto* self = static_cast<Impl*>(data);
+        std::erase_if(self->offers, [&](const std::unique_ptr<Offer>& offer) {
+            return proxy && offer->proxy.get() == proxy && offer.get() != self->selection;
+        });
+    },
 };
 
 const zwlr_data_control_source_v1_listener WlrDataControlPasteboard::Impl::sourceListener = {
-    [](void* data, zwlr_data_control_source_v1*, const char*, int32_t fd) {
-        static_cast<Impl*>(data)->serve(fd);
+    [](void* data, zwlr_data_control_source_v1* proxy, const char*, int32_t fd) {
+        auto* self = static_cast<Impl*>(data);
+        self->serve(fd, proxy == self->primarySource.get() ? self->primaryText : self->text);
     },
     [](void* data, zwlr_data_control_source_v1* proxy) {
         // Another client took the selection.
         auto* self = static_cast<Impl*>(data);
-        if (self->source.get() != proxy) return;
-        self->source.reset();
-        self->text.reset();
+        if (self->source.get() == proxy) {
+            self->source.reset();
+            self->text.reset();
+        } else if (self->primarySource.get() == proxy) {
+            self->primarySource.reset();
+            self->primaryText.reset();
+        }
     },
 };
 
 const wl_registry_listener WlrDataControlPasteboard::Impl::registryListener = {
-    [](void* data, wl_registry* registry, uint32_t name, const char* interface, uint32_t) {
-        // Version 1 of each: we need no seat events and never the primary
-        // selection. With several seats, the first one's clipboard it is.
+    [](void* data, wl_registry* registry, uint32_t name, const char* interface, uint32_t version) {
+        // Version 1 of the seat: we need no seat events. Version 2 of the
+        // manager brings the primary selection. With several seats, the
+        // first one's clipboard it is.
         auto* self = static_cast<Impl*>(data);
         if (!self->seat && std::strcmp(interface, wl_seat_interface.name) == 0) {
             self->seat.reset(
@@ -335,7 +373,8 @@ const wl_registry_listener WlrDataControlPasteboard::Impl::registryListener = {
         } else if (!self->manager &&
                    std::strcmp(interface, zwlr_data_control_manager_v1_interface.name) == 0) {
             self->manager.reset(static_cast<zwlr_data_control_manager_v1*>(
-                wl_registry_bind(registry, name, &zwlr_data_control_manager_v1_interface, 1)));
+                wl_registry_bind(registry, name, &zwlr_data_control_manager_v1_interface,
+                                 std::min<uint32_t>(version, 2))));
         }
     },
     [](void*, wl_registry*, uint32_t) {},
@@ -384,19 +423,16 @@ void WlrDataControlPasteboard::clearContents() {
 }
 
 bool WlrDataControlPasteboard::setString(const std::string& text) {
-    Impl& s = *impl_;
-    if (!s.usable()) return false;
-    zwlr_data_control_source_v1* source =
-        zwlr_data_control_manager_v1_create_data_source(s.manager.get());
-    if (!source) return false;
-    zwlr_data_control_source_v1_add_listener(source, &Impl::sourceListener, &s);
-    for (const char* type : kOfferedTypes) zwlr_data_control_source_v1_offer(source, type);
-    zwlr_data_control_device_v1_set_selection(s.device.get(), source);
-    // Pastes already under way keep the text they asked for.
-    s.source.reset(source);
-    s.text = std::make_shared<const std::string>(text);
-    // Cancelled at once means the compositor would not have it.
-    return s.sync(Clock::now() + kSetLimit) && s.source.get() == source;
+    return impl_->offer(text, false);
+}
+
+bool WlrDataControlPasteboard::hasPrimarySelection() const {
+    return impl_->manager && zwlr_data_control_manager_v1_get_version(impl_->manager.get()) >=
+                                 ZWLR_DATA_CONTROL_DEVICE_V1_SET_PRIMARY_SELECTION_SINCE_VERSION;
+}
+
+bool WlrDataControlPasteboard::setPrimarySelection(const std::string& text) {
+    return hasPrimarySelection() && impl_->offer(text, true);
 }
 
 std::optional<std::string> WlrDataControlPasteboard::string() const {

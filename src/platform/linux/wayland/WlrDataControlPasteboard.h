@@ -14,8 +14,7 @@ namespace sayvo {
 // Sayvo stays the owner after a write and serves pastes from the event loop
 // with non-blocking writes, so a slow or stalled reader never holds it up;
 // a reader that takes nothing for 10 s is dropped. Reading another client's
-// text waits at most a second. Only the regular selection is touched, never
-// the primary one.
+// text waits at most a second. The primary selection is written, never read.
 // Thread: main thread only; needs a QCoreApplication whose loop runs.
 // Failure: connect() gives nothing, with a reason for users, without a
 // Wayland display, without the protocol (mutter, weston) or without a seat.
@@ -41,6 +40,9 @@ public:
     bool setString(const std::string& text) override;
     // Ours without a transfer; another client's only when it offers plain text.
     std::optional<std::string> string() const override;
+    // Where the compositor speaks version 2 of the protocol.
+    bool hasPrimarySelection() const override;
+    bool setPrimarySelection(const std::string& text) override;
 
 private:
     struct Impl;

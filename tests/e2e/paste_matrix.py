@@ -1,0 +1,231 @@
+"""Dictates into one application after another on one running Sayvo, on X11,
+and reads back what each application received: a terminal through a program
+inside it that writes its input to a file, a text field through the field's
+own program, a browser through its page's title.
+
+  paste_matrix.py SAYVO [APP[:LAYOUT] ...]   (no APP: every one installed)
+
+A layout (de, fr, ru) is set with setxkbmap for that application's dictation.
+Needs an X display, the test microphone "mic" of scripts/lib/headless.sh and
+the applications' Debian packages (listed with --packages). Prints a table,
+the release-to-text times and "N passed, M failed"; exits 1 on a failure.
+"""
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+SPEECH = "/usr/share/pocketsphinx/test/data/goforward.raw"
+WORDS = "go forward ten meters "
+PY = "/usr/bin/python3"
+scratch = tempfile.mkdtemp()
+
+
+def inside(out):  # the program a terminal runs: its raw input, to a file
+    return [PY, __file__, "--sink", out]
+
+
+def field(kind):
+    return lambda out: [PY, __file__, "--field", kind, out]
+
+
+def browser(command):
+    page = f"file://{HERE}/paste_page.html"
+    return lambda out: command(out) + [page]
+
+
+# name: (Debian package, command for an output file, family)
+APPS = {
+    "xterm": ("xterm", lambda o: ["xterm", "-e"] + inside(o), "xterm"),
+    "urxvt": ("rxvt-unicode", lambda o: ["urxvt", "-e"] + inside(o), "rxvt"),
+    "st": ("stterm", lambda o: ["stterm", "-e"] + inside(o), "st"),
+    "xfce4-terminal": ("xfce4-terminal",
+                       lambda o: ["xfce4-terminal", "--disable-server", "-x"] + inside(o), "VTE"),
+    "gnome-terminal": ("gnome-terminal",
+                       lambda o: ["gnome-terminal", "--wait", "--"] + inside(o), "VTE"),
+    "mate-terminal": ("mate-terminal",
+                      lambda o: ["mate-terminal", "--disable-factory", "-x"] + inside(o), "VTE"),
+    "lxterminal": ("lxterminal",
+                   lambda o: ["lxterminal", "--no-remote", "-e", " ".join(inside(o))], "VTE"),
+    "tilix": ("tilix", lambda o: ["tilix", "-e", " ".join(inside(o))], "VTE"),
+    "terminator": ("terminator", lambda o: ["terminator", "-u", "-x"] + inside(o), "VTE"),
+    "konsole": ("konsole", lambda o: ["konsole", "--separate", "-e"] + inside(o), "Konsole"),
+    "qterminal": ("qterminal", lambda o: ["qterminal", "-e", " ".join(inside(o))], "Qt"),
+    "alacritty": ("alacritty", lambda o: ["alacritty", "-e"] + inside(o), "GPU"),
+    "kitty": ("kitty", lambda o: ["kitty", "-o", "linux_display_server=x11"] + inside(o), "GPU"),
+    "gtk3": ("gir1.2-gtk-3.0", field("gtk3"), "GTK 3"),
+    "gtk4": ("gir1.2-gtk-4.0", field("gtk4"), "GTK 4"),
+    "qt": ("python3-pyqt6", field("qt"), "Qt"),
+    "emacs": ("emacs", lambda o: ["emacs", "-Q", "--eval", (
+        '(progn (setq initial-scratch-message nil) (with-current-buffer "*scratch*"'
+        " (erase-buffer) (add-hook 'after-change-functions"
+        f' (lambda (&rest _) (write-region nil nil "{o}" nil 0)) nil t)))')], "Emacs"),
+    "gvim": ("vim-gtk3", lambda o: ["gvim", "-f", "-c", "startinsert", "-c",
+                                    f"autocmd TextChangedI,TextChanged * silent! write! {o}"],
+             "Vim"),
+    "chromium": ("chromium", browser(lambda o: [
+        "chromium", "--no-sandbox", f"--user-data-dir={o}.profile", "--no-first-run",
+        "--disable-gpu", "--password-store=basic"]), "Chromium"),
+    "firefox": ("firefox-esr", browser(lambda o: [
+        "firefox-esr", "--no-remote", "--profile", tempfile.mkdtemp(dir=scratch)]), "Firefox"),
+}
+SLOW = {"chromium": 8, "firefox": 12, "emacs": 4}  # seconds to come up
+PROGRAMS = {"st": "stterm", "gtk3": PY, "gtk4": PY, "qt": PY, "firefox": "firefox-esr"}
+
+
+def sh(*args):
+    return subprocess.run(args, capture_output=True, text=True).stdout.strip()
+
+
+def windows():
+    return set(sh("xdotool", "search", "--onlyvisible", "--name", ".").split())
+
+
+def wait(done, seconds, step=0.02):
+    end = time.monotonic() + seconds
+    while not (result := done()) and time.monotonic() < end:
+        time.sleep(step)
+    return result
+
+
+def received(name, out, window):
+    if name in ("chromium", "firefox"):
+        title = sh("xdotool", "getwindowname", window)
+        return title.split("T:", 1)[1].split(" - ")[0].split(" — ")[0] if "T:" in title else ""
+    with open(out, "rb") as f:
+        return f.read().decode(errors="replace")
+
+
+def sayvo_ready(sayvo):
+    return sh("xdotool", "search", "--pid", str(sayvo.pid), "--name", "^Sayvo indicator$")
+
+
+def indicator_shown(sayvo):
+    return sh("xdotool", "search", "--onlyvisible", "--pid", str(sayvo.pid),
+              "--name", "^Sayvo indicator$")
+
+
+def dictate(sayvo):
+    hotkey = ["Control_L", "Alt_L", "space"]
+    sh("xdotool", "keydown", *hotkey)
+    if not wait(lambda: indicator_shown(sayvo), 5):
+        sh("xdotool", "keyup", *reversed(hotkey))
+        return None
+    subprocess.run(["paplay", "-d", "mic", "--raw", "--format=s16le", "--rate=16000",
+                    "--channels=1", SPEECH])
+    time.sleep(1)
+    sh("xdotool", "keyup", *reversed(hotkey))
+    return time.monotonic()
+
+
+def trial(sayvo, name, layout, times):
+    package, command, family = APPS[name]
+    out = os.path.join(scratch, name + ".out")
+    open(out, "w").close()
+    before = windows()
+    app = subprocess.Popen(command(out), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                           start_new_session=True)
+    try:
+        new = wait(lambda: sorted(w for w in windows() - before
+                                  if sh("xdotool", "getwindowname", w) not in ("",)), 30)
+        if not new:
+            return family, "no window"
+        window = new[0]
+        time.sleep(SLOW.get(name, 1.5))
+        sh("xdotool", "windowfocus", "--sync", window)
+        if layout:
+            sh("setxkbmap", layout)
+        # Twice into the same place: the second dictation must read apart from the first.
+        for expected in (WORDS, WORDS * 2):
+            released = dictate(sayvo)
+            got = wait(lambda: (t := received(name, out, window)) == expected and t, 8, 0.005)
+            if not released or not got:
+                return family, repr(received(name, out, window))
+            times.setdefault(name, time.monotonic() - released)
+            wait(lambda: not indicator_shown(sayvo), 5)
+        return family, "ok"
+    finally:
+        if layout:
+            sh("setxkbmap", "us")
+        os.killpg(app.pid, 9)
+        app.wait()
+
+
+def main(argv):
+    sayvo_binary, wanted = argv[0], argv[1:]
+    if not wanted:
+        wanted = [n for n in APPS if shutil.which(PROGRAMS.get(n, n))]
+    env = dict(os.environ, XDG_CONFIG_HOME=tempfile.mkdtemp(dir=scratch))
+    bus = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
+                           stdout=subprocess.PIPE, text=True)
+    env["DBUS_SESSION_BUS_ADDRESS"] = os.environ["DBUS_SESSION_BUS_ADDRESS"] = (
+        bus.stdout.readline().strip())
+    sayvo = subprocess.Popen([sayvo_binary], env=env)
+    results, times = [], {}
+    try:
+        if not wait(lambda: sayvo_ready(sayvo), 15):
+            print("Sayvo did not start")
+            return 1
+        for item in wanted:
+            name, _, layout = item.partition(":")
+            family, outcome = trial(sayvo, name, layout, times)
+            results.append((name + (f" ({layout})" if layout else ""), family, outcome))
+            print(f"{results[-1][0]:24} {family:10} {outcome}", flush=True)
+    finally:
+        sayvo.terminate()
+        sayvo.wait()
+        bus.terminate()
+    for name, seconds in times.items():
+        print(f"MEASURE: release_to_text_in_{name.replace('-', '_')} = {seconds * 1000:.0f} ms")
+    failed = sum(outcome != "ok" for *_, outcome in results)
+    print(f"{len(results) - failed} passed, {failed} failed")
+    return 1 if failed or not results else 0
+
+
+def sink(out):
+    import tty
+    tty.setraw(0)
+    with open(out, "ab", buffering=0) as f:
+        while chunk := os.read(0, 4096):
+            f.write(chunk)
+
+
+def text_field(kind, out):
+    def save(text):
+        with open(out, "w") as f:
+            f.write(text)
+    if kind == "qt":
+        from PyQt6.QtWidgets import QApplication, QLineEdit
+        app = QApplication(sys.argv)
+        line = QLineEdit()
+        line.setWindowTitle("Qt field")
+        line.textChanged.connect(save)
+        line.show()
+        return app.exec()
+    os.environ.update(GDK_BACKEND="x11", NO_AT_BRIDGE="1")
+    import gi
+    gi.require_version("Gtk", kind[-1] + ".0")
+    from gi.repository import GLib, Gtk
+    entry, window = Gtk.Entry(), Gtk.Window(title=kind + " field")
+    entry.connect("changed", lambda _: save(entry.get_text()))
+    if kind == "gtk3":
+        window.add(entry)
+        window.show_all()
+    else:
+        window.set_child(entry)
+        window.present()
+    GLib.MainLoop().run()
+
+
+if __name__ == "__main__":
+    if sys.argv[1] == "--sink":
+        sink(sys.argv[2])
+    elif sys.argv[1] == "--field":
+        text_field(sys.argv[2], sys.argv[3])
+    elif sys.argv[1] == "--packages":
+        print(" ".join(sorted({package for package, *_ in APPS.values()})))
+    else:
+        sys.exit(main(sys.argv[1:]))
