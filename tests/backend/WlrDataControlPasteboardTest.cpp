@@ -103,6 +103,11 @@ TEST_F(WlrDataControlPasteboardTest, AnotherClientsCopyReplacesOursAndIsReadOnly
     const Outcome pasted = run({"wl-paste", "--no-newline"}, std::chrono::seconds(3));
     EXPECT_NE(pasted.exitCode, 0);
     EXPECT_EQ(pasted.out, "");
+    // Terminals paste the primary selection: it is written apart from the clipboard.
+    ASSERT_TRUE(pasteboard->hasPrimarySelection());
+    ASSERT_TRUE(pasteboard->setString("clipboard") && pasteboard->setPrimarySelection("primary"));
+    EXPECT_EQ(run({"wl-paste", "--primary", "--no-newline"}).out, "primary");
+    EXPECT_EQ(run({"wl-paste", "--no-newline"}).out, "clipboard");
 }
 
 int main(int argc, char** argv) {

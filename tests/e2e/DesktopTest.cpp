@@ -42,7 +42,7 @@ TEST_F(DesktopTest, ASecondLaunchOpensThePanelAndOneInstanceSurvivesACrash) {
         pause(1000);
         letGo(kAltSpace);
         ASSERT_TRUE(waitUntil([&] { return panelShown(); }, 8000)) << "no panel after the paste";
-        EXPECT_EQ(entry.text(), kWords) << "pasted once, by one instance";
+        EXPECT_EQ(entry.text(), kPasted) << "pasted once, by one instance";
     }
 
     const QString autostart = home_.filePath("autostart/app.sayvo.Sayvo.desktop");
@@ -81,7 +81,7 @@ TEST_F(DesktopTest, ASecondLaunchOpensThePanelAndOneInstanceSurvivesACrash) {
         ASSERT_TRUE(waitUntil([&] { return indicatorShown(); }, 5000)) << "no recording";
         EXPECT_TRUE(speak(env_));
         EXPECT_EQ(launchAgain(env_, {end}).first, 0);
-        EXPECT_TRUE(waitUntil([&] { return entry.text() == kWords; }, 5000)) << entry.text();
+        EXPECT_TRUE(waitUntil([&] { return entry.text() == kPasted; }, 5000)) << entry.text();
         ASSERT_TRUE(waitUntil([&] { return !indicatorShown(); }, 5000));
     }
 

@@ -47,6 +47,8 @@ inline std::optional<QByteArray> run(const QProcessEnvironment& env, const QStri
 
 inline const QString kSpeech = "/usr/share/pocketsphinx/test/data/goforward.raw";
 inline const std::string kWords = "go forward ten meters";  // what it says
+// As it goes into another application: the next dictation reads apart from it.
+inline const std::string kPasted = kWords + " ";
 
 // Plays the recording into a test microphone, to its end; without its 0.45 s
 // of leading silence if told, so that the words begin at once.

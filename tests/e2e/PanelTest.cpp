@@ -17,8 +17,9 @@ TEST_F(PanelTest, AKeySavedInThePanelDictatesInTheCloudAndACapturedHotkeyTakesOv
     letGo(kAltSpace);
     pause(1000);
     // It says what is missing, where it looked and what to install.
-    const QString missing = "找不到离线语音模型（查找位置：" + home_.path() +
-                            "）。请安装 pocketsphinx-en-us 软件包，或在设置中填入 API Key 改用云端识别";
+    const QString missing =
+        "找不到离线语音模型（查找位置：" + home_.path() +
+        "）。请安装 pocketsphinx-en-us 软件包，或在设置中填入 API Key 改用云端识别";
     EXPECT_EQ(notifications_.bodies, QStringList{missing});
     EXPECT_EQ(find("alert").value(2), missing) << "not shown in the indicator";
     EXPECT_EQ(run("pactl", {"list", "short", "source-outputs"}), "") << "the microphone is open";
@@ -73,7 +74,7 @@ TEST_F(PanelTest, AKeySavedInThePanelDictatesInTheCloudAndACapturedHotkeyTakesOv
     ASSERT_TRUE(waitUntil([&] { return !reports().empty(); }, 3000));
     EXPECT_EQ(reports().front()["task_finished"], true) << reports().front();
     pause(1000);
-    EXPECT_EQ(entry.text(), kWords + kWords);
+    EXPECT_EQ(entry.text(), kPasted + kPasted);
 
     // Ctrl+Alt+D, captured in the panel, takes over: Alt+Space no longer
     // records, and neither hotkey types into the entry.
@@ -95,7 +96,7 @@ TEST_F(PanelTest, AKeySavedInThePanelDictatesInTheCloudAndACapturedHotkeyTakesOv
     // task was still starting were held, not lost: in the recording from its
     // first word they span 1.9 s, from 0.05 s on.
     dictate(captured, true);
-    const std::string all = kWords + kWords + kChinese;
+    const std::string all = kPasted + kPasted + kChinese;
     EXPECT_TRUE(waitUntil([&] { return entry.text() == all; }, 5000)) << entry.text();
     ASSERT_TRUE(waitUntil([&] { return !reports().empty(); }, 5000));
     const Json report = reports().front();
@@ -109,7 +110,8 @@ TEST_F(PanelTest, AKeySavedInThePanelDictatesInTheCloudAndACapturedHotkeyTakesOv
     const QString text = "please go forward ten meters then turn left at the door";
     ASSERT_TRUE(startMock({"--result-text", text, "--delay-ms", "250"}));
     dictate(captured);
-    EXPECT_TRUE(waitUntil([&] { return clipboard() == text.toStdString(); }, 5000)) << clipboard();
+    EXPECT_TRUE(waitUntil([&] { return clipboard() == text.toStdString() + " "; }, 5000))
+        << clipboard();
     ASSERT_TRUE(waitUntil([&] { return !reports().empty(); }, 5000));
     EXPECT_LT(reports().front()["partial_words"], text.split(' ').size()) << reports().front();
     EXPECT_EQ(reports().front()["violations"], Json::array());
@@ -125,9 +127,9 @@ TEST_F(PanelTest, AKeySavedInThePanelDictatesInTheCloudAndACapturedHotkeyTakesOv
     };
     qsizetype threads = 0, descriptors = 0;
     const std::pair<const char*, std::string> modes[] = {
-        {"refuse-key", ""},       {"task-failed", ""}, {"drop-mid-stream", "go"},
-        {"close-mid-task", "go"}, {"silent", ""},      {"no service", ""},
-        {"malformed", kWords}};
+        {"refuse-key", ""},        {"task-failed", ""}, {"drop-mid-stream", "go "},
+        {"close-mid-task", "go "}, {"silent", ""},      {"no service", ""},
+        {"malformed", kPasted}};
     for (const auto& [mode, pasted] : modes) {
         SCOPED_TRACE(mode);
         clearClipboard();
@@ -137,7 +139,7 @@ TEST_F(PanelTest, AKeySavedInThePanelDictatesInTheCloudAndACapturedHotkeyTakesOv
         dictate(captured);
         pause(mode == std::string("silent") ? 4000 : 1500);
         EXPECT_EQ(clipboard(), pasted);
-        EXPECT_EQ(notifications_.bodies.size() - said, pasted == kWords ? 0 : 1)
+        EXPECT_EQ(notifications_.bodies.size() - said, pasted == kPasted ? 0 : 1)
             << notifications_.bodies.join(" | ").toStdString();
         EXPECT_EQ(run("pactl", {"list", "short", "source-outputs"}), "")
             << "the microphone is open";
@@ -146,7 +148,7 @@ TEST_F(PanelTest, AKeySavedInThePanelDictatesInTheCloudAndACapturedHotkeyTakesOv
         const QString next = QString("after ") + mode;
         ASSERT_TRUE(startMock({"--result-text", next}));
         dictate(captured);
-        EXPECT_TRUE(waitUntil([&] { return clipboard() == next.toStdString(); }, 5000))
+        EXPECT_TRUE(waitUntil([&] { return clipboard() == next.toStdString() + " "; }, 5000))
             << clipboard();
         if (!threads) threads = count("task"), descriptors = count("fd");
     }

@@ -72,7 +72,7 @@ TEST_F(SoundServerTest, ARecordingEndsWhenTheServerDiesAndTheNextWorksOnceItIsBa
         ASSERT_TRUE(focusOn(entry.id));
         xdo({"key", "ctrl+a", "BackSpace"});
         dictate(kAltSpace, true);
-        EXPECT_TRUE(waitUntil([&] { return entry.text() == kWords; }, 5000)) << entry.text();
+        EXPECT_TRUE(waitUntil([&] { return entry.text() == kPasted; }, 5000)) << entry.text();
     }
 
     // No microphone at all: the start fails at once, is said once, and Sayvo

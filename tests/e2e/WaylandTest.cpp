@@ -63,7 +63,7 @@ TEST_F(WaylandTest, TheDesktopShortcutDictatesIntoANativeWaylandApplication) {
     ASSERT_TRUE(entry.open()) << "no Wayland entry";
     ASSERT_NO_FATAL_FAILURE(launch(SAYVO_BINARY));
     dictate();
-    const auto took = arrives(entry, kWords);
+    const auto took = arrives(entry, kPasted);
     ASSERT_TRUE(took) << entry.text();
     measure("wayland_on_device_release_to_text", *took, "ms");
 
@@ -72,7 +72,26 @@ TEST_F(WaylandTest, TheDesktopShortcutDictatesIntoANativeWaylandApplication) {
     pause(500);
     EXPECT_TRUE(speak(env_));
     ASSERT_TRUE(run(env_, SAYVO_BINARY, {"--toggle"}));
-    EXPECT_TRUE(arrives(entry, kWords + kWords)) << entry.text();
+    EXPECT_TRUE(arrives(entry, kPasted + kPasted)) << entry.text();
+}
+
+// Ctrl+V would reach the program inside as a bare ^V.
+TEST_F(WaylandTest, AWaylandTerminalPastesTheWords) {
+    QTemporaryDir scratch;
+    const QString received = scratch.filePath("received");
+    QProcess foot;
+    foot.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    foot.start("foot", {"/usr/bin/python3", SAYVO_PASTE_MATRIX, "--sink", received});
+    ASSERT_TRUE(waitUntil([&] { return QFile::exists(received); }, 10000)) << "no terminal";
+    ASSERT_NO_FATAL_FAILURE(launch(SAYVO_BINARY));
+    dictate();
+    const auto text = [&] {
+        QFile file(received);
+        return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
+    };
+    EXPECT_TRUE(waitUntil([&] { return text() == kPasted; }, 8000)) << text();
+    foot.kill();
+    foot.waitForFinished();
 }
 
 TEST_F(WaylandTest, TheCloudEngineDictatesIntoANativeWaylandApplication) {
@@ -81,7 +100,7 @@ TEST_F(WaylandTest, TheCloudEngineDictatesIntoANativeWaylandApplication) {
     ASSERT_TRUE(entry.open()) << "no Wayland entry";
     ASSERT_NO_FATAL_FAILURE(launch(SAYVO_CLOUD_BINARY, R"({"AliyunASRAPIKey": "test-key"})"));
     dictate();
-    const auto took = arrives(entry, kWords);
+    const auto took = arrives(entry, kPasted);
     ASSERT_TRUE(took) << entry.text();
     measure("wayland_cloud_release_to_text", *took, "ms");
 }

@@ -16,6 +16,7 @@ import subprocess
 import sys
 import tempfile
 import time
+from urllib.parse import unquote
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SPEECH = "/usr/share/pocketsphinx/test/data/goforward.raw"
@@ -71,9 +72,26 @@ APPS = {
         "--disable-gpu", "--password-store=basic"]), "Chromium"),
     "firefox": ("firefox-esr", browser(lambda o: [
         "firefox-esr", "--no-remote", "--profile", tempfile.mkdtemp(dir=scratch)]), "Firefox"),
+    "libreoffice": ("libreoffice-writer", lambda o: [
+        "env", "SAL_USE_VCLPLUGIN=gtk3", "soffice", "--writer", "--norestore", "--nologo",
+        f"-env:UserInstallation=file://{o}.profile"], "LibreOffice"),
 }
-SLOW = {"chromium": 8, "firefox": 12, "emacs": 4}  # seconds to come up
-PROGRAMS = {"st": "stterm", "gtk3": PY, "gtk4": PY, "qt": PY, "firefox": "firefox-esr"}
+SLOW = {"chromium": 8, "firefox": 12, "emacs": 4, "libreoffice": 12}  # seconds to come up
+PROGRAMS = {"st": "stterm", "gtk3": PY, "gtk4": PY, "qt": PY, "firefox": "firefox-esr",
+            "libreoffice": "soffice"}
+
+
+def document_text():  # a Writer document's, as a screen reader reads it
+    import pyatspi
+
+    def paragraphs(node, depth=0):
+        if node is None or depth > 30:
+            return []
+        if node.getRoleName() == "paragraph":
+            return [node.queryText().getText(0, -1)]
+        return [text for child in node for text in paragraphs(child, depth + 1)]
+    return "".join(text for app in pyatspi.Registry.getDesktop(0)
+                   if app and app.name.startswith("soffice") for text in paragraphs(app))
 
 
 def sh(*args):
@@ -92,11 +110,15 @@ def wait(done, seconds, step=0.02):
 
 
 def received(name, out, window):
+    if name == "libreoffice":
+        return document_text()
     if name in ("chromium", "firefox"):
         title = sh("xdotool", "getwindowname", window)
-        return title.split("T:", 1)[1].split(" - ")[0].split(" — ")[0] if "T:" in title else ""
+        # Titles lose their outer spaces: the page gives its text URL-encoded.
+        return unquote(title.split("T:", 1)[1].split(" ")[0]) if "T:" in title else ""
     with open(out, "rb") as f:
-        return f.read().decode(errors="replace")
+        text = f.read().decode(errors="replace")
+    return text.removesuffix("\n") if name == "gvim" else text  # Vim ends the file with a line break
 
 
 def sayvo_ready(sayvo):

@@ -51,8 +51,7 @@ void X11SyntheticKeyboard::post(const SyntheticKeyEvent& event) {
 unsigned X11SyntheticKeyboard::keycodeFor(std::uint16_t keyCode) const {
     // On another layout V is elsewhere: a letter goes by its letter, and
     // Insert by its name (a remapped keyboard may have it anywhere).
-    const auto keysym =
-        keyCode == KeyCode::insert ? XK_Insert : letterKeysymForPortable(keyCode);
+    const auto keysym = keyCode == KeyCode::insert ? XK_Insert : letterKeysymForPortable(keyCode);
     if (keysym) {
         if (const unsigned code = monitor_.connection().keycodeForKeysym(*keysym)) return code;
     }
