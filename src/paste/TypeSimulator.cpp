@@ -13,8 +13,8 @@ std::string TypeSimulator::textToPaste(const std::string& transcript) {
     return endsInSpacedScript(transcript) ? transcript + " " : transcript;
 }
 
-std::optional<TypeSimulator::PasteKeys> TypeSimulator::preparePaste(
-    const Platform& platform, const std::string& transcript) {
+std::optional<TypeSimulator::PasteKeys> TypeSimulator::preparePaste(const Platform& platform,
+                                                                    const std::string& transcript) {
     const std::string text = textToPaste(transcript);
     if (!writePasteboard(platform, text)) return std::nullopt;
     if (!platform.pasteboard.hasPrimarySelection()) return commandV;
