@@ -72,9 +72,12 @@ struct Outcome {
 };
 
 // Runs one task over samples[from...] (16 kHz int16, appended as fast as the
-// request takes them) and waits for its end.
+// request takes them) and waits for its end. With `endToFinal`, the audio
+// ends only once all of it is decoded, and the time from there to the final
+// result goes there.
 Outcome recognise(PocketSphinxSpeechService& service, OnDeviceRecognizer& recognizer,
-                  const Samples& samples, std::size_t from = 0) {
+                  const Samples& samples, std::size_t from = 0,
+                  Clock::duration* endToFinal = nullptr) {
     auto request =
         std::dynamic_pointer_cast<PocketSphinxRecognitionRequest>(service.makeRecognitionRequest());
     request->setShouldReportPartialResults(false);
@@ -94,12 +97,17 @@ Outcome recognise(PocketSphinxSpeechService& service, OnDeviceRecognizer& recogn
         std::copy_n(samples.begin() + at, n, buffer.mutableInt16ChannelData(0));
         request->append(buffer);
     }
+    while (endToFinal && request->samplesDecoded() < samples.size() - from) {
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    const auto audioEnded = Clock::now();
     request->endAudio();
     std::unique_lock lock(mutex);
     if (!ended.wait_for(lock, std::chrono::seconds(60), [&] { return outcome.has_value(); })) {
         task->cancel();
         return {};
     }
+    if (endToFinal) *endToFinal = Clock::now() - audioEnded;
     return *outcome;
 }
 
@@ -194,6 +202,36 @@ void BM_RecognitionUtteranceEnd(benchmark::State& state) {
     state.SetLabel(outcome.text);
 }
 BENCHMARK(BM_RecognitionUtteranceEnd)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+
+// A release in the middle of speech: from the end of the audio, all of it
+// decoded, to the final result. What the paste waits for on this engine.
+void BM_RecognitionEndOfAudioToFinal(benchmark::State& state) {
+    const Samples speech = readRaw(kTestData + "goforward.raw");
+    if (speech.empty()) return state.SkipWithError("pocketsphinx-testdata is not installed");
+    PocketSphinxSpeechService service;
+    auto recognizer = service.recognizerForDefaultLocale();
+    if (!recognizer->isAvailable()) return state.SkipWithError("no en-US model");
+    recognise(service, *recognizer, Samples(1600, 0));  // the load is measured above
+    // Up to "ten" of "go forward ten meters": still in speech when it ends.
+    const Samples cut(speech.begin(),
+                      speech.begin() + std::min<std::size_t>(speech.size(), 16000 * 1.9));
+    std::vector<double> waits;
+    std::string text;
+    for (auto _ : state) {
+        Clock::duration took{};
+        text = recognise(service, *recognizer, cut, 0, &took).text;
+        waits.push_back(std::chrono::duration<double, std::milli>(took).count());
+        state.SetIterationTime(std::chrono::duration<double>(took).count());
+    }
+    std::sort(waits.begin(), waits.end());
+    state.counters["median_ms"] = waits[waits.size() / 2];
+    state.counters["slowest_ms"] = waits.back();
+    state.SetLabel(text);
+}
+BENCHMARK(BM_RecognitionEndOfAudioToFinal)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(20);
 
 // Word error rate and real-time factor over the LibriVox sentences.
 void BM_RecognitionLibrivoxWordErrorRate(benchmark::State& state) {

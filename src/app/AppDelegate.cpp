@@ -208,7 +208,7 @@ bool AppDelegate::finishWaitingText() {
         speechRecognizer_->transcript.get().empty()) {
         return false;
     }
-    pendingFinish_ = Finish{++lastFinishId_, false};
+    pendingFinish_ = Finish{++lastFinishId_, false, platform_.scheduler.now()};
     finishAfterTextSettled(lastFinishId_);
     return true;
 }
@@ -259,18 +259,29 @@ void AppDelegate::runStopTask() {
     if (pendingFinish_) return;
     platform_.log.note("recording stopped");
     speechRecognizer_->stopRecording();
-    pendingFinish_ = Finish{++lastFinishId_, false};
-    platform_.scheduler.postAfter(textSettleDelay, [self = shared_from_this(), id = lastFinishId_] {
-        self->finishAfterTextSettled(id);
-    });
+    pendingFinish_ = Finish{++lastFinishId_, false, platform_.scheduler.now()};
+    finishAfterTextSettled(lastFinishId_);
 }
 
-void AppDelegate::finishAfterTextSettled(std::uint64_t finishId, double waited) {
-    if (!pendingFinish_ || pendingFinish_->id != finishId) return;
+void AppDelegate::finishAfterTextSettled(std::uint64_t finishId) {
+    // A paste already made leaves only the clearing: a wake-up left over from
+    // the wait must not paste again.
+    if (!pendingFinish_ || pendingFinish_->id != finishId || pendingFinish_->textPasted) return;
+    const double waited = platform_.scheduler.now() - pendingFinish_->stoppedAt;
+    // Both engines say when their last words are in: the paste goes then, at
+    // once, and only an engine that never says is waited out.
+    if (speechRecognizer_->awaitsFinalText() && waited < finalTextWait) {
+        std::weak_ptr<AppDelegate> weak = weak_from_this();
+        finalTextObserver_ = speechRecognizer_->finalTextSettled.subscribe([weak, finishId] {
+            if (auto self = weak.lock()) self->finishAfterTextSettled(finishId);
+        });
+        platform_.scheduler.postAfter(finalTextWait - waited, [weak, finishId] {
+            if (auto self = weak.lock()) self->finishAfterTextSettled(finishId);
+        });
+        return;
+    }
+    finalTextObserver_.reset();
     const std::string text = speechRecognizer_->transcript;
-    // Over a slow network the service's last sentence comes after the half
-    // second: the text is read once it has said it has finished.
-    const bool lastWordsPending = speechRecognizer_->awaitsFinalText() && waited < finalTextWait;
     // The paste lets go of held modifiers: with one of the hotkey's down, the
     // user is on the way to the next dictation, and its key would then type
     // bare. Wait until it is let go, or until that dictation's start takes
@@ -279,10 +290,9 @@ void AppDelegate::finishAfterTextSettled(std::uint64_t finishId, double waited) 
     const bool nextHotkeyUnderWay = !text.empty() &&
                                     (platform_.keyboard.currentModifierFlags() & hotkeyModifiers) &&
                                     waited < modifierReleaseWait;
-    if (lastWordsPending || nextHotkeyUnderWay) {
-        constexpr double kStep = 0.05;
-        platform_.scheduler.postAfter(kStep, [self = shared_from_this(), finishId, waited] {
-            self->finishAfterTextSettled(finishId, waited + kStep);
+    if (nextHotkeyUnderWay) {
+        platform_.scheduler.postAfter(0.05, [self = shared_from_this(), finishId] {
+            self->finishAfterTextSettled(finishId);
         });
         return;
     }

@@ -20,11 +20,10 @@ namespace sayvo {
 // Thread: main thread only. Make it with create(): handlers hold it weakly.
 class AppDelegate : public Observable, public std::enable_shared_from_this<AppDelegate> {
 public:
-    static constexpr double textSettleDelay = 0.5;
     static constexpr double pasteSettleDelay = 0.4;
     // How long a due paste waits for the hotkey's modifiers to be let go.
     static constexpr double modifierReleaseWait = 1.5;
-    // How long a due paste waits for the cloud service's last words.
+    // How long a due paste waits at most for an engine's last words.
     static constexpr double finalTextWait = 3.0;
     // How long an indicator showing only an error stays after the dictation ends.
     static constexpr double errorShownDuration = 3.0;
@@ -60,6 +59,7 @@ private:
     struct Finish {
         std::uint64_t id = 0;
         bool textPasted = false;
+        double stoppedAt = 0;  // on the scheduler's clock
     };
 
     AppDelegate(const Platform& platform, std::shared_ptr<SpeechRecognizer> speechRecognizer,
@@ -77,7 +77,7 @@ private:
     void checkAccessibilityPermission();
     void runStartTask();
     void runStopTask();
-    void finishAfterTextSettled(std::uint64_t finishId, double waited = 0);
+    void finishAfterTextSettled(std::uint64_t finishId);
     void finishAfterPasteSettled(std::uint64_t finishId);
     void supersedePendingFinish();
     bool finishWaitingText();
@@ -95,6 +95,7 @@ private:
     std::unique_ptr<Popover> popover_;
     std::shared_ptr<MenuBarView> menuBarView_;
     Subscription recordingObserver_;
+    Subscription finalTextObserver_;
     Subscription errorObserver_;
     Subscription takenObserver_;
     std::optional<HotkeyCombo> reportedTakenHotkey_;

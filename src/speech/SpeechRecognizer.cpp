@@ -1,5 +1,7 @@
 #include "speech/SpeechRecognizer.h"
 
+#include <utility>
+
 #include "core/Utf8.h"
 #include "speech/CaptureEnded.h"
 #include "speech/RecognitionEngine.h"
@@ -79,7 +81,7 @@ void SpeechRecognizer::setupAliyunASRCallbacks() {
         });
     };
     cloud_.onFinished = [onMain] {
-        onMain([](SpeechRecognizer& r) { r.awaitsFinalText_ = false; });
+        onMain([](SpeechRecognizer& r) { r.stopAwaitingFinalText(); });
     };
     cloud_.onAudioLevel = [onMain](float level) {
         onMain([level](SpeechRecognizer& r) { r.audioLevel = level; });
@@ -456,9 +458,14 @@ void SpeechRecognizer::stopSystemRecording() {
 }
 
 void SpeechRecognizer::endFinalResultWait() {
-    awaitsFinalText_ = false;
+    const bool awaited = std::exchange(awaitsFinalText_, false);
     if (recognitionTask_) recognitionTask_->cancel();
     recognitionTask_.reset();
+    if (awaited) finalTextSettled.fire();
+}
+
+void SpeechRecognizer::stopAwaitingFinalText() {
+    if (std::exchange(awaitsFinalText_, false)) finalTextSettled.fire();
 }
 
 }  // namespace sayvo

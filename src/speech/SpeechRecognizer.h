@@ -48,6 +48,9 @@ public:
     // After a stop, until the service has answered or the on-device
     // recogniser has given its final result: the transcript may still grow.
     bool awaitsFinalText() const { return awaitsFinalText_; }
+    // Fired when awaitsFinalText() turns false: the last words are in, or
+    // will not come.
+    Signal<> finalTextSettled;
     void clearTranscript();
 
     std::string aliyunAPIKey() const;
@@ -72,6 +75,7 @@ private:
     void stopSystemRecording();
     // The ended recording's task has given its last result, or will not.
     void endFinalResultWait();
+    void stopAwaitingFinalText();
     // One tap serves the whole recording, so a restart never leaves a gap in
     // which captured audio has nowhere to go.
     MicrophoneTap::Handlers captureHandlers();

@@ -118,9 +118,6 @@ TEST_F(AppDelegateTest, HotkeyCyclePastesOnTimeThenClearsHidesAndComesBackFresh)
     indicator().currentFrame.x = 12;  // dragged away
     fn(false);
     EXPECT_EQ(tray().currentImage(), "mic.fill");
-    advance(0.49);
-    EXPECT_TRUE(sim.pasteboard.writes.empty());
-    advance(0.01);
     EXPECT_EQ(sim.pasteboard.writes, std::vector<std::string>{"hello world "});
     EXPECT_EQ(pastes(), 1);
     advance(0.39);
@@ -177,7 +174,6 @@ TEST_F(AppDelegateTest, AnotherLaunchOpensThePanelOnceTheDictationIsPasted) {
     advance(2);
     EXPECT_FALSE(popover.isShown()) << "not while the hotkey is held";
     fn(false);
-    advance(AppDelegate::textSettleDelay);
     EXPECT_EQ(pastes(), 1);
     EXPECT_FALSE(popover.isShown()) << "not before the paste has settled";
     advance(AppDelegate::pasteSettleDelay + AppDelegate::panelRequestRecheck);
@@ -253,29 +249,51 @@ TEST_F(AppDelegateTest, ACloudTaskEndingWhileHeldStillPastesAtTheRelease) {
     }
 }
 
-TEST_F(AppDelegateTest, AStopPastesOnceTheServiceHasSaidItsLastWordsOrGivenUp) {
-    useCloud();
-    cloud.holdFinish = true;
-    for (const bool answers : {true, false}) {
-        SCOPED_TRACE(answers ? "late last sentence" : "no answer");
-        const long before = pastes();
+// The paste goes when the engine has said its last word, and an engine that
+// never does is waited out for three seconds, no longer.
+TEST_F(AppDelegateTest, AStopPastesAsSoonAsTheEngineHasSaidItsLastWords) {
+    const struct {
+        bool cloudEngine;
+        std::optional<double> answersAfter;  // never, without
+        double pastedAt;
+        const char* pasted;
+    } cases[] = {{true, 0.0, 0.0, "go somewhere and do something "},
+                 {true, 0.3, 0.3, "go somewhere and do something "},
+                 {true, std::nullopt, 3.0, "go somewhere and do some "},
+                 {false, 0.0, 0.0, "go somewhere and do something "},
+                 {false, 0.3, 0.3, "go somewhere and do something "},
+                 {false, std::nullopt, 3.0, "go somewhere and do some "}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.cloudEngine << " " << c.answersAfter.value_or(-1));
+        launch();
+        cloud.holdFinish = true;
+        if (c.cloudEngine) useCloud();
+        if (!c.cloudEngine) sim.speech.made.back()->answersEndOfAudio = false;
         fn(true);
-        cloud.fireTranscript("go somewhere and do some", false);
-        fn(false);
-        advance(1.2);
-        EXPECT_EQ(pastes(), before) << "pasted before the service had finished";
-        if (answers) {
-            cloud.fireTranscript("go somewhere and do something", true);
-            cloud.fireFinished();
+        const auto say = [&](const std::string& text, bool final) {
+            if (c.cloudEngine) return cloud.fireTranscript(text, final), run();
+            auto& task = sim.speech.made.back()->currentTask();
+            task.result(text, final);
             run();
-            advance(0.1);
-        } else {
-            advance(2.5);
+        };
+        say("go somewhere and do some", false);
+        const long before = pastes();
+        fn(false);
+        const double stoppedAt = sim.scheduler.now();
+        std::optional<double> pastedAt;
+        for (double waited = 0; waited < 4 && !pastedAt; waited += 0.01) {
+            if (c.answersAfter && std::abs(waited - *c.answersAfter) < 0.005) {
+                say("go somewhere and do something", true);
+                if (c.cloudEngine) cloud.fireFinished(), run();
+            }
+            if (pastes() > before) pastedAt = sim.scheduler.now() - stoppedAt;
+            advance(0.01);
         }
-        EXPECT_EQ(pastes(), before + 1);
-        EXPECT_EQ(sim.pasteboard.contents,
-                  answers ? "go somewhere and do something " : "go somewhere and do some ");
+        ASSERT_TRUE(pastedAt);
+        EXPECT_NEAR(*pastedAt, c.pastedAt, 0.015);
+        EXPECT_EQ(sim.pasteboard.contents, c.pasted);
         advance(1.0);
+        sim.preferences.raw.erase("AliyunASRAPIKey");
     }
 }
 
@@ -321,15 +339,15 @@ TEST_F(AppDelegateTest, ADuePasteWaitsForTheHotkeysModifierToBeLetGoButNotForEve
         const long before = pastes();
         click();
         recognizer().transcript = "words";
-        click();
         sim.keyboard.heldModifiers = ModifierFlag::option | ModifierFlag::shift;
-        advance(1.5);
+        click();
+        advance(1.4);
         EXPECT_EQ(pastes(), before) << "pasted while Alt was down";
         if (letsGo) sim.keyboard.heldModifiers = 0;
-        advance(0.4);
+        advance(0.06);
         EXPECT_EQ(pastes(), before + (letsGo ? 1 : 0));
-        advance(0.3);
-        EXPECT_EQ(pastes(), before + 1);
+        advance(0.1);
+        EXPECT_EQ(pastes(), before + 1) << "not for ever";
         sim.keyboard.heldModifiers = 0;
         advance(1.0);
     }
@@ -389,6 +407,7 @@ TEST_F(AppDelegateTest, ARefusedPasteboardWritePastesNothingSaysSoAndKeepsTheTex
     // Refused again for a paste still due when the next press comes, after
     // that recording already said another failure.
     sim.pasteboard.refuse = true;
+    sim.speech.made.back()->answersEndOfAudio = false;
     recordSaying("superseded");
     recognizer().errorMessage = std::string("heard badly");
     fn(false);
