@@ -23,7 +23,7 @@ test_packages=(
     at-spi2-core python3-pyatspi libglib2.0-bin openssl desktop-file-utils appstream
     kwin-wayland xwayland xdg-desktop-portal xdg-desktop-portal-kde qtwayland5 qt6-wayland
     wl-clipboard python3-gi gir1.2-glib-2.0
-    xterm rxvt-unicode xfce4-terminal python3-pyqt6 foot
+    xterm rxvt-unicode xfce4-terminal python3-pyqt6
 )
 # scripts/package.sh and scripts/package_test.sh, which the tests also run.
 package_packages=(dpkg-dev file lintian debootstrap)

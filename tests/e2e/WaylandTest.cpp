@@ -79,9 +79,10 @@ TEST_F(WaylandTest, TheDesktopShortcutDictatesIntoANativeWaylandApplication) {
 TEST_F(WaylandTest, AWaylandTerminalPastesTheWords) {
     QTemporaryDir scratch;
     const QString received = scratch.filePath("received");
-    QProcess foot;
-    foot.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    foot.start("foot", {"/usr/bin/python3", SAYVO_PASTE_MATRIX, "--sink", received});
+    QProcess terminal;  // a VTE terminal, on Wayland like the entry
+    terminal.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    terminal.start("xfce4-terminal", {"--disable-server", "-x", "/usr/bin/python3",
+                                      SAYVO_PASTE_MATRIX, "--sink", received});
     ASSERT_TRUE(waitUntil([&] { return QFile::exists(received); }, 10000)) << "no terminal";
     ASSERT_NO_FATAL_FAILURE(launch(SAYVO_BINARY));
     dictate();
@@ -90,8 +91,8 @@ TEST_F(WaylandTest, AWaylandTerminalPastesTheWords) {
         return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
     };
     EXPECT_TRUE(waitUntil([&] { return text() == kPasted; }, 8000)) << text();
-    foot.kill();
-    foot.waitForFinished();
+    terminal.kill();
+    terminal.waitForFinished();
 }
 
 TEST_F(WaylandTest, TheCloudEngineDictatesIntoANativeWaylandApplication) {
