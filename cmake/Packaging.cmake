@@ -65,13 +65,13 @@ X11 session (or XWayland) and a PulseAudio or PipeWire sound server.]])
 # The libraries the program links come from dpkg-shlibdeps. What it loads by
 # other means is listed here: the QML modules its windows import (QtQuick
 # needs WorkerScript, the controls' Fusion style needs the templates), the SVG
-# plugins for its icons, the on-device recogniser's English model and a font
-# for the Chinese texts of its windows. scripts/package_test.sh shows a
-# missing QML module.
+# plugins for its icons (a package of their own since Debian 13), the
+# on-device recogniser's English model and a font for the Chinese texts of its
+# windows. scripts/package_test.sh shows a missing QML module.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qml6-module-qtquick, qml6-module-qtqml-workerscript, \
-qml6-module-qtquick-controls, qml6-module-qtquick-templates, libqt6svg6, pocketsphinx-en-us, \
-fonts-noto-cjk")
+qml6-module-qtquick-controls, qml6-module-qtquick-templates, \
+qt6-svg-plugins | libqt6svg6 (<< 6.5~), pocketsphinx-en-us, fonts-noto-cjk")
 # The desktop's light or dark palette on GNOME; the TLS certificates of the
 # cloud service.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-gtk-platformtheme, ca-certificates")

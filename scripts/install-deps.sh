@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages Sayvo needs to build and run ("run"), to
+# Installs the Debian 12 or 13 packages Sayvo needs to build and run ("run"), to
 # build its Debian package ("package") or to build and test ("test"). Only
 # what is missing is installed.
 set -euo pipefail
@@ -27,6 +27,13 @@ test_packages=(
 )
 # scripts/package.sh and scripts/package_test.sh, which the tests also run.
 package_packages=(dpkg-dev file lintian debootstrap)
+
+# Debian 13 moved the SVG image plugin (the icons) and KWin's plugins (its
+# remote-desktop portal needs them) into packages of their own.
+if grep -qs '^VERSION_CODENAME=trixie' /etc/os-release; then
+    build_packages+=(qt6-svg-plugins)
+    test_packages+=(kwin-common)
+fi
 
 packages=("${build_packages[@]}")
 if [ "$what" = test ]; then packages+=("${test_packages[@]}"); fi

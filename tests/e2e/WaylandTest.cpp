@@ -28,10 +28,13 @@ protected:
     // Starts Sayvo and waits until the desktop has bound its shortcut.
     void launch(const QString& binary, const QByteArray& preferences = "{}") {
         ASSERT_TRUE(startSayvo(app_, env_, binary, home_.path(), preferences, {"--verbose"}));
-        const QStringList component = {"introspect",           "--session",     "--dest",
-                                       "org.kde.kglobalaccel", "--object-path", "/component/sayvo"};
+        // Plasma 5 files it as /component/sayvo, Plasma 6 as token_sayvo or app_sayvo_Sayvo.
+        const QStringList components = {
+            "call",          "--session",     "--dest",   "org.kde.kglobalaccel",
+            "--object-path", "/kglobalaccel", "--method", "org.kde.KGlobalAccel.allComponents"};
         ASSERT_TRUE(
-            waitUntil([&] { return run(env_, "gdbus", component).has_value(); }, 15000, 200))
+            waitUntil([&] { return run(env_, "gdbus", components).value_or("").contains("sayvo"); },
+                      15000, 200))
             << "the desktop bound no shortcut for Sayvo";
     }
     // Holds the hotkey through a RemoteDesktop session of the test's own

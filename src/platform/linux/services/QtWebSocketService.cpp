@@ -75,10 +75,15 @@ public:
         });
         connect(socket_, &QWebSocket::connected, this, [this] { onConnected(); });
         connect(socket_, &QWebSocket::disconnected, this, [this] { onDisconnected(); });
+        const auto failed = [this](QAbstractSocket::SocketError error) {
+            end(makeError(error, socket_->errorString()));
+        };
+#if QT_VERSION >= QT_VERSION_CHECK(6, 5, 0)
+        connect(socket_, &QWebSocket::errorOccurred, this, failed);
+#else  // Debian 12's Qt 6.4 has only the signal that 6.5 deprecates
         connect(socket_, QOverload<QAbstractSocket::SocketError>::of(&QWebSocket::error), this,
-                [this](QAbstractSocket::SocketError error) {
-                    end(makeError(error, socket_->errorString()));
-                });
+                failed);
+#endif
         connect(socket_, &QWebSocket::textMessageReceived, this, [this](const QString& text) {
             arrive({WebSocketMessage::Kind::text, text.toStdString()});
         });
