@@ -21,8 +21,8 @@ std::vector<int> modifierCodes(std::uint64_t flags) {
 }  // namespace
 
 PortalSyntheticKeyboard::PortalSyntheticKeyboard(RemoteDesktopPortal& portal,
-                                                 EvdevCodeOf evdevCodeOf)
-    : portal_(portal), evdevCodeOf_(std::move(evdevCodeOf)) {
+                                                 Preferences& preferences, EvdevCodeOf evdevCodeOf)
+    : portal_(portal), preferences_(preferences), evdevCodeOf_(std::move(evdevCodeOf)) {
     portal_.setSessionClosedHandler([this] { sessionClosed(); });
 }
 
@@ -88,7 +88,11 @@ void PortalSyntheticKeyboard::sessionCreated(PortalOutcome outcome, const std::s
         return;
     }
     const std::uint64_t generation = generation_;
-    portal_.selectDevices(session, RemoteDesktopPortal::keyboardDevice,
+    const std::string token = portal_.restoresSessions()
+                                  ? preferences_.stringForKey(restoreTokenKey).value_or("")
+                                  : std::string();
+    restoring_ = !token.empty();
+    portal_.selectDevices(session, RemoteDesktopPortal::keyboardDevice, token,
                           [this, generation](PortalOutcome result) {
                               if (generation == generation_) devicesSelected(result);
                           });
@@ -100,14 +104,26 @@ void PortalSyntheticKeyboard::devicesSelected(PortalOutcome outcome) {
         return;
     }
     const std::uint64_t generation = generation_;
-    portal_.start(session_, [this, generation](PortalOutcome result, unsigned devices) {
-        if (generation == generation_) started(result, devices);
+    portal_.start(session_, [this, generation](PortalOutcome result, unsigned devices,
+                                               const std::string& token) {
+        if (generation == generation_) started(result, devices, token);
     });
 }
 
-void PortalSyntheticKeyboard::started(PortalOutcome outcome, unsigned devices) {
+void PortalSyntheticKeyboard::started(PortalOutcome outcome, unsigned devices,
+                                      const std::string& restoreToken) {
+    // A token is good for one session: the next one needs the new token, and
+    // a grant the desktop would not restore must not be offered again, so
+    // that the next paste asks the user afresh.
+    if (outcome == PortalOutcome::success && !restoreToken.empty()) {
+        preferences_.setString(restoreTokenKey, restoreToken);
+    } else if (restoring_) {
+        preferences_.setString(restoreTokenKey, "");
+    }
     if (outcome != PortalOutcome::success) {
-        fail(outcome == PortalOutcome::cancelled ? refusedText : failedText);
+        fail(restoring_                            ? grantNotRestoredText
+             : outcome == PortalOutcome::cancelled ? refusedText
+                                                   : failedText);
         return;
     }
     if (!(devices & RemoteDesktopPortal::keyboardDevice)) {

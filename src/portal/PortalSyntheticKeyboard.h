@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/Preferences.h"
 #include "platform/SyntheticKeyboard.h"
 #include "portal/RemoteDesktopPortal.h"
 
@@ -18,6 +19,8 @@ namespace sayvo {
 // run. It is opened at the first key, not before, since the desktop may ask
 // the user or show that Sayvo controls the keyboard; keys posted meanwhile
 // wait for it. A new session first taps Shift, which some compositors drop.
+// The desktop's grant is kept with the preferences (owner-only), so that
+// where it can restore sessions the user is asked once, not at every start.
 // Thread: main thread only.
 // Failure: keys of a session the desktop refuses or ends are dropped and the
 // failure handler hears why; the next key asks for a session again.
@@ -38,10 +41,15 @@ public:
         "无法打开远程输入会话。文字已在剪贴板中，请按 Ctrl+V";
     static inline const std::string noKeyboardText =
         "桌面没有允许 Sayvo 使用键盘。文字已在剪贴板中，请按 Ctrl+V";
+    static inline const std::string grantNotRestoredText =
+        "桌面不再接受之前的授权，下次粘贴时会重新询问。文字已在剪贴板中，请按 Ctrl+V";
     static inline const std::string closedText =
         "远程输入会话已结束。文字已在剪贴板中，请按 Ctrl+V";
 
-    PortalSyntheticKeyboard(RemoteDesktopPortal& portal, EvdevCodeOf evdevCodeOf);
+    static inline const std::string restoreTokenKey = "remoteDesktopRestoreToken";
+
+    PortalSyntheticKeyboard(RemoteDesktopPortal& portal, Preferences& preferences,
+                            EvdevCodeOf evdevCodeOf);
     PortalSyntheticKeyboard(const PortalSyntheticKeyboard&) = delete;
     PortalSyntheticKeyboard& operator=(const PortalSyntheticKeyboard&) = delete;
 
@@ -68,13 +76,15 @@ private:
     void openSession();
     void sessionCreated(PortalOutcome outcome, const std::string& session);
     void devicesSelected(PortalOutcome outcome);
-    void started(PortalOutcome outcome, unsigned devices);
+    void started(PortalOutcome outcome, unsigned devices, const std::string& restoreToken);
     void sessionClosed();
     void fail(const std::string& why);
     void send(const Key& key);
 
     RemoteDesktopPortal& portal_;
+    Preferences& preferences_;
     EvdevCodeOf evdevCodeOf_;
+    bool restoring_ = false;  // the session opening was offered a stored grant
     std::function<void(const std::string&)> failed_;
     State state_ = State::none;
     std::string session_;

@@ -19,14 +19,21 @@ public:
 
     using SessionReply = std::function<void(PortalOutcome, const std::string& session)>;
     using Reply = std::function<void(PortalOutcome)>;
-    // The device types the user allowed.
-    using StartReply = std::function<void(PortalOutcome, unsigned devices)>;
+    // The device types the user allowed, and a token that restores this
+    // grant in a later session without asking (empty where there is none).
+    using StartReply =
+        std::function<void(PortalOutcome, unsigned devices, const std::string& restoreToken)>;
 
     virtual ~RemoteDesktopPortal() = default;
 
     virtual bool available() const = 0;
     virtual void createSession(SessionReply reply) = 0;
-    virtual void selectDevices(const std::string& session, unsigned devices, Reply reply) = 0;
+    // Whether the desktop keeps a grant for later sessions (version 2).
+    virtual bool restoresSessions() const { return false; }
+    // Where it does, the session asks to be restorable until the user revokes
+    // it, and a token from an earlier session (unless empty) restores that one.
+    virtual void selectDevices(const std::string& session, unsigned devices,
+                               const std::string& restoreToken, Reply reply) = 0;
     // Where the desktop asks the user, the reply waits for the answer.
     virtual void start(const std::string& session, StartReply reply) = 0;
     // An evdev key code, pressed or released.

@@ -46,8 +46,12 @@ struct FakeRemoteDesktop final : RemoteDesktopPortal {
     std::string sent;  // "+29 +47 -47 -29 "
     bool available() const override { return present; }
     void createSession(SessionReply reply) override { ++sessions, created = std::move(reply); }
-    void selectDevices(const std::string&, unsigned devices, Reply reply) override {
-        askedDevices = devices, selected = std::move(reply);
+    bool restores = false;  // a desktop that keeps grants (portal version 2)
+    std::string offeredToken;
+    bool restoresSessions() const override { return restores; }
+    void selectDevices(const std::string&, unsigned devices, const std::string& token,
+                       Reply reply) override {
+        askedDevices = devices, offeredToken = token, selected = std::move(reply);
     }
     void start(const std::string&, StartReply reply) override { started = std::move(reply); }
     void notifyKeyboardKeycode(const std::string& session, int keycode, bool pressed) override {
@@ -59,7 +63,7 @@ struct FakeRemoteDesktop final : RemoteDesktopPortal {
     void grant() {
         created(PortalOutcome::success, "/rd/1");
         selected(PortalOutcome::success);
-        started(PortalOutcome::success, askedDevices == keyboardDevice ? keyboardDevice : 0u);
+        started(PortalOutcome::success, askedDevices == keyboardDevice ? keyboardDevice : 0u, "");
     }
 };
 

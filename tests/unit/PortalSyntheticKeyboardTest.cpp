@@ -24,7 +24,8 @@ protected:
 
     sim::SimPlatform sim;
     sim::FakeRemoteDesktop portal;
-    PortalSyntheticKeyboard keyboard{portal, [](std::uint16_t key) -> std::optional<int> {
+    PortalSyntheticKeyboard keyboard{portal, sim.preferences,
+                                     [](std::uint16_t key) -> std::optional<int> {
                                          if (key == KeyCode::v) return 47;
                                          return std::nullopt;
                                      }};
@@ -54,8 +55,8 @@ TEST_F(PortalSyntheticKeyboardTest, ARefusedOrLostSessionDropsThePasteAndSaysWhy
             if (step == 'F') portal.created(kFailed, "");
             if (step == 's') portal.selected(kOk);
             if (step == 'S') portal.selected(kFailed);
-            if (step == 'R') portal.started(kCancelled, 0);
-            if (step == 'K') portal.started(kOk, 2);  // a pointer, no keyboard
+            if (step == 'R') portal.started(kCancelled, 0, "");
+            if (step == 'K') portal.started(kOk, 2, "");  // a pointer, no keyboard
             if (step == 'X') portal.closed();
         }
     };
@@ -76,11 +77,45 @@ TEST_F(PortalSyntheticKeyboardTest, ARefusedOrLostSessionDropsThePasteAndSaysWhy
         EXPECT_EQ(failures, std::vector<std::string>{c.message});
         EXPECT_EQ(keyboard.problem(), c.message);
         // Nothing of it arrives later, and the next paste asks again.
-        if (portal.started) portal.started(kOk, RemoteDesktopPortal::keyboardDevice);
+        if (portal.started) portal.started(kOk, RemoteDesktopPortal::keyboardDevice, "");
         EXPECT_EQ(portal.sent, "");
         paste(), portal.grant();
         EXPECT_EQ(portal.sent, kFirstPaste);
         portal.closed(), portal.started = nullptr;
+    }
+}
+
+// Where the desktop keeps grants, the user is asked once: each session is
+// offered the token the last one got; a grant it would not restore is
+// dropped, said, and the next paste asks afresh.
+TEST_F(PortalSyntheticKeyboardTest, TheDesktopsGrantIsKeptAndOfferedToTheNextSession) {
+    const auto stored = [&] { return sim.preferences.stringForKey("remoteDesktopRestoreToken"); };
+    const struct {
+        bool restores;
+        const char* storedBefore;
+        PortalOutcome outcome;
+        const char *newToken, *offered, *storedAfter;
+        std::vector<std::string> failures;
+    } cases[] = {
+        {true, nullptr, kOk, "t1", "", "t1", {}},
+        {true, "t1", kOk, "t2", "t1", "t2", {}},
+        {true, "t1", kOk, "", "t1", "", {}},
+        {true, "t1", kFailed, "", "t1", "", {PortalSyntheticKeyboard::grantNotRestoredText}},
+        {true, nullptr, kCancelled, "", "", nullptr, {PortalSyntheticKeyboard::refusedText}},
+        {false, "t1", kOk, "", "", "t1", {}},  // version 1: nothing to offer or keep
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.restores << c.storedBefore << c.newToken);
+        sim.preferences.raw.erase("remoteDesktopRestoreToken");
+        if (c.storedBefore) sim.preferences.setString("remoteDesktopRestoreToken", c.storedBefore);
+        portal.restores = c.restores, failures.clear(), paste();
+        portal.created(kOk, "/rd/1"), portal.selected(kOk);
+        EXPECT_EQ(portal.offeredToken, c.offered);
+        portal.started(c.outcome, RemoteDesktopPortal::keyboardDevice, c.newToken);
+        EXPECT_EQ(stored(),
+                  c.storedAfter ? std::optional<std::string>(c.storedAfter) : std::nullopt);
+        EXPECT_EQ(failures, c.failures);
+        portal.closed();
     }
 }
 

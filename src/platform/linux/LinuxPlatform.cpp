@@ -35,7 +35,7 @@ std::string modelDirectory() {
 // In the order of construction: each takes only what comes before it.
 struct LinuxPlatform::Services {
     Services(bool wayland, bool verbose, const QString& applicationId)
-        : waylandSession(wayland ? std::make_unique<WaylandSession>(x11Keyboard) : nullptr),
+        : waylandSession(wayland ? std::make_unique<WaylandSession>(x11Keyboard, preferences) : nullptr),
           log(verbose),
           autostart(applicationId, QCoreApplication::applicationFilePath()) {}
 

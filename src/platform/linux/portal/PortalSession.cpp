@@ -1,6 +1,7 @@
 #include "platform/linux/portal/PortalSession.h"
 
 #include <QDBusMessage>
+#include <QDBusVariant>
 
 #include "platform/linux/portal/PortalRequest.h"
 
@@ -30,8 +31,15 @@ bool PortalSession::available() const {
         get << interface_ << QStringLiteral("version");
         const QDBusMessage reply = bus_.call(get, QDBus::Block, kFirstAnswerWaitMs);
         available_ = reply.type() == QDBusMessage::ReplyMessage;
+        if (*available_ && !reply.arguments().isEmpty()) {
+            version_ = qvariant_cast<QDBusVariant>(reply.arguments().first()).variant().toUInt();
+        }
     }
     return *available_;
+}
+
+unsigned PortalSession::version() const {
+    return available() ? version_ : 0;
 }
 
 void PortalSession::create(const QVariantMap& options,

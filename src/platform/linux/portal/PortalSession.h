@@ -26,6 +26,8 @@ public:
     // Asked once until the portal leaves the bus. The portal starts on
     // demand, so the first answer may take a moment (at most 5 s).
     bool available() const;
+    // The interface's version; 0 where it is not available.
+    unsigned version() const;
     // Makes a session with these options (a session_handle_token among
     // them) and follows it from then on, in place of the one before.
     void create(const QVariantMap& options,
@@ -46,6 +48,7 @@ private:
     QString interface_;
     QDBusServiceWatcher portalWatcher_;
     mutable std::optional<bool> available_;
+    mutable unsigned version_ = 0;
     QString session_;
 };
 

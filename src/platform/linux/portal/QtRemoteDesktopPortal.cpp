@@ -31,11 +31,21 @@ void QtRemoteDesktopPortal::createSession(SessionReply reply) {
     session_.create(options, std::move(reply));
 }
 
+bool QtRemoteDesktopPortal::restoresSessions() const {
+    return session_.version() >= 2;
+}
+
 void QtRemoteDesktopPortal::selectDevices(const std::string& session, unsigned devices,
-                                          Reply reply) {
+                                          const std::string& restoreToken, Reply reply) {
+    QVariantMap options{{QStringLiteral("types"), devices}};
+    if (restoresSessions()) {
+        options.insert(QStringLiteral("persist_mode"), 2u);  // until the user revokes it
+        if (!restoreToken.empty()) {
+            options.insert(QStringLiteral("restore_token"), QString::fromStdString(restoreToken));
+        }
+    }
     PortalRequest::call(
-        bus_, kInterface, QStringLiteral("SelectDevices"), {objectPath(session)},
-        {{QStringLiteral("types"), devices}},
+        bus_, kInterface, QStringLiteral("SelectDevices"), {objectPath(session)}, options,
         [reply = std::move(reply)](PortalOutcome outcome, const QVariantMap&) { reply(outcome); },
         kAnswerTimeoutMs);
 }
@@ -45,7 +55,8 @@ void QtRemoteDesktopPortal::start(const std::string& session, StartReply reply) 
     PortalRequest::call(
         bus_, kInterface, QStringLiteral("Start"), {objectPath(session), QString()}, {},
         [reply = std::move(reply)](PortalOutcome outcome, const QVariantMap& results) {
-            reply(outcome, results.value(QStringLiteral("devices")).toUInt());
+            reply(outcome, results.value(QStringLiteral("devices")).toUInt(),
+                  results.value(QStringLiteral("restore_token")).toString().toStdString());
         },
         0);
 }

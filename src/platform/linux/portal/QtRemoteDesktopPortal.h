@@ -22,7 +22,9 @@ public:
 
     bool available() const override;
     void createSession(SessionReply reply) override;
-    void selectDevices(const std::string& session, unsigned devices, Reply reply) override;
+    bool restoresSessions() const override;
+    void selectDevices(const std::string& session, unsigned devices,
+                       const std::string& restoreToken, Reply reply) override;
     void start(const std::string& session, StartReply reply) override;
     void notifyKeyboardKeycode(const std::string& session, int keycode, bool pressed) override;
     void setSessionClosedHandler(std::function<void()> handler) override {

@@ -51,9 +51,9 @@ bool WaylandSession::isCurrent() {
     return type && std::string_view(type) == "wayland" && display && *display;
 }
 
-WaylandSession::WaylandSession(KeyboardMonitoring& ownWindows)
+WaylandSession::WaylandSession(KeyboardMonitoring& ownWindows, Preferences& preferences)
     : keyboard_(shortcutsPortal_, ownWindows, openShortcutSettings),
-      syntheticKeyboard_(remoteDesktop_, evdevCodeForPortable) {
+      syntheticKeyboard_(remoteDesktop_, preferences, evdevCodeForPortable) {
     std::string whyNot;
     pasteboard_ = WlrDataControlPasteboard::connect(&whyNot);
     if (!pasteboard_) {

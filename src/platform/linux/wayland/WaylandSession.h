@@ -28,7 +28,8 @@ public:
     // A Wayland session with a compositor to talk to.
     static bool isCurrent();
 
-    explicit WaylandSession(KeyboardMonitoring& ownWindows);
+    // The preferences keep the desktop's grant to paste.
+    WaylandSession(KeyboardMonitoring& ownWindows, Preferences& preferences);
     ~WaylandSession();
     WaylandSession(const WaylandSession&) = delete;
     WaylandSession& operator=(const WaylandSession&) = delete;
