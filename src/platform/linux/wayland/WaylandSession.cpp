@@ -72,7 +72,7 @@ std::vector<PermissionStatus> WaylandSession::statusItems() const {
         {"Wayland 会话", true, desktopName()},
         {"全局快捷键", !hotkeyProblem, hotkeyProblem.value_or(keyboard_.desktopTrigger())},
         {"粘贴", canPaste,
-         canPaste ? "由桌面的远程输入（RemoteDesktop 门户）发送 Ctrl+V"
+         canPaste ? "由桌面的远程输入（RemoteDesktop 门户）发送 Shift+Insert"
                   : pasteProblem.value_or(PortalSyntheticKeyboard::noPortalText)},
         {"剪贴板", pasteboardProblem_.empty(),
          pasteboardProblem_.empty() ? "wlr-data-control" : pasteboardProblem_},
