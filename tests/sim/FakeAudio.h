@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "FakeServices.h"
+#include "Locked.h"
 #include "platform/Audio.h"
 
 namespace sayvo::sim {
@@ -25,8 +26,12 @@ struct FakeInputNode final : AudioInputNode {
         ++installCount, requestedBufferSize = bufferSize, tap_ = std::move(block);
     }
     // Locked: waits for a delivery in flight.
-    void removeTap(int) override { (std::lock_guard(mutex_), tap_ = nullptr); }
-    bool hasTap() { return std::lock_guard(mutex_), static_cast<bool>(tap_); }
+    void removeTap(int) override {
+        locked(mutex_, [&] { tap_ = nullptr; });
+    }
+    bool hasTap() {
+        return locked(mutex_, [&] { return static_cast<bool>(tap_); });
+    }
     // Calls the tap on the calling thread, as the engine's capture thread would.
     void deliver(const std::shared_ptr<const AudioPCMBuffer>& buffer) {
         std::lock_guard lock(mutex_);

@@ -11,6 +11,7 @@
 #include <variant>
 #include <vector>
 
+#include "Locked.h"
 #include "platform/DecisionLog.h"
 #include "platform/LoginItem.h"
 #include "platform/MicrophoneAuthorization.h"
@@ -125,7 +126,7 @@ struct FakeRecognitionTask final : RecognitionTask {
     std::string lastText_;
     void cancel() override { cancelled = true; }
     void result(const std::string& text, bool isFinal = false) {
-        (std::lock_guard(mutex_), lastText_ = text);
+        locked(mutex_, [&] { lastText_ = text; });
         if (!cancelled) handler_(RecognitionResult{text, isFinal}, std::nullopt);
     }
     void error(const std::string& domain, long code, const std::string& description = "failed") {
@@ -134,7 +135,7 @@ struct FakeRecognitionTask final : RecognitionTask {
     // What a recogniser does once the audio has ended: a final result of the
     // text so far, or "no speech" without any.
     void answerEndOfAudio() {
-        const std::string text = (std::lock_guard(mutex_), lastText_);
+        const std::string text = locked(mutex_, [&] { return lastText_; });
         if (text.empty())
             return error(SpeechError::assistantDomain, SpeechError::noSpeech, "no speech");
         result(text, true);
@@ -212,7 +213,7 @@ struct FakeCloudClient final : CloudASRClient {
         if (!std::exchange(isRunning_, true)) startedKeys.push_back(apiKey);
     }
     void stopRecognition() override {
-        if (!(std::lock_guard(mutex_), ++stopCalls, std::exchange(isRunning_, false))) return;
+        if (!locked(mutex_, [&] { return ++stopCalls, std::exchange(isRunning_, false); })) return;
         call(onStopped);
         if (!holdFinish) fireFinished();
     }
@@ -224,7 +225,7 @@ struct FakeCloudClient final : CloudASRClient {
     void fireAudioLevel(float level) { call(onAudioLevel, level); }
     // The service ended the task on its own (finished, failed, connection gone).
     void fireStoppedByService() {
-        (std::lock_guard(mutex_), isRunning_ = false);
+        locked(mutex_, [&] { isRunning_ = false; });
         call(onStopped);
         fireFinished();
     }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "FakeServices.h"
+#include "Locked.h"
 #include "platform/UUIDGenerator.h"
 #include "platform/WebSocket.h"
 
@@ -25,21 +26,25 @@ struct FakeWebSocketTask final : WebSocketTask {
     ReceiveCompletion pending_;
     void resume() override { resumed = true; }
     void send(WebSocketMessage message, SendCompletion completion) override {
-        (std::lock_guard(mutex_), sent_.push_back(std::move(message)));
+        locked(mutex_, [&] { sent_.push_back(std::move(message)); });
         call(completion, sendFailure);
     }
     void receive(ReceiveCompletion completion) override {
-        (std::lock_guard(mutex_), pending_ = std::move(completion));
+        locked(mutex_, [&] { pending_ = std::move(completion); });
     }
     void cancel(int code) override { closeCode = code, fail("cancelled"); }
     // The service side.
-    bool hasPendingReceive() { return std::lock_guard(mutex_), static_cast<bool>(pending_); }
+    bool hasPendingReceive() {
+        return locked(mutex_, [&] { return static_cast<bool>(pending_); });
+    }
     void deliver(WebSocketMessage message) { complete(std::move(message), std::nullopt); }
     void fail(const std::string& description, long cause = WebSocketError::other) {
         complete(std::nullopt, PlatformError{WebSocketError::domain, cause, description});
     }
     void closeFromService(int code) { call(delegate.onClose, code); }
-    std::vector<WebSocketMessage> sent() { return std::lock_guard(mutex_), sent_; }
+    std::vector<WebSocketMessage> sent() {
+        return locked(mutex_, [&] { return sent_; });
+    }
     std::vector<std::string> sent(WebSocketMessage::Kind kind) {
         std::vector<std::string> data;
         for (const auto& m : sent())
@@ -47,7 +52,7 @@ struct FakeWebSocketTask final : WebSocketTask {
         return data;
     }
     void complete(std::optional<WebSocketMessage> message, std::optional<PlatformError> error) {
-        const auto completion = (std::lock_guard(mutex_), std::exchange(pending_, {}));
+        const auto completion = locked(mutex_, [&] { return std::exchange(pending_, {}); });
         call(completion, std::move(message), std::move(error));
     }
 };
