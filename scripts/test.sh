@@ -45,7 +45,12 @@ run_ctest() {  # name, build dir, ctest args...
     local log
     log="$scratch/$(tr -c 'A-Za-z0-9' '_' <<<"$name").log"
     (cd "$dir" && ctest --output-on-failure "$@") 2>&1 | tee "$log"
-    local line
+    tally "$log"
+}
+
+# Adds the counts of ctest's summary in the log; a run without one failed.
+tally() {
+    local log=$1 line
     line=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n1)
     if [ -z "$line" ]; then
         grep -q "No tests were found" "$log" && return
@@ -91,6 +96,14 @@ if [ $# -eq 0 ]; then
     else
         failed=$((failed + 2))  # the package test cannot run either
     fi
+fi
+
+# Debian 13 (GCC 14, Qt 6.8): built in a chroot of its own, warnings as
+# errors, and its unit and backend tests run there.
+if [ $# -eq 0 ]; then
+    echo "== Debian 13"
+    scripts/trixie-test.sh 2>&1 | tee "$scratch/trixie.log"
+    tally "$scratch/trixie.log"
 fi
 
 # The same application on a Wayland desktop: KWin with its portals, on the

@@ -21,7 +21,8 @@ cleanup() {
     grep -o " $root/[^ ]*" /proc/mounts | sort -r | while read -r mount; do
         umount "$mount" 2>/dev/null || umount -l "$mount"
     done
-    grep -q " $root" /proc/mounts || rm -rf "$work"
+    # Never into a file system still mounted there.
+    rm -rf --one-file-system "$work"
 }
 trap cleanup EXIT
 
