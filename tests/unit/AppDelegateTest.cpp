@@ -216,39 +216,6 @@ TEST_F(AppDelegateTest, AFailedStartShowsItsErrorUntilClosedOrForAMomentAfterThe
     EXPECT_EQ(sim.pasteboard.contents, "closed early ");
 }
 
-// Also: the icon follows a recording the service ended, and each failed
-// recording is reported once however many errors it brings.
-TEST_F(AppDelegateTest, ACloudTaskEndingWhileHeldStillPastesAtTheRelease) {
-    useCloud();
-    tray().messages.clear();
-    std::size_t failures = 0;
-    for (const bool failed : {true, false, true}) {
-        SCOPED_TRACE(failed ? "failed" : "finished by the service");
-        const long before = pastes();
-        fn(true);
-        cloud.fireTranscript("recognised so far", true);
-        if (failed) {
-            cloud.fireError("连接已断开");
-            cloud.fireError("连接已关闭");
-            ++failures;
-        }
-        cloud.fireStoppedByService();
-        run();
-        EXPECT_EQ(tray().currentImage(), "mic.fill");
-        advance(1.0);
-        EXPECT_EQ(pastes(), before) << "nothing before the release";
-        fn(false);
-        advance(1.0);
-        EXPECT_EQ(pastes(), before + 1);
-        EXPECT_EQ(sim.pasteboard.contents, "recognised so far ");
-        EXPECT_EQ(sim.log.notes.at(sim.log.notes.size() - 2), "recording started, engine cloud");
-        ASSERT_EQ(tray().messages.size(), failures);
-        if (failures) {
-            EXPECT_EQ(tray().messages.back().second, "连接已断开");
-        }
-    }
-}
-
 // The paste goes when the engine has said its last word, and an engine that
 // never does is waited out for three seconds, no longer.
 TEST_F(AppDelegateTest, AStopPastesAsSoonAsTheEngineHasSaidItsLastWords) {
