@@ -21,8 +21,12 @@ std::vector<int> modifierCodes(std::uint64_t flags) {
 }  // namespace
 
 PortalSyntheticKeyboard::PortalSyntheticKeyboard(RemoteDesktopPortal& portal,
+                                                 PortalAppRegistration& registration,
                                                  Preferences& preferences, EvdevCodeOf evdevCodeOf)
-    : portal_(portal), preferences_(preferences), evdevCodeOf_(std::move(evdevCodeOf)) {
+    : portal_(portal),
+      registration_(registration),
+      preferences_(preferences),
+      evdevCodeOf_(std::move(evdevCodeOf)) {
     portal_.setSessionClosedHandler([this] { sessionClosed(); });
 }
 
@@ -74,11 +78,15 @@ void PortalSyntheticKeyboard::openSession() {
     }
     state_ = State::opening;
     const std::uint64_t generation = ++generation_;
-    portal_.createSession([this, generation](PortalOutcome outcome, const std::string& session) {
-        if (generation == generation_) {
-            session_ = session;
-            sessionCreated(outcome, session);
-        }
+    registration_.afterRegistration([this, generation] {
+        if (generation != generation_) return;
+        portal_.createSession(
+            [this, generation](PortalOutcome outcome, const std::string& session) {
+                if (generation == generation_) {
+                    session_ = session;
+                    sessionCreated(outcome, session);
+                }
+            });
     });
 }
 

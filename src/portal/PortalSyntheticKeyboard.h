@@ -8,6 +8,7 @@
 
 #include "platform/Preferences.h"
 #include "platform/SyntheticKeyboard.h"
+#include "portal/PortalAppRegistration.h"
 #include "portal/RemoteDesktopPortal.h"
 
 namespace sayvo {
@@ -48,8 +49,8 @@ public:
 
     static inline const std::string restoreTokenKey = "remoteDesktopRestoreToken";
 
-    PortalSyntheticKeyboard(RemoteDesktopPortal& portal, Preferences& preferences,
-                            EvdevCodeOf evdevCodeOf);
+    PortalSyntheticKeyboard(RemoteDesktopPortal& portal, PortalAppRegistration& registration,
+                            Preferences& preferences, EvdevCodeOf evdevCodeOf);
     PortalSyntheticKeyboard(const PortalSyntheticKeyboard&) = delete;
     PortalSyntheticKeyboard& operator=(const PortalSyntheticKeyboard&) = delete;
 
@@ -82,6 +83,7 @@ private:
     void send(const Key& key);
 
     RemoteDesktopPortal& portal_;
+    PortalAppRegistration& registration_;
     Preferences& preferences_;
     EvdevCodeOf evdevCodeOf_;
     bool restoring_ = false;  // the session opening was offered a stored grant

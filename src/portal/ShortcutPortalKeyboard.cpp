@@ -8,9 +8,11 @@
 namespace sayvo {
 
 ShortcutPortalKeyboard::ShortcutPortalKeyboard(GlobalShortcutsPortal& portal,
+                                               PortalAppRegistration& registration,
                                                KeyboardMonitoring& ownWindows,
                                                std::function<void()> openShortcutSettings)
     : portal_(portal),
+      registration_(registration),
       ownWindows_(ownWindows),
       openShortcutSettings_(std::move(openShortcutSettings)) {}
 
@@ -115,10 +117,14 @@ void ShortcutPortalKeyboard::openSession() {
         if (generation == generation_) sessionClosed();
     };
     portal_.setEvents(std::move(events));
-    portal_.createSession(sessionToken, shortcuts(),
-                          [this, generation](PortalOutcome outcome, const std::string& session) {
-                              if (generation == generation_) sessionCreated(outcome, session);
-                          });
+    registration_.afterRegistration([this, generation] {
+        if (generation != generation_) return;
+        portal_.createSession(
+            sessionToken, shortcuts(),
+            [this, generation](PortalOutcome outcome, const std::string& session) {
+                if (generation == generation_) sessionCreated(outcome, session);
+            });
+    });
 }
 
 void ShortcutPortalKeyboard::sessionCreated(PortalOutcome outcome, const std::string& session) {

@@ -8,6 +8,7 @@
 
 #include "platform/Keyboard.h"
 #include "portal/GlobalShortcutsPortal.h"
+#include "portal/PortalAppRegistration.h"
 
 namespace sayvo {
 
@@ -37,7 +38,8 @@ public:
     static inline const std::string unboundText = "桌面没有为 Sayvo 分配按键，请在快捷键设置中设置";
     static inline const std::string pendingText = "正在向桌面注册快捷键…";
 
-    ShortcutPortalKeyboard(GlobalShortcutsPortal& portal, KeyboardMonitoring& ownWindows,
+    ShortcutPortalKeyboard(GlobalShortcutsPortal& portal, PortalAppRegistration& registration,
+                           KeyboardMonitoring& ownWindows,
                            std::function<void()> openShortcutSettings);
     ShortcutPortalKeyboard(const ShortcutPortalKeyboard&) = delete;
     ShortcutPortalKeyboard& operator=(const ShortcutPortalKeyboard&) = delete;
@@ -86,6 +88,7 @@ private:
     std::vector<GlobalShortcutsPortal::Shortcut> shortcuts() const;
 
     GlobalShortcutsPortal& portal_;
+    PortalAppRegistration& registration_;
     KeyboardMonitoring& ownWindows_;
     std::function<void()> openShortcutSettings_;
     std::function<void()> triggerChanged_;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "portal/GlobalShortcutsPortal.h"
+#include "portal/HostRegistryPortal.h"
 #include "portal/RemoteDesktopPortal.h"
 
 namespace sayvo::sim {
@@ -64,6 +65,17 @@ struct FakeRemoteDesktop final : RemoteDesktopPortal {
         created(PortalOutcome::success, "/rd/1");
         selected(PortalOutcome::success);
         started(PortalOutcome::success, askedDevices == keyboardDevice ? keyboardDevice : 0u, "");
+    }
+};
+
+// Absent unless told; keeps its reply for the test to answer.
+struct FakeHostRegistry final : HostRegistryPortal {
+    bool present = false;
+    std::vector<std::string> registered;
+    std::function<void(PortalOutcome)> answer;
+    bool available() const override { return present; }
+    void registerApp(const std::string& id, std::function<void(PortalOutcome)> reply) override {
+        registered.push_back(id), answer = std::move(reply);
     }
 };
 

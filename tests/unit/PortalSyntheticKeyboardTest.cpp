@@ -24,7 +24,9 @@ protected:
 
     sim::SimPlatform sim;
     sim::FakeRemoteDesktop portal;
-    PortalSyntheticKeyboard keyboard{portal, sim.preferences,
+    sim::FakeHostRegistry registry;
+    PortalAppRegistration registration{registry, "app"};
+    PortalSyntheticKeyboard keyboard{portal, registration, sim.preferences,
                                      [](std::uint16_t key) -> std::optional<int> {
                                          if (key == KeyCode::v) return 47;
                                          return std::nullopt;

@@ -3,6 +3,7 @@
 #include "FakePortals.h"
 #include "SimPlatform.h"
 #include "hotkey/HotkeyManager.h"
+#include "portal/PortalSyntheticKeyboard.h"
 #include "portal/ShortcutPortalKeyboard.h"
 #include "ui/MenuBarView.h"
 
@@ -40,7 +41,10 @@ protected:
     sim::SimPlatform sim;
     sim::FakeShortcutsPortal portal;
     int settingsOpened = 0;
-    ShortcutPortalKeyboard keyboard{portal, sim.keyboard, [this] { ++settingsOpened; }};
+    sim::FakeHostRegistry registry;
+    PortalAppRegistration registration{registry, "app"};
+    ShortcutPortalKeyboard keyboard{portal, registration, sim.keyboard,
+                                    [this] { ++settingsOpened; }};
     std::shared_ptr<HotkeyManager> manager;
     std::string reports;
 };
@@ -141,7 +145,7 @@ TEST_F(ShortcutPortalKeyboardTest, WithoutABoundKeyThePanelRowOpensTheDesktopSet
 TEST_F(ShortcutPortalKeyboardTest, AStoredFnGivesWayToThePresetWhereTheDesktopBinds) {
     sim.preferences.raw = {{"hotkeyIsFnKey", true}};
     sim::FakeShortcutsPortal fresh;
-    ShortcutPortalKeyboard fnKeyboard(fresh, sim.keyboard, nullptr);
+    ShortcutPortalKeyboard fnKeyboard(fresh, registration, sim.keyboard, nullptr);
     auto fnManager = HotkeyManager::create(sim.preferences, fnKeyboard, sim.scheduler);
     fnManager->startListening();
     EXPECT_EQ(fresh.calls, std::vector<std::string>{"create sayvo push-to-talk=CTRL+ALT+Space"});
@@ -151,7 +155,7 @@ TEST_F(ShortcutPortalKeyboardTest, AStoredFnGivesWayToThePresetWhereTheDesktopBi
 TEST_F(ShortcutPortalKeyboardTest, NoPortalMeansNoReservationAndAReason) {
     sim::FakeShortcutsPortal absent;
     absent.present = false;
-    ShortcutPortalKeyboard none(absent, sim.keyboard, nullptr);
+    ShortcutPortalKeyboard none(absent, registration, sim.keyboard, nullptr);
     EXPECT_EQ(none.reserveKey(KeyCode::space, ModifierFlag::control), KeyReservation::unavailable);
     EXPECT_TRUE(absent.calls.empty());
     EXPECT_EQ(none.problem(), ShortcutPortalKeyboard::noPortalText);
@@ -172,6 +176,39 @@ TEST_F(ShortcutPortalKeyboardTest, TriggersAreWrittenInThePortalsNotation) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(ShortcutPortalKeyboard::portalTrigger(c.key, c.modifiers), c.trigger);
+}
+
+// Where the desktop has the registry, the app id goes first, once; a refused
+// one (a run from the build tree) still lets both portals work.
+TEST(PortalAppRegistrationTest, TheAppIdIsRegisteredOnceBeforeAnyPortalSession) {
+    const struct {
+        bool registry;
+        PortalOutcome answer;
+    } cases[] = {{false, kOk}, {true, kOk}, {true, kFailed}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.registry);
+        sim::SimPlatform sim;
+        sim::FakeHostRegistry registry;
+        registry.present = c.registry;
+        PortalAppRegistration registration{registry, "app.sayvo.Sayvo"};
+        sim::FakeShortcutsPortal shortcuts;
+        sim::FakeRemoteDesktop remote;
+        ShortcutPortalKeyboard hotkey{shortcuts, registration, sim.keyboard, nullptr};
+        PortalSyntheticKeyboard paste{remote, registration, sim.preferences,
+                                      [](std::uint16_t) { return std::optional(47); }};
+        hotkey.reserveKey(KeyCode::space, ModifierFlag::control);
+        paste.post({KeyCode::v, true, 0});
+        const auto sessions = [&] { return shortcuts.calls.size() + remote.sessions; };
+        if (c.registry) {
+            EXPECT_EQ(registry.registered, std::vector<std::string>{"app.sayvo.Sayvo"});
+            EXPECT_EQ(sessions(), 0u);
+            registry.answer(c.answer);
+        }
+        EXPECT_EQ(sessions(), 2u);
+        remote.grant(), remote.closed(), paste.post({KeyCode::v, true, 0});
+        EXPECT_EQ(remote.sessions, 2);
+        EXPECT_EQ(registry.registered.size(), c.registry ? 1u : 0u);
+    }
 }
 
 }  // namespace

@@ -35,7 +35,9 @@ std::string modelDirectory() {
 // In the order of construction: each takes only what comes before it.
 struct LinuxPlatform::Services {
     Services(bool wayland, bool verbose, const QString& applicationId)
-        : waylandSession(wayland ? std::make_unique<WaylandSession>(x11Keyboard, preferences) : nullptr),
+        : waylandSession(wayland ? std::make_unique<WaylandSession>(x11Keyboard, preferences,
+                                                                    applicationId.toStdString())
+                                 : nullptr),
           log(verbose),
           autostart(applicationId, QCoreApplication::applicationFilePath()) {}
 

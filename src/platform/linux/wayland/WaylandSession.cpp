@@ -51,9 +51,11 @@ bool WaylandSession::isCurrent() {
     return type && std::string_view(type) == "wayland" && display && *display;
 }
 
-WaylandSession::WaylandSession(KeyboardMonitoring& ownWindows, Preferences& preferences)
-    : keyboard_(shortcutsPortal_, ownWindows, openShortcutSettings),
-      syntheticKeyboard_(remoteDesktop_, preferences, evdevCodeForPortable) {
+WaylandSession::WaylandSession(KeyboardMonitoring& ownWindows, Preferences& preferences,
+                               const std::string& applicationId)
+    : registration_(registry_, applicationId),
+      keyboard_(shortcutsPortal_, registration_, ownWindows, openShortcutSettings),
+      syntheticKeyboard_(remoteDesktop_, registration_, preferences, evdevCodeForPortable) {
     std::string whyNot;
     pasteboard_ = WlrDataControlPasteboard::connect(&whyNot);
     if (!pasteboard_) {

@@ -7,6 +7,7 @@
 #include "platform/Pasteboard.h"
 #include "platform/SystemPermissions.h"
 #include "platform/linux/portal/QtGlobalShortcutsPortal.h"
+#include "platform/linux/portal/QtHostRegistryPortal.h"
 #include "platform/linux/portal/QtRemoteDesktopPortal.h"
 #include "portal/PortalSyntheticKeyboard.h"
 #include "portal/ShortcutPortalKeyboard.h"
@@ -28,8 +29,10 @@ public:
     // A Wayland session with a compositor to talk to.
     static bool isCurrent();
 
-    // The preferences keep the desktop's grant to paste.
-    WaylandSession(KeyboardMonitoring& ownWindows, Preferences& preferences);
+    // The preferences keep the desktop's grant to paste; the portals are
+    // told `applicationId` first, where the desktop asks for one.
+    WaylandSession(KeyboardMonitoring& ownWindows, Preferences& preferences,
+                   const std::string& applicationId);
     ~WaylandSession();
     WaylandSession(const WaylandSession&) = delete;
     WaylandSession& operator=(const WaylandSession&) = delete;
@@ -44,6 +47,8 @@ public:
     std::string startupWarning() const;
 
 private:
+    QtHostRegistryPortal registry_;
+    PortalAppRegistration registration_;
     QtGlobalShortcutsPortal shortcutsPortal_;
     ShortcutPortalKeyboard keyboard_;
     QtRemoteDesktopPortal remoteDesktop_;
