@@ -115,6 +115,15 @@ kwin_start() {
     printf '#!/bin/sh\necho "$DISPLAY" >"%s.new" && mv "%s.new" "%s"\n' \
         "$kwin_dir/display" "$kwin_dir/display" "$kwin_dir/display" >"$kwin_dir/bin/tell-display"
     chmod +x "$kwin_dir/bin/tell-display"
+    # KWin 6 gives the KDE portal its privileged protocols (fake input) only
+    # once it finds the portal's desktop entry, which its menu database lists
+    # only under an applications menu, as Plasma's own session has.
+    mkdir -p "$XDG_CONFIG_HOME/menus"
+    cat >"$XDG_CONFIG_HOME/menus/applications.menu" <<'MENU'
+<!DOCTYPE Menu PUBLIC "-//freedesktop//DTD Menu 1.0//EN"
+ "http://www.freedesktop.org/standards/menu-spec/1.0/menu.dtd">
+<Menu><Name>Applications</Name><DefaultAppDirs/><DefaultDirectoryDirs/><Include><All/></Include></Menu>
+MENU
     # KWin gives up without the X socket directory, which X servers create.
     [ -d /tmp/.X11-unix ] || mkdir -m 1777 /tmp/.X11-unix
     (
@@ -139,6 +148,14 @@ kwin_start() {
     kwin_wait "The desktop portal" $! kwin_on_bus org.freedesktop.portal.Desktop \
         /org/freedesktop/portal/desktop org.freedesktop.portal.GlobalShortcuts \
         org.freedesktop.portal.RemoteDesktop || kwin_failed portal.log portal-kde.log || return
+
+    # Plasma 6 asks the user before a host application may type; this is the
+    # answer "yes" leaves in the permission store. Plasma 5.27 never asks.
+    gdbus call --session -d org.freedesktop.impl.portal.PermissionStore \
+        -o /org/freedesktop/impl/portal/PermissionStore \
+        -m org.freedesktop.impl.portal.PermissionStore.SetPermission \
+        kde-authorized true remote-desktop "" "['yes']" >/dev/null ||
+        kwin_failed portal.log || return
 
     local took=$((${EPOCHREALTIME//[.,]/} - started))
     kwin_started_in=$(printf '%d.%02d' $((took / 1000000)) $((took % 1000000 / 10000)))
