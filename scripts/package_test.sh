@@ -1,18 +1,25 @@
 #!/usr/bin/env bash
-# Installs Sayvo's Debian package into a throwaway minimal Debian 12 root the
-# way a user would, with apt and without recommended packages: its
+# Installs Sayvo's Debian package into a throwaway minimal Debian root (12,
+# or the release given) the way a user would, with apt and without recommended packages: its
 # dependencies must come from the archive, the installed program must answer
 # --version and --help and keep running on a headless X server without
 # complaining about its windows, and purging the package must leave none of
 # its files. Prints the program's resident memory after 5 s.
-#   scripts/package_test.sh [PACKAGE.deb]   (default: build-package/sayvo_*.deb)
-# Needs root (for chroot) and the Debian archive apt already uses.
+#   scripts/package_test.sh [--release CODENAME] [PACKAGE.deb]
+#   (default: bookworm, build-package/sayvo_*.deb)
+# Needs root (for chroot) and the Debian archive apt already uses. Downloaded
+# packages are kept in /var/cache/sayvo-CODENAME for the next run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 if [ "$(id -u)" -ne 0 ]; then exec sudo "$0" "$@"; fi
 scripts/install-deps.sh package
 
+release=bookworm
+if [ "${1:-}" = --release ]; then
+    release=$2
+    shift 2
+fi
 if [ $# -gt 0 ]; then
     deb=$(realpath "$1")
 else
@@ -40,7 +47,7 @@ cleanup() {
         wait "$pid" 2>/dev/null || true
     done
     # Unmount before removing, so nothing outside the root can be reached.
-    for m in dev/pts dev/shm proc; do
+    for m in var/cache/apt/archives dev/pts dev/shm proc; do
         if mountpoint -q "$root/$m"; then umount "$root/$m" || umount -l "$root/$m" || true; fi
     done
     if findmnt -rno TARGET | grep -q "^$root/"; then
@@ -63,17 +70,20 @@ apt_in_root() {  # apt-get's chatter only when it fails
     }
 }
 
-step "debootstrap from $mirror"
-debootstrap --variant=minbase bookworm "$root" "$mirror" >"$root.log" 2>&1 || {
+cache=/var/cache/sayvo-$release
+mkdir -p "$cache"
+step "debootstrap $release from $mirror"
+debootstrap --variant=minbase --cache-dir="$cache" "$release" "$root" "$mirror" \
+    >"$root.log" 2>&1 || {
     cat "$root.log"
     rm -f "$root.log"
     exit 1
 }
 rm -f "$root.log"
 {
-    echo "deb $mirror bookworm main"
-    echo "deb $mirror bookworm-updates main"
-    if [ -n "$security" ]; then echo "deb $security bookworm-security main"; fi
+    echo "deb $mirror $release main"
+    echo "deb $mirror $release-updates main"
+    if [ -n "$security" ]; then echo "deb $security $release-security main"; fi
 } >"$root/etc/apt/sources.list"
 # Nothing installed may start a service on this machine.
 printf '#!/bin/sh\nexit 101\n' >"$root/usr/sbin/policy-rc.d"
@@ -81,19 +91,24 @@ chmod 755 "$root/usr/sbin/policy-rc.d"
 mount -t proc proc "$root/proc"
 mount -t tmpfs shm "$root/dev/shm"
 mount -t devpts -o newinstance,ptmxmode=0666 devpts "$root/dev/pts"
+mount --bind "$cache" "$root/var/cache/apt/archives"
 cp "$deb" "$root/tmp/"
 package=/tmp/$(basename "$deb")
 
 step "apt-get install $(basename "$deb")"
 apt_in_root update
 apt_in_root install -y --no-install-recommends "$package"
+passed=0
 failed=0
 check() {  # what, command...
     local what=$1
     shift
-    if "$@"; then echo "ok: $what"; else
+    if "$@"; then
+        echo "ok: $what"
+        passed=$((passed + 1))
+    else
         echo "FAILED: $what"
-        failed=1
+        failed=$((failed + 1))
     fi
 }
 check "sayvo --version" in_root sh -c 'sayvo --version | grep -qx "sayvo [0-9.]*"'
@@ -131,7 +146,7 @@ if kill -0 "$sayvo" 2>/dev/null; then
     wait "$sayvo" || true
 else
     echo "FAILED: sayvo ended within 5 s"
-    failed=1
+    failed=$((failed + 1))
 fi
 grep -v '^qt\.qml\.import: ' "$root/tmp/trace.log" >"$root/tmp/sayvo.log" || true
 for qml in FloatingIndicatorView MenuBarView; do
@@ -160,4 +175,5 @@ check "nothing of the package left after the purge" test ${#left[@]} -eq 0
 [ ${#left[@]} -eq 0 ] || printf '  left: %s\n' "${left[@]}"
 
 step "done"
-exit $failed
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]

@@ -36,8 +36,7 @@ cmake --build build-tsan -j "$jobs" || exit 1
 headless_start || exit 1
 scratch=$headless_scratch
 
-passed=0
-failed=0
+. scripts/lib/tally.sh
 run_ctest() {  # name, build dir, ctest args...
     local name=$1 dir=$2
     shift 2
@@ -46,22 +45,6 @@ run_ctest() {  # name, build dir, ctest args...
     log="$scratch/$(tr -c 'A-Za-z0-9' '_' <<<"$name").log"
     (cd "$dir" && ctest --output-on-failure "$@") 2>&1 | tee "$log"
     tally "$log"
-}
-
-# Adds the counts of ctest's summary in the log; a run without one failed.
-tally() {
-    local log=$1 line
-    line=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n1)
-    if [ -z "$line" ]; then
-        grep -q "No tests were found" "$log" && return
-        failed=$((failed + 1))
-        return
-    fi
-    local bad total
-    bad=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$line")
-    total=$(sed -E 's/.* failed out of ([0-9]+).*/\1/' <<<"$line")
-    passed=$((passed + total - bad))
-    failed=$((failed + bad))
 }
 
 run_ctest "all tests" build -LE wayland "$@"
@@ -88,18 +71,16 @@ if [ $# -eq 0 ]; then
     if scripts/package.sh; then
         passed=$((passed + 1))
         echo "== package test"
-        if scripts/package_test.sh; then
-            passed=$((passed + 1))
-        else
-            failed=$((failed + 1))
-        fi
+        scripts/package_test.sh 2>&1 | tee "$scratch/package_test.log"
+        tally "$scratch/package_test.log"
     else
         failed=$((failed + 2))  # the package test cannot run either
     fi
 fi
 
-# Debian 13 (GCC 14, Qt 6.8): built in a chroot of its own, warnings as
-# errors, and its unit and backend tests run there.
+# Debian 13 (GCC 14, Qt 6.8, Plasma 6.3): built in a chroot of its own,
+# warnings as errors, its unit, backend and Wayland tests run there, and its
+# own package built, checked and installed.
 if [ $# -eq 0 ]; then
     echo "== Debian 13"
     scripts/trixie-test.sh 2>&1 | tee "$scratch/trixie.log"

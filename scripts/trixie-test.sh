@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
-# Builds Sayvo on Debian 13 ("trixie": GCC 14, Qt 6.8) in a chroot of its own
-# and runs the unit and backend tests there, on its own headless X server and
-# sound server. Needs root and Debian's archive; downloaded packages are kept
-# in /var/cache/sayvo-trixie for the next run on this machine. Everything it
+# Debian 13 ("trixie": GCC 14, Qt 6.8, Plasma 6.3) in a chroot of its own:
+# builds Sayvo there with warnings as errors, runs the unit and backend tests
+# on its own headless X server and sound server, then the Wayland tests on
+# headless Plasma 6.3, builds and lintian-checks the release's own package,
+# and installs that into a fresh Debian 13 root (scripts/package_test.sh).
+# Needs root and Debian's archive; downloaded packages are kept in
+# /var/cache/sayvo-trixie for the next run on this machine. Everything it
 # mounts and makes is removed on exit, whatever failed. Extra arguments go to
-# ctest. Ends with ctest's summary.
+# ctest. Ends with "N passed, M failed".
 set -uo pipefail
+shopt -s lastpipe  # the counts a pipeline's last step adds stay
 cd "$(dirname "$0")/.."
 source=$(pwd)
 
@@ -59,13 +63,43 @@ inside bash /src/scripts/install-deps.sh test >"$work/deps.log" 2>&1 || {
 echo "== build (warnings are errors)"
 inside bash -c 'cd /src && cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DSAYVO_WARNINGS_AS_ERRORS=ON >/tmp/configure.log 2>&1 || { cat /tmp/configure.log; exit 1; }
-    cmake --build build -j "$(nproc)" --target sayvo sayvo_unit_tests sayvo_backend_tests' ||
+    cmake --build build -j "$(nproc)" --target sayvo sayvo_unit_tests sayvo_backend_tests \
+        sayvo_wayland_backend_tests sayvo_e2e_tests' ||
     exit 1
 echo "MEASURE: trixie_setup_and_build = $((SECONDS - started)) s"
 
-echo "== unit and backend tests on Debian 13"
+. scripts/lib/tally.sh
+step() {  # name, then the log's path: tallied after the step
+    echo "== $1"
+    tee "$2"
+    tally "$2"
+}
 inside bash -c '. /src/scripts/lib/headless.sh && headless_start &&
-    cd /src/build && ctest --output-on-failure -L "unit|backend" "$@"' trixie "$@"
-status=$?
+    cd /src/build && ctest --output-on-failure -L "unit|backend" "$@"' trixie "$@" 2>&1 |
+    step "unit and backend tests on Debian 13" "$work/unit.log"
+# The application entry as the package installs it: the desktop takes Sayvo's
+# app id only for an installed entry whose program is on its PATH.
+inside bash -c 'ln -sf /src/build/sayvo /usr/bin/sayvo &&
+    install -m 644 -D /src/data/app.sayvo.Sayvo.desktop /usr/share/applications/app.sayvo.Sayvo.desktop &&
+    . /src/scripts/lib/headless.sh && headless_start && . /src/scripts/lib/kwin.sh && kwin_start &&
+    echo "MEASURE: plasma6_and_portals_start = ${kwin_started_in} s" &&
+    cd /src/build && ctest --output-on-failure -L wayland "$@"' trixie "$@" 2>&1 |
+    step "Wayland tests on Plasma 6.3" "$work/wayland.log"
+
+if [ $# -eq 0 ]; then
+    echo "== package for Debian 13"
+    if inside bash /src/scripts/package.sh >"$work/package.log" 2>&1; then
+        sed -n '/^== lintian/,$p' "$work/package.log"
+        passed=$((passed + 1))
+        deb=$(tail -n1 "$work/package.log")
+        cp "$root$deb" "$work/"
+        scripts/package_test.sh --release trixie "$work/$(basename "$deb")" 2>&1 |
+            step "package test on Debian 13" "$work/package_test.log"
+    else
+        tail -n 30 "$work/package.log"
+        failed=$((failed + 2))  # the package test cannot run either
+    fi
+fi
 echo "MEASURE: trixie_stage = $((SECONDS - started)) s"
-exit $status
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]

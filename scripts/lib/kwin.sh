@@ -150,12 +150,17 @@ MENU
         org.freedesktop.portal.RemoteDesktop || kwin_failed portal.log portal-kde.log || return
 
     # Plasma 6 asks the user before a host application may type; this is the
-    # answer "yes" leaves in the permission store. Plasma 5.27 never asks.
-    gdbus call --session -d org.freedesktop.impl.portal.PermissionStore \
-        -o /org/freedesktop/impl/portal/PermissionStore \
-        -m org.freedesktop.impl.portal.PermissionStore.SetPermission \
-        kde-authorized true remote-desktop "" "['yes']" >/dev/null ||
-        kwin_failed portal.log || return
+    # answer "yes" leaves in the permission store, for Sayvo (known by its app
+    # id where its entry is installed) and for the test's own keyboard (no app
+    # id). Plasma 5.27 never asks.
+    local app
+    for app in app.sayvo.Sayvo ""; do
+        gdbus call --session -d org.freedesktop.impl.portal.PermissionStore \
+            -o /org/freedesktop/impl/portal/PermissionStore \
+            -m org.freedesktop.impl.portal.PermissionStore.SetPermission \
+            kde-authorized true remote-desktop "$app" "['yes']" >/dev/null ||
+            kwin_failed portal.log || return
+    done
 
     local took=$((${EPOCHREALTIME//[.,]/} - started))
     kwin_started_in=$(printf '%d.%02d' $((took / 1000000)) $((took % 1000000 / 10000)))

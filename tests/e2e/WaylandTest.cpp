@@ -32,10 +32,14 @@ protected:
         const QStringList components = {
             "call",          "--session",     "--dest",   "org.kde.kglobalaccel",
             "--object-path", "/kglobalaccel", "--method", "org.kde.KGlobalAccel.allComponents"};
-        ASSERT_TRUE(
-            waitUntil([&] { return run(env_, "gdbus", components).value_or("").contains("sayvo"); },
-                      15000, 200))
+        QByteArray listed;
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                return (listed = run(env_, "gdbus", components).value_or("")).contains("sayvo");
+            },
+            15000, 200))
             << "the desktop bound no shortcut for Sayvo";
+        std::printf("shortcut components: %s", listed.constData());  // for whoever follows
     }
     // Holds the hotkey through a RemoteDesktop session of the test's own
     // while the recording plays; returns when it is let go.
