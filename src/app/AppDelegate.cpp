@@ -186,7 +186,18 @@ void AppDelegate::toggleRecording() {
 
 void AppDelegate::hotkeyPressed() {
     startedByHold_ = true;
+    pressStartedRecording_ = !speechRecognizer_->isRecording && !startQueued_;
     startRecording();
+}
+
+void AppDelegate::hotkeyTapped() {
+    if (!pressStartedRecording_) {
+        hotkeyReleased();
+        return;
+    }
+    pressStartedRecording_ = false;
+    startedByHold_ = false;
+    speechRecognizer_->stopsOnSilence = true;
 }
 
 // A held dictation whose recording ended early (the service finished or

@@ -39,6 +39,10 @@ public:
     // The hotkey held and let go; also what a desktop's own key binding asks for.
     void hotkeyPressed();
     void hotkeyReleased();
+    // The press turned out to be a tap (a desktop shortcut that reports no
+    // release): the recording it started goes on, to end on silence or at
+    // the next press, as a tray click's; one it did not start stops.
+    void hotkeyTapped();
     void startRecording();
     void stopRecording();
     void showFloatingIndicator();
@@ -102,7 +106,8 @@ private:
     bool errorReported_ = false;
     bool preferencesFailureReported_ = false;
     bool startQueued_ = false;
-    bool startedByHold_ = false;  // the next start comes from the held hotkey
+    bool startedByHold_ = false;          // the next start comes from the held hotkey
+    bool pressStartedRecording_ = false;  // the last hotkey press began the recording
     bool stopAfterStart_ = false;
     bool panelRequested_ = false;
     std::optional<Finish> pendingFinish_;

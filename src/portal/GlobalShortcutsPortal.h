@@ -18,7 +18,7 @@ public:
     struct Shortcut {
         std::string id;
         std::string description;
-        std::string preferredTrigger;  // in the portal's notation, "CTRL+ALT+Space"
+        std::string preferredTrigger;  // in the portal's notation, "CTRL+ALT+space"
     };
     // A shortcut as the desktop bound it; the trigger in its own words
     // ("Ctrl+Alt+Space"), empty when it bound no key.

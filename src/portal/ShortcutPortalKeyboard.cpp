@@ -1,5 +1,6 @@
 #include "portal/ShortcutPortalKeyboard.h"
 
+#include <algorithm>
 #include <array>
 #include <utility>
 
@@ -77,21 +78,23 @@ std::optional<std::string> ShortcutPortalKeyboard::problem() const {
     return std::nullopt;
 }
 
+// Keys by their keysym names, as the shortcuts notation has them: GNOME binds
+// nothing it cannot parse ("Space" shows as disabled), and KDE takes either.
 std::string ShortcutPortalKeyboard::portalTrigger(std::uint16_t keyCode, std::uint64_t modifiers) {
-    // The symbols the panel shows for some keys are no key names to a desktop.
-    static const std::array<std::pair<const char*, const char*>, 9> kNames{{{"↩", "Return"},
-                                                                            {"⇥", "Tab"},
-                                                                            {"⌫", "Backspace"},
-                                                                            {"⎋", "Escape"},
-                                                                            {"←", "Left"},
-                                                                            {"→", "Right"},
-                                                                            {"↓", "Down"},
-                                                                            {"↑", "Up"},
-                                                                            {"fn", ""}}};
+    static const std::array<std::pair<const char*, const char*>, 21> kKeysyms{{
+        {"Space", "space"},   {"↩", "Return"},       {"⇥", "Tab"},
+        {"⌫", "BackSpace"},   {"⎋", "Escape"},       {"←", "Left"},
+        {"→", "Right"},       {"↓", "Down"},         {"↑", "Up"},
+        {"fn", ""},           {"-", "minus"},        {"=", "equal"},
+        {"[", "bracketleft"}, {"]", "bracketright"}, {"\\", "backslash"},
+        {";", "semicolon"},   {"'", "apostrophe"},   {",", "comma"},
+        {".", "period"},      {"/", "slash"},        {"`", "grave"},
+    }};
     std::string key = HotkeyCombo::keyCodeToString(keyCode);
-    for (const auto& [symbol, name] : kNames) {
-        if (key == symbol) key = name;
+    for (const auto& [label, keysym] : kKeysyms) {
+        if (key == label) key = keysym;
     }
+    if (key.size() == 1 && key[0] >= 'A' && key[0] <= 'Z') key[0] = char(key[0] - 'A' + 'a');
     const ModifierNotation portal{"CTRL", "ALT", "SHIFT", "LOGO", "+"};
     return HotkeyCombo::modifierString(modifiers, portal) + key;
 }
@@ -144,7 +147,12 @@ void ShortcutPortalKeyboard::sessionCreated(PortalOutcome outcome, const std::st
 void ShortcutPortalKeyboard::shortcutsBound(
     PortalOutcome outcome, const std::vector<GlobalShortcutsPortal::Binding>& bindings) {
     if (state_ != State::binding) return;
-    if (outcome != PortalOutcome::success) {
+    // xdg-desktop-portal-gnome 48 answers "failed" to binds that worked: the
+    // results tell, unless the user cancelled.
+    const bool boundOurs = std::any_of(bindings.begin(), bindings.end(), [](const auto& binding) {
+        return binding.id == shortcutId;
+    });
+    if (outcome == PortalOutcome::cancelled || (outcome == PortalOutcome::failed && !boundOurs)) {
         fail(outcome == PortalOutcome::cancelled ? refusedText : failedText);
         return;
     }

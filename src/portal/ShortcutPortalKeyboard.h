@@ -70,7 +70,7 @@ public:
     // Why the hotkey does not work now; nothing once the desktop bound a key.
     std::optional<std::string> problem() const;
 
-    // The portal's notation of a key with modifiers, "CTRL+ALT+Space".
+    // The portal's notation of a key with modifiers, "CTRL+ALT+space".
     static std::string portalTrigger(std::uint16_t keyCode, std::uint64_t modifiers);
 
 private:

@@ -264,6 +264,22 @@ TEST_F(AppDelegateTest, AStopPastesAsSoonAsTheEngineHasSaidItsLastWords) {
     }
 }
 
+// A desktop shortcut that reports no release (GNOME's custom shortcuts).
+TEST_F(AppDelegateTest, ATappedHotkeyRecordsUntilSilenceOrTheNextTap) {
+    for (const bool tapAgain : {false, true}) {
+        SCOPED_TRACE(tapAgain);
+        launch();
+        const long before = pastes();
+        app->hotkeyPressed(), run(), app->hotkeyTapped();
+        sim.speech.made.back()->currentTask().result("kept");
+        if (tapAgain) app->hotkeyPressed(), run(), app->hotkeyTapped(), run();
+        advance(tapAgain ? 0.5 : 3.6);
+        EXPECT_FALSE(recognizer().isRecording);
+        EXPECT_EQ(pastes() - before, tapAgain ? 1 : 0)
+            << "ended by a tap, pasted; by silence, kept";
+    }
+}
+
 TEST_F(AppDelegateTest, ARecordingThatStopsOnSilenceKeepsItsTextForInsertOrTheNextClick) {
     click();
     sim.speech.made.back()->currentTask().result("kept");

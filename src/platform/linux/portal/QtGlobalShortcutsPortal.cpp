@@ -108,7 +108,7 @@ void QtGlobalShortcutsPortal::bindShortcuts(const std::string& session,
                                ? bindingsOf(list.value<QDBusArgument>())
                                : std::vector<Binding>{});
         },
-        kAnswerTimeoutMs);
+        0);  // GNOME asks the user in a dialog: no machine's answer time
 }
 
 void QtGlobalShortcutsPortal::setEvents(Events events) {
