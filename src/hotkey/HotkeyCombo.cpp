@@ -1,6 +1,8 @@
 #include "hotkey/HotkeyCombo.h"
 
+#include <algorithm>
 #include <array>
+#include <cctype>
 
 #include "platform/Keyboard.h"
 
@@ -57,6 +59,56 @@ const char* labelFor(std::uint16_t keyCode) {
 std::string HotkeyCombo::keyCodeToString(std::uint16_t keyCode) {
     if (const char* label = labelFor(keyCode)) return label;
     return "Key" + std::to_string(keyCode);
+}
+
+std::string HotkeyCombo::keysymName(std::uint16_t keyCode) {
+    static const std::array<std::pair<const char*, const char*>, 21> kKeysyms{{
+        {"Space", "space"},   {"↩", "Return"},       {"⇥", "Tab"},
+        {"⌫", "BackSpace"},   {"⎋", "Escape"},       {"←", "Left"},
+        {"→", "Right"},       {"↓", "Down"},         {"↑", "Up"},
+        {"fn", ""},           {"-", "minus"},        {"=", "equal"},
+        {"[", "bracketleft"}, {"]", "bracketright"}, {"\\", "backslash"},
+        {";", "semicolon"},   {"'", "apostrophe"},   {",", "comma"},
+        {".", "period"},      {"/", "slash"},        {"`", "grave"},
+    }};
+    std::string key = keyCodeToString(keyCode);
+    for (const auto& [label, keysym] : kKeysyms) {
+        if (key == label) return keysym;
+    }
+    if (key.size() == 1 && key[0] >= 'A' && key[0] <= 'Z') key[0] = char(key[0] - 'A' + 'a');
+    return key;
+}
+
+std::string HotkeyCombo::gnomeAccelerator(std::uint16_t keyCode, std::uint64_t modifiers) {
+    const ModifierNotation gnome{"<Control>", "<Alt>", "<Shift>", "<Super>", ""};
+    return modifierString(modifiers, gnome) + keysymName(keyCode);
+}
+
+std::string HotkeyCombo::describeGnomeAccelerator(const std::string& accelerator) {
+    static const std::array<std::pair<const char*, const char*>, 7> kModifiers{{
+        {"<control>", "Ctrl"},
+        {"<primary>", "Ctrl"},
+        {"<ctrl>", "Ctrl"},
+        {"<alt>", "Alt"},
+        {"<shift>", "Shift"},
+        {"<super>", "Super"},
+        {"<meta>", "Meta"},
+    }};
+    std::string rest = accelerator, text;
+    while (rest.starts_with('<')) {
+        const auto end = rest.find('>');
+        if (end == std::string::npos) return {};
+        std::string name = rest.substr(0, end + 1);
+        for (char& c : name) c = char(std::tolower(static_cast<unsigned char>(c)));
+        const auto* known = std::find_if(kModifiers.begin(), kModifiers.end(),
+                                         [&](const auto& m) { return name == m.first; });
+        if (known == kModifiers.end()) return {};
+        text += std::string(known->second) + "+";
+        rest.erase(0, end + 1);
+    }
+    if (rest.empty() || rest == "disabled") return {};
+    rest[0] = char(std::toupper(static_cast<unsigned char>(rest[0])));
+    return text + rest;
 }
 
 std::string HotkeyCombo::modifierString(std::uint64_t modifiers, const ModifierNotation& notation) {

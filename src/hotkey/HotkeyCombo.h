@@ -30,6 +30,13 @@ struct HotkeyCombo {
     static std::string modifierString(std::uint64_t modifiers, const ModifierNotation& notation);
     // The key's label, or "Key<n>" for a key without one.
     static std::string keyCodeToString(std::uint16_t keyCode);
+    // The key's keysym name, as desktops write shortcuts ("space", "minus").
+    static std::string keysymName(std::uint16_t keyCode);
+    // GNOME's accelerator notation, "<Control><Alt>space".
+    static std::string gnomeAccelerator(std::uint16_t keyCode, std::uint64_t modifiers);
+    // An accelerator in GNOME's notation in words, "Ctrl+Alt+Space"; empty
+    // for an empty or disabled one.
+    static std::string describeGnomeAccelerator(const std::string& accelerator);
 
     bool operator==(const HotkeyCombo&) const = default;
 };

@@ -195,6 +195,9 @@ public:
     virtual std::string desktopTrigger() const { return {}; }
     // Called whenever desktopTrigger() may have changed.
     virtual void setDesktopTriggerHandler(std::function<void()> handler) { (void)handler; }
+    // Where Sayvo adds the binding to the desktop's settings itself, when
+    // asked: the desktop's name, said beside the binding; empty elsewhere.
+    virtual std::string bindingDesktop() const { return {}; }
     virtual void openDesktopShortcutSettings() {}
 };
 

@@ -1,7 +1,6 @@
 #include "portal/ShortcutPortalKeyboard.h"
 
 #include <algorithm>
-#include <array>
 #include <utility>
 
 #include "hotkey/HotkeyCombo.h"
@@ -78,25 +77,11 @@ std::optional<std::string> ShortcutPortalKeyboard::problem() const {
     return std::nullopt;
 }
 
-// Keys by their keysym names, as the shortcuts notation has them: GNOME binds
-// nothing it cannot parse ("Space" shows as disabled), and KDE takes either.
+// Keys by their keysym names: GNOME binds nothing it cannot parse ("Space"
+// shows as disabled), and KDE takes either.
 std::string ShortcutPortalKeyboard::portalTrigger(std::uint16_t keyCode, std::uint64_t modifiers) {
-    static const std::array<std::pair<const char*, const char*>, 21> kKeysyms{{
-        {"Space", "space"},   {"↩", "Return"},       {"⇥", "Tab"},
-        {"⌫", "BackSpace"},   {"⎋", "Escape"},       {"←", "Left"},
-        {"→", "Right"},       {"↓", "Down"},         {"↑", "Up"},
-        {"fn", ""},           {"-", "minus"},        {"=", "equal"},
-        {"[", "bracketleft"}, {"]", "bracketright"}, {"\\", "backslash"},
-        {";", "semicolon"},   {"'", "apostrophe"},   {",", "comma"},
-        {".", "period"},      {"/", "slash"},        {"`", "grave"},
-    }};
-    std::string key = HotkeyCombo::keyCodeToString(keyCode);
-    for (const auto& [label, keysym] : kKeysyms) {
-        if (key == label) key = keysym;
-    }
-    if (key.size() == 1 && key[0] >= 'A' && key[0] <= 'Z') key[0] = char(key[0] - 'A' + 'a');
     const ModifierNotation portal{"CTRL", "ALT", "SHIFT", "LOGO", "+"};
-    return HotkeyCombo::modifierString(modifiers, portal) + key;
+    return HotkeyCombo::modifierString(modifiers, portal) + HotkeyCombo::keysymName(keyCode);
 }
 
 std::vector<GlobalShortcutsPortal::Shortcut> ShortcutPortalKeyboard::shortcuts() const {

@@ -59,7 +59,9 @@ bool MenuBarView::showsConsoleLink() const {
 std::string MenuBarView::hotkeyButtonText() const {
     if (platform_.keyboard.desktopOwnsBindings()) {
         const std::string& trigger = hotkeyManager_.desktopTrigger;
-        return trigger.empty() ? unboundHotkeyText : trigger;
+        const std::string desktop = platform_.keyboard.bindingDesktop();
+        if (desktop.empty()) return trigger.empty() ? unboundHotkeyText : trigger;
+        return trigger.empty() ? "添加到 " + desktop + " 快捷键" : trigger + " · " + desktop;
     }
     const ModifierNotation notation = platform_.keyboard.modifierNotation();
     if (!isRecordingHotkey) return hotkeyManager_.displayString();

@@ -24,7 +24,10 @@ struct FakeKeyboard final : KeyboardMonitoring {
     std::map<MonitorToken, std::pair<std::uint64_t, GlobalHandler>> globals_;
     std::map<MonitorToken, std::pair<std::uint64_t, LocalHandler>> locals_;
     MonitorToken next_ = 1;
+    std::string bindingDesktopName;  // a desktop whose settings Sayvo binds in (GNOME)
     bool hasFunctionKey() const override { return functionKey; }
+    bool desktopOwnsBindings() const override { return !bindingDesktopName.empty(); }
+    std::string bindingDesktop() const override { return bindingDesktopName; }
     KeyRole keyRole(std::uint16_t code) const override {
         return levelKeys.count(code) ? KeyRole::selectsLevel : keyRoleFromCode(code);
     }

@@ -65,3 +65,29 @@ TEST(HotkeyComboTest, StoredValuesThisProgramNeverWritesAreNotUsed) {
     prefs.raw["hotkeyModifiers"] = std::int64_t{0};
     EXPECT_EQ(loadStoredHotkey(prefs), (HotkeyCombo{49, 0, false}));
 }
+
+// GNOME's notation both ways: what Sayvo writes, and any binding it reads back.
+TEST(HotkeyComboTest, GnomeAcceleratorsAreWrittenByKeysymAndReadInWords) {
+    const struct {
+        std::uint16_t key;
+        M modifiers;
+        const char *accelerator, *words;
+    } written[] = {
+        {KeyCode::space, kControl | kOption, "<Control><Alt>space", "Ctrl+Alt+Space"},
+        {KeyCode::v, kShift | kCommand, "<Shift><Super>v", "Shift+Super+V"},
+        {27, kControl, "<Control>minus", "Ctrl+Minus"},
+    };
+    for (const auto& c : written) {
+        EXPECT_EQ(HotkeyCombo::gnomeAccelerator(c.key, c.modifiers), c.accelerator);
+        EXPECT_EQ(HotkeyCombo::describeGnomeAccelerator(c.accelerator), c.words);
+    }
+    const std::pair<const char*, const char*> read[] = {
+        {"<Primary><ALT>F9", "Ctrl+Alt+F9"},
+        {"disabled", ""},
+        {"", ""},
+        {"<Hyper>a", ""},
+        {"<Control", ""},
+    };
+    for (const auto& [accelerator, words] : read)
+        EXPECT_EQ(HotkeyCombo::describeGnomeAccelerator(accelerator), words) << accelerator;
+}

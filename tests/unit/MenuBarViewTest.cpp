@@ -35,6 +35,13 @@ TEST_F(MenuBarViewTest, AMaskedAPIKeyShowsTheLastSixCharactersNeverCuttingOne) {
     for (const auto& c : cases) EXPECT_EQ(maskedAPIKey(c.key), c.shown) << c.key;
 }
 
+TEST_F(MenuBarViewTest, TheHotkeyRowOffersToAddTheDesktopsBindingThenSaysWhoseItIs) {
+    sim.keyboard.bindingDesktopName = "GNOME";
+    EXPECT_EQ(panel->hotkeyButtonText(), "添加到 GNOME 快捷键");
+    hotkeys->desktopTrigger = "Ctrl+Alt+Space";
+    EXPECT_EQ(panel->hotkeyButtonText(), "Ctrl+Alt+Space · GNOME");
+}
+
 TEST_F(MenuBarViewTest, BadgeFollowsTheStoredKeyAndTheHintTheField) {
     EXPECT_EQ(panel->engineBadge(), "系统");
     EXPECT_EQ(panel->keyRowText(), "未设置（使用系统识别）");

@@ -6,10 +6,12 @@
 
 #include "app/SayvoApp.h"
 #include "cloud/AliyunASR.h"
+#include "hotkey/ShortcutRepeatReader.h"
 #include "platform/linux/LinuxPlatform.h"
 #include "platform/linux/StderrLine.h"
 #include "platform/linux/desktop/QuitOnSignal.h"
 #include "platform/linux/desktop/SingleInstance.h"
+#include "platform/linux/gnome/GnomeCustomShortcut.h"
 #include "platform/linux/wayland/WaylandSession.h"
 
 namespace {
@@ -109,7 +111,8 @@ std::optional<int> claimTheOneInstance(sayvo::SingleInstance& instance) {
     return std::nullopt;
 }
 
-void answer(sayvo::AppDelegate& delegate, sayvo::InstanceRequest request) {
+void answer(sayvo::AppDelegate& delegate, sayvo::ShortcutRepeatReader& shortcutRuns,
+            sayvo::InstanceRequest request) {
     switch (request) {
         case sayvo::InstanceRequest::showPanel:
             delegate.openPanelWhenIdle();
@@ -122,6 +125,9 @@ void answer(sayvo::AppDelegate& delegate, sayvo::InstanceRequest request) {
             break;
         case sayvo::InstanceRequest::stop:
             delegate.hotkeyReleased();
+            break;
+        case sayvo::InstanceRequest::hotkeyRun:
+            shortcutRuns.run();
             break;
     }
 }
@@ -164,8 +170,14 @@ int main(int argc, char** argv) {
         sayvo::HotkeyManager::create(platform.preferences, platform.keyboard, platform.scheduler));
     sayvo::SayvoApp app(platform, sayvo::AliyunASR::shared(), sayvo::HotkeyManager::shared());
     app.launch();
-    instance.onRequest = [&app](sayvo::InstanceRequest request) {
-        answer(app.appDelegate(), request);
+    // GNOME's custom shortcut runs at the press and at every autorepeat.
+    sayvo::AppDelegate& delegate = app.appDelegate();
+    sayvo::ShortcutRepeatReader shortcutRuns(
+        platform.scheduler, sayvo::GnomeCustomShortcut::keyboardRepeat(),
+        {[&delegate] { delegate.hotkeyPressed(); }, [&delegate] { delegate.hotkeyReleased(); },
+         [&delegate] { delegate.hotkeyTapped(); }});
+    instance.onRequest = [&delegate, &shortcutRuns](sayvo::InstanceRequest request) {
+        answer(delegate, shortcutRuns, request);
     };
     return QApplication::exec();
 }

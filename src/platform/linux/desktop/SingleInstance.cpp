@@ -38,6 +38,7 @@ const std::pair<InstanceRequest, QString> kRequestNames[] = {
     {InstanceRequest::toggle, QStringLiteral("toggle")},
     {InstanceRequest::start, QStringLiteral("start")},
     {InstanceRequest::stop, QStringLiteral("stop")},
+    {InstanceRequest::hotkeyRun, QStringLiteral("hotkey")},
 };
 QString nameOf(InstanceRequest request) {
     for (const auto& [known, name] : kRequestNames)

@@ -20,11 +20,12 @@ enum class InstanceRequest {
     toggle,     // sayvo --toggle: a tray click
     start,      // sayvo --start: the hotkey pressed
     stop,       // sayvo --stop: the hotkey let go
+    hotkeyRun,  // a desktop shortcut that runs at the press and every autorepeat
 };
 
 // The first instance's answer on the session bus: the desktop's standard
 // org.freedesktop.Application interface; ActivateAction takes "toggle",
-// "start" and "stop". Thread: GUI thread only.
+// "start", "stop" and "hotkey". Thread: GUI thread only.
 class ApplicationBusObject : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Application")

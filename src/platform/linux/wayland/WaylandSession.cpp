@@ -43,6 +43,13 @@ std::string desktopName() {
     return desktop && *desktop ? desktop : "Wayland";
 }
 
+// "GNOME", "ubuntu:GNOME", "GNOME-Classic:GNOME": a list, any member.
+bool onGnome() {
+    const std::string desktops = ":" + desktopName() + ":";
+    return desktops.find(":GNOME:") != std::string::npos ||
+           desktops.find(":GNOME-Classic:") != std::string::npos;
+}
+
 }  // namespace
 
 bool WaylandSession::isCurrent() {
@@ -55,35 +62,56 @@ WaylandSession::WaylandSession(KeyboardMonitoring& ownWindows, Preferences& pref
                                const std::string& applicationId)
     : registration_(registry_, applicationId),
       keyboard_(shortcutsPortal_, registration_, ownWindows, openShortcutSettings),
+      gnomeShortcut_(applicationId),
       syntheticKeyboard_(remoteDesktop_, registration_, preferences, evdevCodeForPortable) {
+    const bool gnome = onGnome();
+    if (gnome && gnomeShortcut_.available() && !shortcutsPortal_.available()) {
+        gnomeKeyboard_ = std::make_unique<GnomeShortcutKeyboard>(gnomeShortcut_, ownWindows,
+                                                                 openShortcutSettings);
+    }
     std::string whyNot;
     pasteboard_ = WlrDataControlPasteboard::connect(&whyNot);
-    if (!pasteboard_) {
-        pasteboardProblem_ = whyNot;
-        pasteboard_ = std::make_unique<XWaylandOnlyPasteboard>();
+    if (pasteboard_) return;
+    // mutter hands the X11 clipboard of a client without the focus to Wayland
+    // applications (checked on GNOME 43 and 48); other compositors do not.
+    if (gnome) {
+        pasteboard_ = std::make_unique<QtPasteboard>();
+        pasteboardKind_ = "XWayland（GNOME 转给 Wayland 应用）";
+        return;
     }
+    pasteboardProblem_ = whyNot;
+    pasteboard_ = std::make_unique<XWaylandOnlyPasteboard>();
 }
 
 WaylandSession::~WaylandSession() = default;
 
 std::vector<PermissionStatus> WaylandSession::statusItems() const {
-    const std::optional<std::string> hotkeyProblem = keyboard_.problem();
+    const std::optional<std::string> hotkeyProblem =
+        gnomeKeyboard_ ? gnomeKeyboard_->problem() : keyboard_.problem();
     const std::optional<std::string> pasteProblem = syntheticKeyboard_.problem();
     const bool canPaste = remoteDesktop_.available() && !pasteProblem;
     return {
         {"Wayland 会话", true, desktopName()},
-        {"全局快捷键", !hotkeyProblem, hotkeyProblem.value_or(keyboard_.desktopTrigger())},
+        {"全局快捷键", !hotkeyProblem,
+         hotkeyProblem.value_or(gnomeKeyboard_
+                                    ? gnomeKeyboard_->desktopTrigger() + "（GNOME 键盘快捷键）"
+                                    : keyboard_.desktopTrigger())},
         {"粘贴", canPaste,
          canPaste ? "由桌面的远程输入（RemoteDesktop 门户）发送 Shift+Insert"
                   : pasteProblem.value_or(PortalSyntheticKeyboard::noPortalText)},
         {"剪贴板", pasteboardProblem_.empty(),
-         pasteboardProblem_.empty() ? "wlr-data-control" : pasteboardProblem_},
+         pasteboardProblem_.empty() ? pasteboardKind_ : pasteboardProblem_},
     };
 }
 
 std::string WaylandSession::startupWarning() const {
     std::string missing;
-    if (!shortcutsPortal_.available()) missing += "没有全局快捷键门户，请用 sayvo --toggle；";
+    if (gnomeKeyboard_) {
+        if (gnomeKeyboard_->desktopTrigger().empty())
+            missing += "请在面板中把快捷键添加到 GNOME 的键盘快捷键；";
+    } else if (!shortcutsPortal_.available()) {
+        missing += "没有全局快捷键门户，请用 sayvo --toggle；";
+    }
     if (!remoteDesktop_.available()) missing += "没有远程输入门户，文字只放到剪贴板；";
     if (!pasteboardProblem_.empty()) missing += pasteboardProblem_ + "；";
     return missing;

@@ -6,6 +6,8 @@
 
 #include "platform/Pasteboard.h"
 #include "platform/SystemPermissions.h"
+#include "platform/linux/gnome/GnomeCustomShortcut.h"
+#include "platform/linux/gnome/GnomeShortcutKeyboard.h"
 #include "platform/linux/portal/QtGlobalShortcutsPortal.h"
 #include "platform/linux/portal/QtHostRegistryPortal.h"
 #include "platform/linux/portal/QtRemoteDesktopPortal.h"
@@ -16,10 +18,12 @@ namespace sayvo {
 
 // The services that differ on a Wayland session, where only the compositor
 // sees keys typed elsewhere and gives the clipboard to the focused client:
-// the hotkey through the GlobalShortcuts portal, the paste through the
-// RemoteDesktop portal, the clipboard through wlr-data-control on a Wayland
-// connection of our own. Sayvo's windows stay on XWayland, so `ownWindows`
-// (its local monitors, the notation) is the X11 keyboard there.
+// the hotkey through the GlobalShortcuts portal (on GNOME before 48, a custom
+// shortcut in GNOME's settings), the paste through the RemoteDesktop portal,
+// the clipboard through wlr-data-control on a Wayland connection of our own
+// (on GNOME, the X11 one, which mutter hands to Wayland applications too).
+// Sayvo's windows stay on XWayland, so `ownWindows` (its local monitors, the
+// notation) is the X11 keyboard there.
 // Thread: main thread only; needs a QGuiApplication.
 // Failure: each missing piece is reported by statusItems(); where the
 // compositor has no data-control, the clipboard is the X11 one, which native
@@ -37,7 +41,9 @@ public:
     WaylandSession(const WaylandSession&) = delete;
     WaylandSession& operator=(const WaylandSession&) = delete;
 
-    KeyboardMonitoring& keyboard() { return keyboard_; }
+    KeyboardMonitoring& keyboard() {
+        return gnomeKeyboard_ ? static_cast<KeyboardMonitoring&>(*gnomeKeyboard_) : keyboard_;
+    }
     SyntheticKeyboard& syntheticKeyboard() { return syntheticKeyboard_; }
     Pasteboard& pasteboard() { return *pasteboard_; }
 
@@ -51,10 +57,13 @@ private:
     PortalAppRegistration registration_;
     QtGlobalShortcutsPortal shortcutsPortal_;
     ShortcutPortalKeyboard keyboard_;
+    GnomeCustomShortcut gnomeShortcut_;
+    std::unique_ptr<GnomeShortcutKeyboard> gnomeKeyboard_;  // GNOME without the portal
     QtRemoteDesktopPortal remoteDesktop_;
     PortalSyntheticKeyboard syntheticKeyboard_;
     std::unique_ptr<Pasteboard> pasteboard_;
     std::string pasteboardProblem_;
+    std::string pasteboardKind_ = "wlr-data-control";
 };
 
 }  // namespace sayvo
