@@ -1,5 +1,6 @@
 // Sayvo on a Wayland session: the test runs inside a KWin desktop with its
-// portals (scripts/lib/kwin.sh) and dictates into a native Wayland entry.
+// portals (scripts/lib/kwin.sh), or a GNOME one (scripts/lib/gnome.sh), and
+// dictates into native Wayland applications.
 #include "E2e.h"
 
 namespace {
@@ -10,8 +11,9 @@ const QStringList kHotkey = {"29", "56", "57"};
 class WaylandTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
-            GTEST_SKIP() << "needs a Wayland desktop with portals (scripts/lib/kwin.sh)";
+        if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+            !qEnvironmentVariable("XDG_CURRENT_DESKTOP").split(':').contains(desktop()))
+            GTEST_SKIP() << "needs a " << desktop().toStdString() << " desktop with portals";
         ensureApplication();
         qputenv("GDK_BACKEND", "wayland");  // the entry's
         env_.remove("GDK_BACKEND");
@@ -19,6 +21,7 @@ protected:
         env_.insert("XDG_SESSION_TYPE", "wayland");
         env_.remove("QT_QPA_PLATFORM");  // Sayvo picks XWayland itself
     }
+    virtual QString desktop() const { return "KDE"; }
     // Keys a failed check left down would repeat in KWin for good.
     void TearDown() override {
         for (QProcess* process : {&app_, &mock_}) process->kill(), process->waitForFinished();
@@ -118,6 +121,82 @@ TEST_F(WaylandTest, TheCloudEngineDictatesIntoANativeWaylandApplication) {
     const auto took = arrives(entry, kPasted);
     ASSERT_TRUE(took) << entry.text();
     measure("wayland_cloud_release_to_text", *took, "ms");
+}
+
+// GNOME 43 to 47: no GlobalShortcuts portal. The user adds the shortcut from
+// the panel; GNOME runs it at the press and every autorepeat; the paste asks
+// for consent once per run, answered as a user would, through its dialog.
+class GnomeTest : public WaylandTest {
+protected:
+    QString desktop() const override { return "GNOME"; }
+    QString gsettings(const QStringList& arguments) {
+        return QString::fromUtf8(run(env_, "gsettings", arguments).value_or("")).trimmed();
+    }
+    // A control of a process with this pid, as a screen reader finds and presses it.
+    bool press(const QString& pid, const QString& role, const QString& name) {
+        return run(env_, "/usr/bin/python3", {SAYVO_DESKTOP_PY, "press", pid, role, name})
+            .has_value();
+    }
+};
+
+TEST_F(GnomeTest, TheShortcutAddedFromThePanelDictatesIntoANativeWaylandApplication) {
+    env_.insert("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1");
+    // GNOME's settings live in the desktop's own configuration folder (fresh
+    // for each desktop), which readers of them must share.
+    const QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
+    env_.insert("XDG_CONFIG_HOME", config);
+    ASSERT_TRUE(startSayvo(app_, env_, SAYVO_BINARY, config, "{}", {"--verbose"}));
+    const QString pid = QString::number(app_.processId());
+    const QString entryPath =
+        "org.gnome.settings-daemon.plugins.media-keys.custom-keybinding:"
+        "/org/gnome/settings-daemon/plugins/media-keys/custom-keybindings/sayvo/";
+    // No tray on GNOME: a second launch opens the panel.
+    const QStringList owned = {"call",
+                               "--session",
+                               "-d",
+                               "org.freedesktop.DBus",
+                               "-o",
+                               "/org/freedesktop/DBus",
+                               "-m",
+                               "org.freedesktop.DBus.NameHasOwner",
+                               "app.sayvo.Sayvo"};
+    ASSERT_TRUE(waitUntil([&] { return run(env_, "gdbus", owned).value_or("").contains("true"); },
+                          10000, 100));
+    ASSERT_TRUE(run(env_, SAYVO_BINARY, {}));
+    ASSERT_TRUE(waitUntil([&] { return press(pid, "push button", "更改快捷键"); }, 10000, 200))
+        << "no hotkey row";
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            return gsettings({"get", entryPath, "binding"}) == "'<Control><Alt>space'";
+        },
+        5000, 100));
+    run(env_, "/usr/bin/python3", {SAYVO_WAYLAND_KEYS, "tap", "1"});  // Escape closes the panel
+
+    // mutter focuses a new window once there is input since it mapped.
+    QProcess shift;
+    shift.setProcessEnvironment(env_);
+    shift.start("sh",
+                {"-c", QString("sleep 1; /usr/bin/python3 %1 tap 42").arg(SAYVO_WAYLAND_KEYS)});
+    Entry entry;
+    ASSERT_TRUE(entry.open()) << "no Wayland entry";
+    shift.waitForFinished();
+    // GNOME's remote-desktop portal asks at the first paste of a run.
+    const QString portalPid = QString::fromUtf8(
+        run(env_, "pgrep", {"-n", "-x", "xdg-desktop-portal-gnome"}).value_or("").trimmed());
+    dictate();
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            return press(portalPid, "check box", "Allow remote interaction") &&
+                   press(portalPid, "push button", "_Share Share");
+        },
+        10000, 200))
+        << "no consent dialog";
+    EXPECT_TRUE(arrives(entry, kPasted)) << entry.text();
+    // Asked once: the next dictation pastes at once.
+    dictate();
+    const auto took = arrives(entry, kPasted + kPasted);
+    ASSERT_TRUE(took) << entry.text();
+    measure("gnome_custom_shortcut_release_to_text", *took, "ms");
 }
 
 }  // namespace

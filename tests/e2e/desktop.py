@@ -41,8 +41,9 @@ def control(command, pid, role, name):
         return (node.getRoleName() == role and name in ("", node.name)
                 and node.getState().contains(pyatspi.STATE_SHOWING))
 
+    # One process may show as two applications (Qt registers again once named).
     apps = [a for a in pyatspi.Registry.getDesktop(0) if a and a.get_process_id() == int(pid)]
-    node = pyatspi.findDescendant(apps[0], wanted) if apps else None
+    node = next(filter(None, (pyatspi.findDescendant(a, wanted) for a in apps)), None)
     if node is None:
         return 1
     box = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)

@@ -35,10 +35,10 @@ TEST(ShortcutRepeatReaderTest, RepeatsAreAHoldTheirEndARelease) {
         const char* events;
     } cases[] = {
         {"tap", {0}, "P0 T650 "},
-        {"hold", {0, 500, 530, 560}, "P0 R650 "},
-        {"late first repeat", {0, 640, 670}, "P0 R760 "},
-        {"repeats that stop and start again", {0, 500, 530, 700, 1200}, "P0 R620 P700 R1290 "},
-        {"a repeat after a long gap", {0, 500, 2000}, "P0 R590 P2000 T2650 "},
+        {"hold", {0, 500, 530, 700}, "P0 R880 "},
+        {"late first repeat", {0, 640, 670}, "P0 R850 "},
+        {"repeats that stop and start again", {0, 500, 530, 800, 1300}, "P0 R710 P800 R1480 "},
+        {"a repeat after a long gap", {0, 500, 2000}, "P0 R680 P2000 T2650 "},
     };
     for (const auto& c : cases) EXPECT_EQ(read(c.runs), c.events) << c.name;
 }
