@@ -105,17 +105,6 @@ CONF
         --wayland-display "$WAYLAND_DISPLAY" >"$gnome_dir/shell.log" 2>&1 &
     gnome_wait "gnome-shell" shell.log grep -q "GNOME Shell started" "$gnome_dir/shell.log" || return
     gnome_wait "The desktop (overview off)" shell.log gnome_overview_off || return
-    # A headless seat has a keyboard only while a remote-desktop session is
-    # open: one stays open, as a real seat's keyboard stays plugged in, so
-    # that windows get the focus.
-    "${stack[@]}" /usr/bin/python3 -c '
-import signal
-from gi.repository import Gio, GLib
-bus, name = Gio.bus_get_sync(Gio.BusType.SESSION), "org.gnome.Mutter.RemoteDesktop"
-session = bus.call_sync(name, "/org/gnome/Mutter/RemoteDesktop", name, "CreateSession", None,
-                        None, 0, -1).unpack()[0]
-bus.call_sync(name, session, name + ".Session", "Start", None, None, 0, -1)
-signal.pause()' >"$gnome_dir/keyboard.log" 2>&1 &
     # XWayland's display and cookie, from its command line: mutter announces neither.
     local xwayland
     xwayland=$(pgrep -x Xwayland | while read -r pid; do

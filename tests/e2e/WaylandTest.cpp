@@ -172,14 +172,15 @@ TEST_F(GnomeTest, TheShortcutAddedFromThePanelDictatesIntoANativeWaylandApplicat
         5000, 100));
     run(env_, "/usr/bin/python3", {SAYVO_WAYLAND_KEYS, "tap", "1"});  // Escape closes the panel
 
-    // mutter focuses a new window once there is input since it mapped.
-    QProcess shift;
-    shift.setProcessEnvironment(env_);
-    shift.start("sh",
-                {"-c", QString("sleep 1; /usr/bin/python3 %1 tap 42").arg(SAYVO_WAYLAND_KEYS)});
+    // A headless seat has a keyboard only while a remote-desktop session is
+    // open, and mutter focuses the window mapped before one plugs in.
+    QProcess keyboard;
+    keyboard.setProcessEnvironment(env_);
+    keyboard.start(
+        "sh",
+        {"-c", QString("sleep 1; exec /usr/bin/python3 %1 hold 300").arg(SAYVO_WAYLAND_KEYS)});
     Entry entry;
     ASSERT_TRUE(entry.open()) << "no Wayland entry";
-    shift.waitForFinished();
     // GNOME's remote-desktop portal asks at the first paste of a run.
     const QString portalPid = QString::fromUtf8(
         run(env_, "pgrep", {"-n", "-x", "xdg-desktop-portal-gnome"}).value_or("").trimmed());
@@ -197,6 +198,8 @@ TEST_F(GnomeTest, TheShortcutAddedFromThePanelDictatesIntoANativeWaylandApplicat
     const auto took = arrives(entry, kPasted + kPasted);
     ASSERT_TRUE(took) << entry.text();
     measure("gnome_custom_shortcut_release_to_text", *took, "ms");
+    keyboard.kill();
+    keyboard.waitForFinished();
 }
 
 }  // namespace

@@ -3,7 +3,7 @@ remote desktop portal (on GNOME, mutter's own remote desktop, which asks no
 one), as a user's hands on the keys.
 
 hold SECONDS CODE...: presses the keys (evdev codes) in order, waits, and
-lets go of them the last one first.
+lets go of them the last one first; with no key, a keyboard plugged in.
 tap CODE...: the same without the wait.
 Exits 0 once all are up again; 1 with a message if the portal refuses or
 does not answer in time.
@@ -116,7 +116,9 @@ def main(arguments):
         codes = [int(code) for code in rest]
     except ValueError:
         codes = []
-    if command not in ("hold", "tap") or not codes:
+    # A hold of no key keeps a keyboard on a headless GNOME seat, which has
+    # one only while a remote-desktop session is open.
+    if command not in ("hold", "tap") or not (codes or seconds):
         sys.exit(__doc__)
     # Killed while holding, the keys still go up.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
