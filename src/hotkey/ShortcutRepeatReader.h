@@ -17,7 +17,7 @@ namespace sayvo {
 // Thread: main thread only.
 class ShortcutRepeatReader {
 public:
-    // The desktop's keyboard repeat, in seconds.
+    // The desktop's keyboard repeat, in seconds; GNOME's own by default.
     struct Repeat {
         double delay = 0.5;
         double interval = 0.03;

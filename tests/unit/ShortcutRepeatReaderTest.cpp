@@ -18,7 +18,7 @@ std::string read(std::initializer_list<int> runs) {
     const auto note = [&](char what) {
         events += what + std::to_string(std::lround((clock.now() - start) * 1000)) + " ";
     };
-    ShortcutRepeatReader reader(clock, {0.5, 0.03},
+    ShortcutRepeatReader reader(clock, {},  // GNOME's own repeat: 500 ms, then every 30 ms
                                 {[&] { note('P'); }, [&] { note('R'); }, [&] { note('T'); }});
     for (const int at : runs) {
         clock.advance(at / 1000.0 - (clock.now() - start));
