@@ -16,6 +16,8 @@ const std::string kIconDescription = "Sayvo";
 const std::string kErrorTitle = "Sayvo";
 // Set once the user has been told which key to hold.
 const std::string kHotkeyHintShown = "hotkeyHintShown";
+// Set once a user without a tray has been shown the panel.
+const std::string kIntroducedWithoutTray = "introducedWithoutTray";
 const std::string kPreferencesNotKept = "设置无法保存：本次运行中的更改在退出后不会保留";
 constexpr double kPopoverWidth = 260;
 constexpr double kPopoverHeight = 220;
@@ -43,6 +45,7 @@ void AppDelegate::applicationDidFinishLaunching() {
     reportPreferencesWriteFailure();
     hotkeyManager_.startListening();
     announceDefaultHotkey();
+    introduceWithoutTray();
     observeRecognizer();
     reportUndeliveredPastes();
     platform_.shell.setAccessoryActivationPolicy();
@@ -390,6 +393,18 @@ void AppDelegate::announceDefaultHotkey() {
         statusItem_->showMessage(kErrorTitle, "按住 " + key + " 说话", NoticeKind::information);
     }
     platform_.preferences.setBool(kHotkeyHintShown, true);
+}
+
+// Without a tray (GNOME without its AppIndicator extension) nothing shows
+// that Sayvo runs, nor where its settings are: the first such launch opens
+// the panel and says how to reach it again.
+void AppDelegate::introduceWithoutTray() {
+    if (statusItem_->isInTray() ||
+        platform_.preferences.boolForKey(kIntroducedWithoutTray).value_or(false))
+        return;
+    platform_.preferences.setBool(kIntroducedWithoutTray, true);
+    statusItem_->showMessage(kErrorTitle, noTrayText, NoticeKind::information);
+    openPanelWhenIdle();
 }
 
 // Once per combination: watching again after a cancelled capture finds the

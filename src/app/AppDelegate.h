@@ -51,6 +51,8 @@ public:
     // is under way, so it never takes the focus a paste is headed for.
     void openPanelWhenIdle();
     static constexpr double panelRequestRecheck = 0.25;
+    static inline const std::string noTrayText =
+        "桌面没有系统托盘，看不到 Sayvo 的图标：再次启动 Sayvo 即可打开设置面板";
 
     SpeechRecognizer& speechRecognizer() { return *speechRecognizer_; }
     FloatingIndicatorWindow* floatingWindow() { return floatingWindow_.get(); }
@@ -89,6 +91,7 @@ private:
     void hideFloatingIndicatorAfterError();
     void reportError(const std::optional<std::string>& message);
     void announceDefaultHotkey();
+    void introduceWithoutTray();
     void reportHotkeyTaken();
 
     Platform platform_;

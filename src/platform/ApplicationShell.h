@@ -22,6 +22,8 @@ public:
     // never reports clicks. An item waiting for a tray to appear counts as
     // shown: it appears with the tray.
     virtual bool hasButton() const = 0;
+    // Whether a tray shows the item now; vanilla GNOME has none at all.
+    virtual bool isInTray() const { return hasButton(); }
 
     // Shows one of the application's own symbol images: "mic.fill" or "waveform".
     // Unknown names keep the current image.

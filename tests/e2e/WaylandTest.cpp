@@ -29,7 +29,9 @@ protected:
     }
 
     // Starts Sayvo and waits until the desktop has bound its shortcut.
-    void launch(const QString& binary, const QByteArray& preferences = "{}") {
+    // Without a tray the first launch would open the panel, over the entry.
+    void launch(const QString& binary,
+                const QByteArray& preferences = R"({"introducedWithoutTray": true})") {
         ASSERT_TRUE(startSayvo(app_, env_, binary, home_.path(), preferences, {"--verbose"}));
         // Plasma 5 files it as /component/sayvo, Plasma 6 as token_sayvo or app_sayvo_Sayvo.
         const QStringList components = {
@@ -116,7 +118,8 @@ TEST_F(WaylandTest, TheCloudEngineDictatesIntoANativeWaylandApplication) {
     ASSERT_TRUE(startMockAsr(mock_));
     Entry entry;
     ASSERT_TRUE(entry.open()) << "no Wayland entry";
-    ASSERT_NO_FATAL_FAILURE(launch(SAYVO_CLOUD_BINARY, R"({"AliyunASRAPIKey": "test-key"})"));
+    ASSERT_NO_FATAL_FAILURE(launch(
+        SAYVO_CLOUD_BINARY, R"({"AliyunASRAPIKey": "test-key", "introducedWithoutTray": true})"));
     dictate();
     const auto took = arrives(entry, kPasted);
     ASSERT_TRUE(took) << entry.text();

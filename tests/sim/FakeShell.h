@@ -17,6 +17,8 @@ struct FakeTrayItem final : TrayItem {
     std::vector<std::pair<std::string, std::string>> messages;  // title, text
     std::vector<NoticeKind> kinds;                              // of each message
     bool hasButton() const override { return button; }
+    bool inTray = true;
+    bool isInTray() const override { return button && inTray; }
     void setImage(const std::string& symbolName, const std::string& accessibility) override {
         images.push_back(symbolName), description = accessibility;
     }
@@ -60,6 +62,7 @@ struct FakePopover final : Popover {
 // Hands out fakes and keeps pointers to them for inspection.
 struct FakeApplicationShell final : ApplicationShell {
     bool trayAvailable = true;
+    bool trayShown = true;  // false: an item that waits for a tray
     bool accessory = false;
     FakeTrayItem* trayItem = nullptr;
     FakePopover* popover = nullptr;
@@ -67,6 +70,7 @@ struct FakeApplicationShell final : ApplicationShell {
     void setAccessoryActivationPolicy() override { accessory = true; }
     std::unique_ptr<TrayItem> makeTrayItem() override {
         (trayItem = new FakeTrayItem)->button = trayAvailable;
+        trayItem->inTray = trayShown;
         return std::unique_ptr<TrayItem>(trayItem);
     }
     std::unique_ptr<Popover> makePopover() override {

@@ -70,6 +70,21 @@ TEST_F(AppDelegateTest, LaunchLeavesOnlyTheTrayItemIfAnyAndAsksForTrustWithThePr
     EXPECT_TRUE(tray().images.empty());
 }
 
+// Vanilla GNOME: the first launch shows the panel and where to find it again.
+TEST_F(AppDelegateTest, WithoutATrayTheFirstLaunchOpensThePanelAndSaysHowToReachIt) {
+    sim.shell.trayShown = false;
+    for (const bool first : {true, false}) {
+        launch();
+        run();
+        EXPECT_EQ(sim.shell.popover->shown, first);
+        const auto& said = tray().messages;
+        EXPECT_EQ(std::count(said.begin(), said.end(),
+                             std::pair{std::string("Sayvo"), AppDelegate::noTrayText}),
+                  first ? 1 : 0);
+        if (sim.shell.popover->shown) sim.shell.popover->close();
+    }
+}
+
 TEST_F(AppDelegateTest, TheKeyToHoldIsToldOnceATakenKeyOnceAndAnUnusableOneAtEveryLaunch) {
     const std::uint64_t ctrlAlt = ModifierFlag::control | ModifierFlag::option;
     sim.keyboard.heldElsewhere.insert({2, ctrlAlt});

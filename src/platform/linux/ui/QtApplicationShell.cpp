@@ -47,6 +47,7 @@ public:
     }
     QSystemTrayIcon* icon() { return &icon_; }
     bool hasButton() const override { return true; }
+    bool isInTray() const override { return QSystemTrayIcon::isSystemTrayAvailable(); }
     void showMessage(const std::string& title, const std::string& message,
                      NoticeKind kind) override {
         printToStderr(message);
