@@ -33,6 +33,9 @@ package_packages=(dpkg-dev file lintian debootstrap)
 if grep -qs '^VERSION_CODENAME=trixie' /etc/os-release; then
     build_packages+=(qt6-svg-plugins)
     test_packages+=(kwin-common)
+else
+    # GNOME 43's headless desktop (scripts/lib/gnome.sh).
+    test_packages+=(gnome-shell gnome-settings-daemon xdg-desktop-portal-gnome dconf-cli)
 fi
 
 packages=("${build_packages[@]}")

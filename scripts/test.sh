@@ -47,7 +47,7 @@ run_ctest() {  # name, build dir, ctest args...
     tally "$log"
 }
 
-run_ctest "all tests" build -LE wayland "$@"
+run_ctest "all tests" build -LE "wayland|gnome" "$@"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     run_ctest "unit tests under ASan/UBSan" build-asan -L unit "$@"
 TSAN_OPTIONS=halt_on_error=1 run_ctest "unit tests under TSan" build-tsan -L unit "$@"
@@ -87,13 +87,25 @@ if [ $# -eq 0 ]; then
     tally "$scratch/trixie.log"
 fi
 
-# The same application on a Wayland desktop: KWin with its portals, on the
-# same sound server. Last, since the desktop replaces the session's variables.
+# The same application on Wayland desktops: KWin with its portals, then
+# GNOME, on the same sound server. Last, since a desktop replaces the
+# session's variables.
 . scripts/lib/kwin.sh
 echo "== Wayland desktop"
 if kwin_start; then
     echo "MEASURE: kwin_and_portals_start = ${kwin_started_in} s"
     run_ctest "Wayland tests" build -L wayland "$@"
+else
+    failed=$((failed + 1))
+fi
+kwin_stop
+
+# GNOME 43 on Wayland: no shortcut portal, mutter's own clipboard bridge.
+. scripts/lib/gnome.sh
+echo "== GNOME desktop"
+if gnome_start; then
+    echo "MEASURE: gnome_and_portals_start = ${gnome_started_in} s"
+    run_ctest "GNOME tests" build -L gnome "$@"
 else
     failed=$((failed + 1))
 fi

@@ -185,16 +185,16 @@ TEST_F(GnomeTest, TheShortcutAddedFromThePanelDictatesIntoANativeWaylandApplicat
     Entry entry;
     ASSERT_TRUE(entry.open()) << "no Wayland entry";
     // GNOME's remote-desktop portal asks at the first paste of a run.
-    const QString portalPid = QString::fromUtf8(
-        run(env_, "pgrep", {"-n", "-x", "xdg-desktop-portal-gnome"}).value_or("").trimmed());
+    const QString portalPid =
+        QString::fromUtf8(run(env_, "pgrep", {"-n", "-f", "libexec/xdg-desktop-portal-gnome"})
+                              .value_or("")
+                              .trimmed());
     dictate();
-    EXPECT_TRUE(waitUntil(
-        [&] {
-            return press(portalPid, "check box", "Allow remote interaction") &&
-                   press(portalPid, "push button", "_Share Share");
-        },
-        10000, 200))
+    EXPECT_TRUE(waitUntil([&] { return press(portalPid, "check box", "Allow remote interaction"); },
+                          10000, 200))
         << "no consent dialog";
+    EXPECT_TRUE(
+        waitUntil([&] { return press(portalPid, "push button", "_Share Share"); }, 5000, 200));
     EXPECT_TRUE(arrives(entry, kPasted)) << entry.text();
     // Asked once: the next dictation pastes at once.
     dictate();

@@ -37,13 +37,19 @@ def entry():
 def control(command, pid, role, name):
     import pyatspi
 
+    # GTK 4 marks its controls visible, never showing.
+    on_screen = pyatspi.STATE_SHOWING
+
     def wanted(node):
         return (node.getRoleName() == role and name in ("", node.name)
-                and node.getState().contains(pyatspi.STATE_SHOWING))
+                and node.getState().contains(on_screen))
 
     # One process may show as two applications (Qt registers again once named).
     apps = [a for a in pyatspi.Registry.getDesktop(0) if a and a.get_process_id() == int(pid)]
-    node = next(filter(None, (pyatspi.findDescendant(a, wanted) for a in apps)), None)
+    node = None
+    for app in apps:
+        on_screen = pyatspi.STATE_VISIBLE if app.toolkitName == "GTK" else pyatspi.STATE_SHOWING
+        node = node or pyatspi.findDescendant(app, wanted)
     if node is None:
         return 1
     box = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)

@@ -129,6 +129,8 @@ def main(arguments):
     except (Refused, GLib.Error) as error:
         sys.exit(f"wayland_keys: {error}")
     down = []
+    if not codes:  # mutter makes a session's keyboard at its first key
+        portal.key(session, 42, True), portal.key(session, 42, False)
     try:
         for code in codes:
             portal.key(session, code, True)
