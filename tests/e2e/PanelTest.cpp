@@ -100,17 +100,6 @@ TEST_F(PanelTest, AKeySavedInThePanelDictatesInTheCloudAndACapturedHotkeyTakesOv
     EXPECT_NEAR(report["last_voice_ms"].get<int>() - report["first_voice_ms"].get<int>(), 1900,
                 300);
 
-    // Over a slow network the paste must wait for the final; the speech is
-    // too short for the partials to show all these words.
-    const QString text = "please go forward ten meters then turn left at the door";
-    ASSERT_TRUE(startMock({"--result-text", text, "--delay-ms", "250"}));
-    dictate(captured);
-    EXPECT_TRUE(waitUntil([&] { return clipboard() == text.toStdString() + " "; }, 5000))
-        << clipboard();
-    ASSERT_TRUE(waitUntil([&] { return !reports().empty(); }, 5000));
-    EXPECT_LT(reports().front()["partial_words"], text.split(' ').size()) << reports().front();
-    EXPECT_EQ(reports().front()["violations"], Json::array());
-
     // A misbehaving service, or none: a drop or a close pastes the words
     // heard so far, junk among the events is skipped. Each failure is said
     // once and the next dictation works. No thread or socket is left (counted

@@ -87,6 +87,7 @@ TEST_F(HotkeyManagerTest, EachPressIsReportedOnceDownAndOnceUp) {
     }
     // In our own windows the hotkey is taken from them, and only the hotkey.
     EXPECT_FALSE(sim.keyboard.typeInOwnWindow(down(50, kOption)));
+    EXPECT_FALSE(sim.keyboard.typeInOwnWindow(down(kSpace, kShift)));
     EXPECT_TRUE(sim.keyboard.typeInOwnWindow(down(kSpace, kOption)));
     EXPECT_TRUE(sim.keyboard.typeInOwnWindow(up(kSpace, kOption)));
 }
