@@ -169,7 +169,11 @@ TEST_F(HotkeyManagerTest, ACaptureSuspendsWatchingUntilAKeyIsTakenAndReserved) {
     manager->startRecordingHotkey(), manager->recordHotkey(down(kSpace, kControl | kShift));
     EXPECT_FALSE(manager->isHotkeyTaken);
     EXPECT_EQ(sim.keyboard.reserved, Reserved({kSpace, kControl | kShift}));
-    manager.reset();
+    for (const KeyEvent& e : {down(kSpace, kControl | kShift), up(kSpace, kControl | kShift)})
+        sim.keyboard.typeElsewhere(e);
+    EXPECT_EQ(sim.scheduler.pendingCount(), 2u);
+    manager.reset(), sim.scheduler.runUntilIdle();
+    EXPECT_EQ(reports, "") << "the reports it left behind find no one";
     EXPECT_EQ(sim.keyboard.reserved, Reserved()) << "a destroyed manager gives it back";
 }
 
