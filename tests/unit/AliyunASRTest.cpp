@@ -181,6 +181,10 @@ TEST_F(AliyunASRTest, FailuresAreReportedWithTheirMessages) {
         {WebSocketError::other, "识别服务出错，请稍后重试"}};
     for (const auto& c : causes)
         EXPECT_EQ(cloudFailureMessage({WebSocketError::domain, c.cause, "detail"}), c.message);
+    startStreaming();  // the connection drops: the receive alone fails
+    std::thread([&] { socket().fail("reset", WebSocketError::closed); }).join(), run();
+    EXPECT_EQ(log.back(), "error:与识别服务的连接已断开，请检查网络后重试");
+    client->stopRecognition(), advance(2);
     const std::string refusal = "Unhandled http status code: 401 (Unauthorized)";
     client->startRecognition("k");
     socket().sendFailure =
