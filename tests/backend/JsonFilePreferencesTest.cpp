@@ -33,8 +33,7 @@ TEST(JsonFilePreferencesTest, OnlyAWellFormedFileIsReadAndACorruptOneIsMovedAsid
         {"{\"hotkeyKeyCode\": 49, \"AliyunASRAPIKey\": \"\xff\xfe\"}", {}, true},  // not UTF-8
         {"[49]", {}, true},
         {"", {}, true},
-        {"directory", {}, true},
-    };
+        {"directory", {}, true}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.contents.substr(0, 60));
         fs::remove_all(dir), fs::create_directories(dir / "sayvo");

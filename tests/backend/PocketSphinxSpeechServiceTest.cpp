@@ -22,7 +22,7 @@ Samples goForward() {
     return speech;
 }
 
-// Appends samples[from, to) in buffers as a capture brings them.
+// In buffers as a capture brings them.
 void feed(AudioBufferRecognitionRequest& request, const Samples& samples, std::size_t from,
           std::size_t to) {
     for (; from < to; from += 1024) {

@@ -51,7 +51,6 @@ struct Events {
     }
 };
 
-// A client task against a WebSocket peer on loopback.
 struct LoopbackSocketPair {
     LoopbackSocketPair() {
         EXPECT_TRUE(server.listen(QHostAddress::LocalHost));
@@ -83,8 +82,7 @@ TEST(QtWebSocketServiceTest, CallsCompleteInOrderOnTheCallbackThreadAndFailOnceT
              c.peer->sendBinaryMessage(QByteArray(QtWebSocketService::maxIncomingBytes + 1, 'x'));
          },
          "close 1009, receive failed 4, sent late 4"},
-        {"service destroyed", [](auto& c) { c.service.reset(); }, "receive failed 5"},
-    };
+        {"service destroyed", [](auto& c) { c.service.reset(); }, "receive failed 5"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.end);
         LoopbackSocketPair connection;

@@ -92,13 +92,11 @@ TEST_F(X11KeyboardMonitorTest, KeysAreJudgedAndNamedByTheLayoutInUse) {
         std::uint16_t code;
         KeyRole role;
         const char* name;
-    } keysOnGerman[] = {
-        {1084, KeyRole::selectsLevel, "AltGr"},  // the level-3 key
-        {41, KeyRole::types, "Ö"},               // US ';'
-        {16, KeyRole::types, "Z"},               // US 'Y'
-        {96, KeyRole::standsAlone, "F5"},
-        {1119, KeyRole::standsAlone, "Pause"},
-    };
+    } keysOnGerman[] = {{1084, KeyRole::selectsLevel, "AltGr"},  // the level-3 key
+                        {41, KeyRole::types, "Ö"},               // US ';'
+                        {16, KeyRole::types, "Z"},               // US 'Y'
+                        {96, KeyRole::standsAlone, "F5"},
+                        {1119, KeyRole::standsAlone, "Pause"}};
     for (const auto& k : keysOnGerman) {
         EXPECT_EQ(monitor.keyRole(k.code), k.role) << k.name;
         EXPECT_EQ(monitor.keyName(k.code), k.name);

@@ -27,14 +27,13 @@ inline void pause(int ms) {
     waitUntil([] { return false; }, ms);
 }
 
-// The one QCoreApplication the tests' processes and bus connections need.
 inline void ensureApplication() {
     static int argc = 1;
     static char name[] = "sayvo_e2e_tests", *argv[] = {name, nullptr};
     if (!QCoreApplication::instance()) new QCoreApplication(argc, argv);
 }
 
-// Runs a program in `env` to its end; what it printed, or nothing if it failed.
+// What a program printed, or nothing if it failed.
 inline std::optional<QByteArray> run(const QProcessEnvironment& env, const QString& program,
                                      const QStringList& arguments) {
     QProcess process;
@@ -60,8 +59,7 @@ inline bool speak(const QProcessEnvironment& env, bool fromTheFirstWord = false,
         .has_value();
 }
 
-// (Re)starts the mock recognition service on the test port, accepting the key
-// "test-key"; false if it does not listen.
+// On the test port, accepting the key "test-key".
 inline bool startMockAsr(QProcess& mock, const QStringList& options = {}) {
     mock.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     mock.start(
@@ -71,8 +69,7 @@ inline bool startMockAsr(QProcess& mock, const QStringList& options = {}) {
                      10000);
 }
 
-// Starts Sayvo with `preferences` (JSON) stored first in the settings under
-// `configHome`, unless empty.
+// With `preferences` (JSON), unless empty, stored first.
 inline bool startSayvo(QProcess& app, const QProcessEnvironment& env, const QString& binary,
                        const QString& configHome, const QByteArray& preferences,
                        const QStringList& arguments = {}) {
@@ -88,7 +85,6 @@ inline bool startSayvo(QProcess& app, const QProcessEnvironment& env, const QStr
     return true;
 }
 
-// One format for every number a test reports, for whoever follows them.
 inline void measure(const char* name, qint64 value, const char* unit) {
     std::printf("MEASURE: %s = %lld %s\n", name, static_cast<long long>(value), unit);
     std::fflush(stdout);
@@ -98,10 +94,7 @@ inline void measure(const char* name, qint64 value, const char* unit) {
 // with the keyboard focus.
 class Entry : public QProcess {
 public:
-    ~Entry() override {
-        kill();
-        waitForFinished(3000);
-    }
+    ~Entry() override { kill(), waitForFinished(3000); }
     bool open() {
         setProcessChannelMode(QProcess::ForwardedErrorChannel);
         start("/usr/bin/python3", {SAYVO_DESKTOP_PY, "entry"});
@@ -168,7 +161,7 @@ protected:
         const QString address = QString::fromUtf8(busDaemon_.readLine()).trimmed();
         env_.insert("DBUS_SESSION_BUS_ADDRESS", address);
         ASSERT_TRUE(QDBusConnection::connectToBus(address, "e2e").isConnected());
-        // Before launch: Qt decides once, at tray creation, whether a D-Bus tray exists.
+        // Qt decides once, at tray creation, whether a D-Bus tray exists.
         ASSERT_TRUE(bus().registerObject("/StatusNotifierWatcher", &tray_,
                                          QDBusConnection::ExportAllContents) &&
                     bus().registerService("org.kde.StatusNotifierWatcher"));
@@ -205,7 +198,6 @@ protected:
     std::string clipboard() {
         return run("sh", {"-c", "xclip -o -sel c 2>/dev/null"}).value_or("").toStdString();
     }
-    // Another client takes the clipboard, empty, and stays to serve it.
     void clearClipboard() { run("sh", {"-c", "printf '' | xclip -sel c >/dev/null 2>&1"}); }
 
     // Starts `binary` and waits for its tray item. Given preference members (JSON,
@@ -229,22 +221,18 @@ protected:
         return waitUntil([&] { return app_.state() == QProcess::NotRunning; }, 5000) &&
                app_.exitStatus() == QProcess::NormalExit && app_.exitCode() == 0;
     }
-    // A call on Sayvo's tray item as a tray host makes it; the answer in GVariant text.
-    QString callTray(const QString& path, const QStringList& methodAndArguments) {
+    // As a tray host calls Sayvo's item; the answer in GVariant text.
+    QString callTray(const QStringList& methodAndArguments,
+                     const QString& path = "/StatusNotifierItem") {
         const QStringList call = {"call",          "--session", "--dest",  tray_.items.last(),
                                   "--object-path", path,        "--method"};
         return QString::fromUtf8(run("gdbus", call + methodAndArguments).value_or(""));
     }
-    // "Activate" is a left click, "ContextMenu" a right one.
-    void clickTray(const QString& click) {
-        callTray("/StatusNotifierItem", {"org.kde.StatusNotifierItem." + click, "640", "12"});
-    }
-    void openPanel() {
-        clickTray("ContextMenu");
+    void openPanel() {  // a right click
+        callTray({"org.kde.StatusNotifierItem.ContextMenu", "640", "12"});
         ASSERT_TRUE(waitUntil([&] { return panelShown(); }, 5000)) << "no panel";
     }
 
-    // Another X client's view of the display and its hands on the keyboard.
     QString xdo(const QStringList& arguments) {
         return QString::fromUtf8(run("xdotool", arguments).value_or("")).trimmed();
     }
@@ -254,10 +242,7 @@ protected:
         return focus() == window;
     }
     bool openEntry(Entry& entry) { return entry.open() && focusOn(entry.id); }
-    // Maps an unused keycode to the fn key, XF86Fn, as xmodmap users do.
-    void addFnKey() { fnMapped_ = run("xmodmap", {"-e", "keycode 247 = XF86Fn"}).has_value(); }
-    // Sayvo's first window with this name (any, if empty) that is on screen, or only exists.
-    // Any is any with a name: Qt names each, and xdotool counts the root as everyone's.
+    // Sayvo's first window so named, or any with a name (Qt names each; the root has none).
     std::optional<unsigned long> window(const QString& name = {}, bool viewable = true) {
         QStringList search = {"search", "--all",
                               "--pid",  QString::number(app_.processId()),
@@ -269,7 +254,6 @@ protected:
     bool indicatorShown() { return window("Sayvo indicator").has_value(); }
     bool panelShown() { return window("Sayvo panel").has_value(); }
 
-    // Presses the keys in order; true once the indicator shows.
     bool hold(const Keys& keys) {
         xdo(QStringList{"keydown"} + keys);
         return waitUntil([&] { return indicatorShown(); }, 5000, 1);
@@ -277,8 +261,6 @@ protected:
     void letGo(const Keys& keys) {  // the last one pressed first
         xdo(QStringList{"keyup"} + Keys(keys.rbegin(), keys.rend()));
     }
-    // Holds the hotkey, speaks as soon as the recording shows, and lets go a
-    // second after the speech.
     void dictate(const Keys& hotkey, bool fromTheFirstWord = false,
                  const QString& microphone = "mic") {
         EXPECT_TRUE(hold(hotkey)) << "no recording";
@@ -287,14 +269,12 @@ protected:
         letGo(hotkey);
     }
 
-    // Sayvo's first control on screen with this role (and name) as a screen reader
-    // finds it: its centre x, y and its name; empty if none. "press" also runs it.
+    // As a screen reader finds it: centre x, y, name, "checked"; "press" also runs it.
     QStringList find(const QString& role, const QString& name = {}, const char* how = "find") {
         const QString pid = QString::number(app_.processId());
         const auto found = run("/usr/bin/python3", {SAYVO_DESKTOP_PY, how, pid, role, name});
         return QString::fromUtf8(found.value_or("")).trimmed().split('\t', Qt::SkipEmptyParts);
     }
-    // What the indicator shows of the dictation.
     std::string shownText() { return find("label").value(2).toStdString(); }
     bool press(const QString& button) { return !find("push button", button, "press").isEmpty(); }
     // A real click on a button. The pointer then goes back: with no window focused,
@@ -316,7 +296,6 @@ protected:
         mock_.kill(), mock_.waitForFinished(), reports_.clear();
         if (mock_.isOpen()) mock_.readAll();  // the reports of the one stopped
     }
-    // Its reports of the connections that have ended.
     const std::vector<Json>& reports() {
         QCoreApplication::processEvents();
         while (mock_.canReadLine()) reports_.push_back(Json::parse(mock_.readLine().toStdString()));

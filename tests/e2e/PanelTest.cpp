@@ -11,23 +11,21 @@ TEST_F(PanelTest, AKeySavedInThePanelDictatesInTheCloudAndACapturedHotkeyTakesOv
     Entry entry;
     ASSERT_TRUE(openEntry(entry));
 
-    // Without a key the on-device engine is asked, and fails at once, saying so.
+    // Without a key the on-device engine is asked, and fails at once, saying
+    // what is missing, where it looked and what to install.
     xdo(QStringList{"keydown"} + kAltSpace);
     EXPECT_TRUE(waitUntil([&] { return !notifications_.bodies.empty(); }, 5000));
     letGo(kAltSpace);
     pause(1000);
-    // It says what is missing, where it looked and what to install.
     const QString missing =
         "找不到离线语音模型（查找位置：" + home_.path() +
         "）。请安装 pocketsphinx-en-us 软件包，或在设置中填入 API Key 改用云端识别";
     EXPECT_EQ(notifications_.bodies, QStringList{missing});
-    EXPECT_EQ(find("alert").value(2), missing) << "not shown in the indicator";
     EXPECT_EQ(run("pactl", {"list", "short", "source-outputs"}), "") << "the microphone is open";
     ASSERT_TRUE(press("关闭"));
     ASSERT_TRUE(waitUntil([&] { return !indicatorShown(); }, 3000));
 
-    // The key, typed at the keyboard: Return saves and leaves the field open,
-    // the checkmark closes it, Escape then closes the panel.
+    // Return saves and leaves the field open, the checkmark closes it.
     ASSERT_NO_FATAL_FAILURE(openPanel());
     ASSERT_NO_FATAL_FAILURE(click("编辑 API Key"));
     xdo({"key", "t", "e", "s", "t", "minus", "k", "e", "y", "Return"});
@@ -38,9 +36,8 @@ TEST_F(PanelTest, AKeySavedInThePanelDictatesInTheCloudAndACapturedHotkeyTakesOv
     xdo({"key", "Escape"});
     ASSERT_TRUE(waitUntil([&] { return !panelShown(); }, 3000)) << "Escape left the panel open";
 
-    // The next dictation goes to the service, and the indicator shows its
-    // words as they come, in the lower middle of the screen, without taking
-    // the focus.
+    // The indicator shows the service's words as they come, in the lower
+    // middle of the screen.
     ASSERT_TRUE(focusOn(entry.id));
     ASSERT_TRUE(hold(kAltSpace)) << "no recording";
     ASSERT_TRUE(speak(env_));
@@ -58,9 +55,8 @@ TEST_F(PanelTest, AKeySavedInThePanelDictatesInTheCloudAndACapturedHotkeyTakesOv
     EXPECT_LE(at["Y"] + at["HEIGHT"], screen.value(1).toInt());
     EXPECT_EQ(focus(), entry.id) << "the indicator took the keyboard focus";
 
-    // "复制" copies. While the hotkey is held its grab takes every key:
-    // "插入" pastes at the release. Closing mid-recording hides at once; the
-    // recording's own stop still pastes.
+    // While the hotkey is held its grab takes every key: "插入" pastes at the
+    // release. Closing mid-recording hides at once; the release still pastes.
     ASSERT_NE(clipboard(), kWords);
     ASSERT_NO_FATAL_FAILURE(click("复制"));
     EXPECT_TRUE(waitUntil([&] { return clipboard() == kWords; }, 3000)) << clipboard();
@@ -76,8 +72,7 @@ TEST_F(PanelTest, AKeySavedInThePanelDictatesInTheCloudAndACapturedHotkeyTakesOv
     pause(1000);
     EXPECT_EQ(entry.text(), kPasted + kPasted);
 
-    // Ctrl+Alt+D, captured in the panel, takes over: Alt+Space no longer
-    // records, and neither hotkey types into the entry.
+    // A hotkey captured in the panel takes over; neither types into the entry.
     ASSERT_NO_FATAL_FAILURE(openPanel());
     ASSERT_NO_FATAL_FAILURE(click("更改快捷键"));
     const Keys captured = {"Control_L", "Alt_L", "d"};
@@ -92,9 +87,8 @@ TEST_F(PanelTest, AKeySavedInThePanelDictatesInTheCloudAndACapturedHotkeyTakesOv
     EXPECT_FALSE(hold(kAltSpace)) << "a recording started: by Alt+Space, or late, by the capture";
     letGo(kAltSpace);
 
-    // Chinese arrives with its characters intact. The words spoken while the
-    // task was still starting were held, not lost: in the recording from its
-    // first word they span 1.9 s, from 0.05 s on.
+    // Words spoken while the task was still starting are held, not lost: in
+    // the recording from its first word they span 1.9 s, from 0.05 s on.
     dictate(captured, true);
     const std::string all = kPasted + kPasted + kChinese;
     EXPECT_TRUE(waitUntil([&] { return entry.text() == all; }, 5000)) << entry.text();
@@ -105,23 +99,10 @@ TEST_F(PanelTest, AKeySavedInThePanelDictatesInTheCloudAndACapturedHotkeyTakesOv
     EXPECT_NEAR(report["last_voice_ms"].get<int>() - report["first_voice_ms"].get<int>(), 1900,
                 300);
 
-    // Over a slow network the partials lag behind; the paste must wait for
-    // the final. The speech is too short for the partials to show all these words.
-    const QString text = "please go forward ten meters then turn left at the door";
-    ASSERT_TRUE(startMock({"--result-text", text, "--delay-ms", "250"}));
-    dictate(captured);
-    EXPECT_TRUE(waitUntil([&] { return clipboard() == text.toStdString() + " "; }, 5000))
-        << clipboard();
-    ASSERT_TRUE(waitUntil([&] { return !reports().empty(); }, 5000));
-    EXPECT_LT(reports().front()["partial_words"], text.split(' ').size()) << reports().front();
-    EXPECT_EQ(reports().front()["violations"], Json::array());
-
-    // A misbehaving service, or none: what each leaves on the emptied
-    // clipboard. A refusal or a failure nothing, a drop or a close the words
-    // heard so far; junk among the events is skipped. Each failure is said
-    // once, the microphone is closed, Sayvo kept to the protocol, and the next
-    // dictation against a sound service works. No thread or socket is left
-    // (counted after the first round, which loads the notification's icon).
+    // A misbehaving service, or none: a drop or a close pastes the words
+    // heard so far, junk among the events is skipped. Each failure is said
+    // once and the next dictation works. No thread or socket is left (counted
+    // after the first round, which loads the notification's icon).
     const auto count = [&](const char* what) {
         return QDir(QString("/proc/%1/%2").arg(app_.processId()).arg(what)).count();
     };
@@ -155,12 +136,7 @@ TEST_F(PanelTest, AKeySavedInThePanelDictatesInTheCloudAndACapturedHotkeyTakesOv
     pause(3000);  // every connection closed
     EXPECT_LE(count("task"), threads);
     EXPECT_LE(count("fd"), descriptors);
-    measure("cloud_failures_threads_before", threads, "count");
-    measure("cloud_failures_threads_after", count("task"), "count");
-    measure("cloud_failures_descriptors_before", descriptors, "count");
-    measure("cloud_failures_descriptors_after", count("fd"), "count");
 
-    // "退出", pressed by a screen reader, ends Sayvo cleanly; its tray item goes.
     ASSERT_NO_FATAL_FAILURE(openPanel());
     ASSERT_TRUE(waitUntil([&] { return press("退出"); }, 5000, 200));
     EXPECT_TRUE(exitedCleanly());
@@ -181,18 +157,12 @@ TEST_F(PanelTest, AServiceWithAnUntrustedCertificateIsRefused) {
                               certificate, "-key", key, "-www"});
     ASSERT_TRUE(waitUntil([&] { return service.canReadLine(); }, 5000)) << "no TLS service";
     ASSERT_NO_FATAL_FAILURE(launch(SAYVO_TLS_BINARY, R"(, "AliyunASRAPIKey": "test-key")"));
-    Entry entry;
-    ASSERT_TRUE(openEntry(entry));
     dictate(kAltSpace);
     ASSERT_TRUE(waitUntil([&] { return !notifications_.bodies.empty(); }, 5000));
     pause(1000);
-    std::printf("untrusted certificate: \"%s\"\n", qPrintable(notifications_.bodies.join(" | ")));
     EXPECT_EQ(notifications_.bodies,
               QStringList{"无法安全连接识别服务（证书不受信任），请检查网络或代理设置"});
-    EXPECT_EQ(run("pactl", {"list", "short", "source-outputs"}), "") << "the microphone is open";
-    service.kill();
-    service.waitForFinished();
+    service.kill(), service.waitForFinished();
     const QByteArray served = service.readAll();
     EXPECT_FALSE(served.contains("GET ")) << served.toStdString();
-    EXPECT_EQ(entry.text(), "");
 }

@@ -34,6 +34,10 @@ def inside(out):  # the program a terminal runs: its raw input, to a file
     return [PY, __file__, "--sink", out]
 
 
+def term(*command):
+    return lambda out: [*command] + inside(out)
+
+
 def field(kind):
     return lambda out: [PY, __file__, "--field", kind, out]
 
@@ -45,23 +49,20 @@ def browser(command):
 
 # name: (Debian package, command for an output file, family)
 APPS = {
-    "xterm": ("xterm", lambda o: ["xterm", "-e"] + inside(o), "xterm"),
-    "urxvt": ("rxvt-unicode", lambda o: ["urxvt", "-e"] + inside(o), "rxvt"),
-    "st": ("stterm", lambda o: ["stterm", "-e"] + inside(o), "st"),
-    "xfce4-terminal": ("xfce4-terminal",
-                       lambda o: ["xfce4-terminal", "--disable-server", "-x"] + inside(o), "VTE"),
-    "gnome-terminal": ("gnome-terminal",
-                       lambda o: ["gnome-terminal", "--wait", "--"] + inside(o), "VTE"),
-    "mate-terminal": ("mate-terminal",
-                      lambda o: ["mate-terminal", "--disable-factory", "-x"] + inside(o), "VTE"),
+    "xterm": ("xterm", term("xterm", "-e"), "xterm"),
+    "urxvt": ("rxvt-unicode", term("urxvt", "-e"), "rxvt"),
+    "st": ("stterm", term("stterm", "-e"), "st"),
+    "xfce4-terminal": ("xfce4-terminal", term("xfce4-terminal", "--disable-server", "-x"), "VTE"),
+    "gnome-terminal": ("gnome-terminal", term("gnome-terminal", "--wait", "--"), "VTE"),
+    "mate-terminal": ("mate-terminal", term("mate-terminal", "--disable-factory", "-x"), "VTE"),
     "lxterminal": ("lxterminal",
                    lambda o: ["lxterminal", "--no-remote", "-e", " ".join(inside(o))], "VTE"),
     "tilix": ("tilix", lambda o: ["tilix", "-e", " ".join(inside(o))], "VTE"),
-    "terminator": ("terminator", lambda o: ["terminator", "-u", "-x"] + inside(o), "VTE"),
-    "konsole": ("konsole", lambda o: ["konsole", "--separate", "-e"] + inside(o), "Konsole"),
+    "terminator": ("terminator", term("terminator", "-u", "-x"), "VTE"),
+    "konsole": ("konsole", term("konsole", "--separate", "-e"), "Konsole"),
     "qterminal": ("qterminal", lambda o: ["qterminal", "-e", " ".join(inside(o))], "Qt"),
-    "alacritty": ("alacritty", lambda o: ["alacritty", "-e"] + inside(o), "GPU"),
-    "kitty": ("kitty", lambda o: ["kitty", "-o", "linux_display_server=x11"] + inside(o), "GPU"),
+    "alacritty": ("alacritty", term("alacritty", "-e"), "GPU"),
+    "kitty": ("kitty", term("kitty", "-o", "linux_display_server=x11"), "GPU"),
     "gtk3": ("gir1.2-gtk-3.0", field("gtk3"), "GTK 3"),
     "gtk4": ("gir1.2-gtk-4.0", field("gtk4"), "GTK 4"),
     "qt": ("python3-pyqt6", field("qt"), "Qt"),
@@ -126,19 +127,14 @@ def received(name, out, window):
     return text.removesuffix("\n") if name == "gvim" else text  # Vim ends the file with a line break
 
 
-def sayvo_ready(sayvo):
-    return sh("xdotool", "search", "--pid", str(sayvo.pid), "--name", "^Sayvo indicator$")
-
-
-def indicator_shown(sayvo):
-    return sh("xdotool", "search", "--onlyvisible", "--pid", str(sayvo.pid),
-              "--name", "^Sayvo indicator$")
+def indicator(sayvo, *shown):  # made, unmapped, once Sayvo is ready
+    return sh("xdotool", "search", *shown, "--pid", str(sayvo.pid), "--name", "^Sayvo indicator$")
 
 
 def dictate(sayvo):
     hotkey = ["Control_L", "Alt_L", "space"]
     sh("xdotool", "keydown", *hotkey)
-    if not wait(lambda: indicator_shown(sayvo), 5):
+    if not wait(lambda: indicator(sayvo, "--onlyvisible"), 5):
         sh("xdotool", "keyup", *reversed(hotkey))
         return None
     subprocess.run(["paplay", "-d", "mic", "--raw", "--format=s16le", "--rate=16000",
@@ -173,7 +169,7 @@ def trial(sayvo, name, layout, times):
             if not released or not got:
                 return family, repr(received(name, out, window))
             times.setdefault(name, []).append(time.monotonic() - released)
-            wait(lambda: not indicator_shown(sayvo), 5)
+            wait(lambda: not indicator(sayvo, "--onlyvisible"), 5)
         return family, "ok"
     finally:
         if layout:
@@ -203,7 +199,7 @@ def main(argv):
     sayvo = subprocess.Popen([sayvo_binary], env=env)
     results, times = [], {}
     try:
-        if not wait(lambda: sayvo_ready(sayvo), 15):
+        if not wait(lambda: indicator(sayvo), 15):
             print("Sayvo did not start")
             return 1
         for item in wanted:

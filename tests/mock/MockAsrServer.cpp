@@ -2,7 +2,7 @@
 // does not recognise: it checks the protocol, where the voice lies in the
 // audio and that the audio comes live, and answers with a given text. Each
 // connection is reported as one JSON line on stdout when it ends.
-//   sayvo_mock_asr --port N --key KEY [--result-text TEXT] [--delay-ms MS]
+//   sayvo_mock_asr --port N --key KEY [--result-text TEXT]
 //                  [--mode refuse-key|task-failed|drop-mid-stream|close-mid-task|
 //                          malformed|silent]
 #include <QtCore>
@@ -66,10 +66,6 @@ private:
         if (std::find(all.begin(), all.end(), what) == all.end()) all.push_back(what);
     }
 
-    void later(const std::function<void()>& work) {
-        delayMs_ ? QTimer::singleShot(delayMs_, this, work) : work();
-    }
-
     void readHandshake() {
         // Peeked, not read: the WebSocket server reads the same bytes again.
         const QByteArray head = tcp_->peek(16 * 1024);
@@ -91,13 +87,11 @@ private:
 
     void attach(QWebSocket* webSocket) {
         webSocket_ = webSocket;
-        connect(webSocket, &QWebSocket::textMessageReceived, this,
-                [this](const QString& message) { later([=, this] { onText(message); }); });
-        connect(webSocket, &QWebSocket::binaryMessageReceived, this,
-                [this](const QByteArray& data) { later([=, this] { onBinary(data); }); });
+        connect(webSocket, &QWebSocket::textMessageReceived, this, &Session::onText);
+        connect(webSocket, &QWebSocket::binaryMessageReceived, this, &Session::onBinary);
         // Emitted for the client's close frame, not for a dropped connection.
         connect(webSocket, &QWebSocket::aboutToClose, this, [this] { closeFrameSeen_ = true; });
-        // A client closes after task-finished: all it sent has been handled, delay or not.
+        // A client closes after task-finished, once all it sent has been handled.
         connect(webSocket, &QWebSocket::disconnected, this, [this] {
             const int code = closeFrameSeen_ ? int(webSocket_->closeCode()) : 1006;
             if (!dropped_ && code != 1001) violation("closed with code " + std::to_string(code));
@@ -113,8 +107,7 @@ private:
         return event("result-generated", {{"output", {{"sentence", sentence}}}});
     }
     void send(const Json& message) {
-        const QString text = QString::fromStdString(message.dump());
-        later([this, text] { webSocket_->sendTextMessage(text); });
+        webSocket_->sendTextMessage(QString::fromStdString(message.dump()));
     }
 
     void onText(const QString& message) {
@@ -185,12 +178,10 @@ private:
         if (heard <= report_["partial_words"].get<qsizetype>() || mode_ == "silent") return;
         report_["partial_words"] = heard;
         send(result(words.first(heard).join(' '), false));
-        if (mode_ == "drop-mid-stream" || mode_ == "close-mid-task") {
+        if (mode_ == "drop-mid-stream") dropped_ = true, webSocket_->flush(), webSocket_->abort();
+        if (mode_ == "close-mid-task") {
             dropped_ = true;
-            later([this] {
-                if (mode_ == "drop-mid-stream") return webSocket_->flush(), webSocket_->abort();
-                webSocket_->close(QWebSocketProtocol::CloseCodeBadOperation, "internal error");
-            });
+            webSocket_->close(QWebSocketProtocol::CloseCodeBadOperation, "internal error");
         }
     }
 
@@ -199,7 +190,6 @@ private:
     QPointer<QWebSocket> webSocket_;
     const QString mode_ = option("mode");
     const QString text_ = option("result-text", "go forward ten meters");  // grows in the partials
-    const int delayMs_ = option("delay-ms").toInt();  // each message, either way: a slow network
     QElapsedTimer sinceConnect_;
     State state_ = State::awaitingRunTask;
     bool closeFrameSeen_ = false, dropped_ = false, reported_ = false;

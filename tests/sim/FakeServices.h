@@ -24,7 +24,6 @@
 
 namespace sayvo::sim {
 
-// Calls a callback the logic may not have set.
 template <typename F, typename... Args>
 void call(const F& callback, Args&&... args) {
     if (callback) callback(std::forward<Args>(args)...);
@@ -70,14 +69,12 @@ struct FakePreferences final : Preferences {
     }
 };
 
-// Records every write; can refuse them.
 struct FakePasteboard final : Pasteboard {
     std::optional<std::string> contents;
     std::vector<std::string> writes;
-    int clearCount = 0;
     bool refuse = false;
 
-    void clearContents() override { ++clearCount, contents.reset(); }
+    void clearContents() override { contents.reset(); }
     bool setString(const std::string& text) override {
         return !refuse && (writes.push_back(text), contents = text, true);
     }
@@ -220,9 +217,6 @@ struct FakeCloudClient final : CloudASRClient {
     void fireTranscript(const std::string& text, bool isFinal) {
         call(onTranscript, text, isFinal);
     }
-    void fireError(const std::string& message) { call(onError, message); }
-    void fireStarted() { call(onStarted); }
-    void fireAudioLevel(float level) { call(onAudioLevel, level); }
     // The service ended the task on its own (finished, failed, connection gone).
     void fireStoppedByService() {
         locked(mutex_, [&] { isRunning_ = false; });

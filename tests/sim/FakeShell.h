@@ -59,7 +59,6 @@ struct FakePopover final : Popover {
     bool isShown() const override { return shown; }
 };
 
-// Hands out fakes and keeps pointers to them for inspection.
 struct FakeApplicationShell final : ApplicationShell {
     bool trayAvailable = true;
     bool trayShown = true;  // false: an item that waits for a tray

@@ -8,7 +8,6 @@
 
 namespace sayvo::sim {
 
-// Records posted events; can fail any creation.
 struct FakeSyntheticKeyboard final : SyntheticKeyboard {
     std::uint64_t userHeldFlags = 0;  // what new events carry until changed
     bool failSource = false, failKeyDown = false, failKeyUp = false;

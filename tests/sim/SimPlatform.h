@@ -11,7 +11,6 @@
 
 namespace sayvo::sim {
 
-// Every simulated service in one place, wired as a Platform.
 struct SimPlatform {
     SimScheduler scheduler;
     FakePreferences preferences;

@@ -48,7 +48,6 @@ protected:
     void play(std::shared_ptr<const AudioPCMBuffer> b) {
         sim.audio.last().playFromAudioThread({b});
     }
-    // The header of the i-th command sent.
     nlohmann::json command(std::size_t i) {
         return nlohmann::json::parse(socket().sent(Kind::text).at(i))["header"];
     }
@@ -147,12 +146,10 @@ TEST_F(AliyunASRTest, TheServiceEndingTheTaskClosesTheMicrophoneAndFreesTheNextS
     const struct {
         std::string event;  // empty: the connection closes
         Log reports;
-    } cases[] = {
-        {R"({"header":{"event":"task-failed","error_message":"Invalid API-key"}})",
-         {"started", "error:Invalid API-key", "stopped", "finished"}},
-        {kFinished, {"started", "stopped", "finished"}},
-        {"", {"started", "stopped", "finished"}},
-    };
+    } cases[] = {{R"({"header":{"event":"task-failed","error_message":"Invalid API-key"}})",
+                  {"started", "error:Invalid API-key", "stopped", "finished"}},
+                 {kFinished, {"started", "stopped", "finished"}},
+                 {"", {"started", "stopped", "finished"}}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.event);
         log.clear(), startStreaming();
@@ -181,10 +178,13 @@ TEST_F(AliyunASRTest, FailuresAreReportedWithTheirMessages) {
         {WebSocketError::unreachable, "无法连接识别服务，请检查网络连接"},
         {WebSocketError::untrusted, "无法安全连接识别服务（证书不受信任），请检查网络或代理设置"},
         {WebSocketError::closed, "与识别服务的连接已断开，请检查网络后重试"},
-        {WebSocketError::other, "识别服务出错，请稍后重试"},
-    };
+        {WebSocketError::other, "识别服务出错，请稍后重试"}};
     for (const auto& c : causes)
         EXPECT_EQ(cloudFailureMessage({WebSocketError::domain, c.cause, "detail"}), c.message);
+    startStreaming();  // the connection drops: the receive alone fails
+    std::thread([&] { socket().fail("reset", WebSocketError::closed); }).join(), run();
+    EXPECT_EQ(log.back(), "error:与识别服务的连接已断开，请检查网络后重试");
+    client->stopRecognition(), advance(2);
     const std::string refusal = "Unhandled http status code: 401 (Unauthorized)";
     client->startRecognition("k");
     socket().sendFailure =

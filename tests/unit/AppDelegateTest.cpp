@@ -33,20 +33,14 @@ protected:
                                     down ? ModifierFlag::function : 0, false});
         if (settle) run();
     }
-    void click() {
-        tray().click(TrayClick::left);
-        run();
-    }
+    void click() { tray().click(TrayClick::left), run(); }
     void useCloud() { sim.preferences.raw["AliyunASRAPIKey"] = std::string("key"); }
     // Paste keystrokes posted into the focused application.
     long pastes() const {
         const auto& posted = sim.syntheticKeyboard.posted;
         return std::count_if(posted.begin(), posted.end(), [](auto& p) { return p.keyDown; });
     }
-    void recordSaying(const std::string& text) {
-        fn(true);
-        recognizer().transcript = text;
-    }
+    void recordSaying(const std::string& text) { fn(true), recognizer().transcript = text; }
 
     sim::SimPlatform sim;
     sim::FakeCloudClient cloud;
@@ -112,10 +106,10 @@ TEST_F(AppDelegateTest, SettingsThatCannotBeReadOrWrittenAreSaidOnce) {
     sim.preferences.refuseWrites = true;
     sim.preferences.problem = "设置文件无法读取";
     launch();  // whose hint is stored as shown
-    manager->startRecordingHotkey();
-    manager->recordHotkey({KeyEventType::keyDown, 2, ModifierFlag::control, false});
-    manager->startRecordingHotkey();
-    manager->recordHotkey({KeyEventType::keyDown, 3, ModifierFlag::control, false});
+    for (const std::uint16_t key : {2, 3}) {
+        manager->startRecordingHotkey();
+        manager->recordHotkey({KeyEventType::keyDown, key, ModifierFlag::control, false});
+    }
     EXPECT_EQ(tray().messages,
               (Messages{{"Sayvo", "设置文件无法读取"},
                         {"Sayvo", "按住 fn 说话"},
@@ -253,9 +247,8 @@ TEST_F(AppDelegateTest, AStopPastesAsSoonAsTheEngineHasSaidItsLastWords) {
         if (!c.cloudEngine) sim.speech.made.back()->answersEndOfAudio = false;
         fn(true);
         const auto say = [&](const std::string& text, bool final) {
-            if (c.cloudEngine) return cloud.fireTranscript(text, final), run();
-            auto& task = sim.speech.made.back()->currentTask();
-            task.result(text, final);
+            c.cloudEngine ? cloud.fireTranscript(text, final)
+                          : sim.speech.made.back()->currentTask().result(text, final);
             run();
         };
         say("go somewhere and do some", false);

@@ -53,8 +53,7 @@ TEST(CloudProtocolTest, EventsAreParsedMemberByMember) {
         {R"({"header":{"event":"Task-Started"}})", K::ignored, "", false},
         {R"({"header":{"event":7}})", K::ignored, "", false},
         {R"(["task-started"])", K::ignored, "", false},
-        {R"({"header":{"event":"task-started"})", K::ignored, "", false},
-    };
+        {R"({"header":{"event":"task-started"})", K::ignored, "", false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.json);
         const CloudEvent event = parseCloudEvent(c.json);

@@ -26,10 +26,7 @@ TEST_F(FloatingIndicatorViewTest, DotsCycleOnlyWhileTheWaitingStateIsShown) {
     EXPECT_EQ(view->dots.get(), "") << "hidden: no dots timer";
     view->setShown(true);
     std::string seen;
-    for (int tick = 0; tick < 5; ++tick) {
-        advance(0.4);
-        seen += "[" + view->dots.get() + "]";
-    }
+    for (int tick = 0; tick < 5; ++tick) advance(0.4), seen += "[" + view->dots.get() + "]";
     EXPECT_EQ(seen, "[.][..][...][][.]");
 
     recognizer->transcript = "words";
@@ -57,15 +54,13 @@ TEST_F(FloatingIndicatorViewTest, TheTitleFollowsTheDictation) {
         const char* error;
         const char* title;
         const char* hint;
-    } cases[] = {
-        {true, true, "", nullptr, "正在聆听...", "松开快捷键或静音自动停止"},
-        {true, true, "go", nullptr, "正在聆听...", "松开快捷键或静音自动停止"},
-        {false, true, "go", nullptr, "正在识别...", "马上就好"},
-        {false, false, "go", nullptr, "识别完成", "可插入或复制文字"},
-        {false, false, "", nullptr, "没有听到说话", "按住快捷键再说一次"},
-        {true, true, "go", "麦克风已断开", "未能完成识别", "已识别的文字仍可插入或复制"},
-        {false, false, "", "麦克风已断开", "未能完成识别", "原因见下方"},
-    };
+    } cases[] = {{true, true, "", nullptr, "正在聆听...", "松开快捷键或静音自动停止"},
+                 {true, true, "go", nullptr, "正在聆听...", "松开快捷键或静音自动停止"},
+                 {false, true, "go", nullptr, "正在识别...", "马上就好"},
+                 {false, false, "go", nullptr, "识别完成", "可插入或复制文字"},
+                 {false, false, "", nullptr, "没有听到说话", "按住快捷键再说一次"},
+                 {true, true, "go", "麦克风已断开", "未能完成识别", "已识别的文字仍可插入或复制"},
+                 {false, false, "", "麦克风已断开", "未能完成识别", "原因见下方"}};
     for (const auto& c : cases) {
         recognizer->isRecording = c.recording, recognizer->isProcessing = c.processing;
         recognizer->transcript = c.text;
@@ -78,12 +73,10 @@ TEST_F(FloatingIndicatorViewTest, BarsFollowTheLevelAndShimmerOnlyWhileShown) {
     const struct {
         float level;
         double low, high;
-    } levels[] = {
-        {0.9f, 1.0, 1.5},
-        {0.2f, 0.5, 0.75},
-        {0.02f, 0.15, 0.175},  // n = 0.05: the base wins, spread by up to 0.025
-        {std::numeric_limits<float>::quiet_NaN(), 0.15, 0.15},
-    };
+    } levels[] = {{0.9f, 1.0, 1.5},
+                  {0.2f, 0.5, 0.75},
+                  {0.02f, 0.15, 0.175},  // n = 0.05: the base wins, spread by up to 0.025
+                  {std::numeric_limits<float>::quiet_NaN(), 0.15, 0.15}};
     WaveformView& bars = view->waveform();
     EXPECT_EQ(bars.animationValues.get()[0], 0.2) << "the resting height";
     for (const auto& c : levels) {

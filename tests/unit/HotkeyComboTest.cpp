@@ -14,14 +14,12 @@ TEST(HotkeyComboTest, DisplayStringShowsModifiersInFixedOrderThenTheLabel) {
     const struct {
         HotkeyCombo combo;
         std::string text;
-    } cases[] = {
-        {{49, 0xFFFFFF, true}, "fn"},  // fn ignores the other fields
-        {{49, kOption, false}, "⌥Space"},
-        {{0, kCommand | kShift | kControl, false}, "⌃⇧⌘A"},
-        {{127, kCommand, false}, "⌘Key127"},  // just past the table
-        {{53, ModifierFlag::capsLock | ModifierFlag::function, false}, "⎋"},
-        {{126, kOption | kShift, false}, "⌥⇧↑"},
-    };
+    } cases[] = {{{49, 0xFFFFFF, true}, "fn"},  // fn ignores the other fields
+                 {{49, kOption, false}, "⌥Space"},
+                 {{0, kCommand | kShift | kControl, false}, "⌃⇧⌘A"},
+                 {{127, kCommand, false}, "⌘Key127"},  // just past the table
+                 {{53, ModifierFlag::capsLock | ModifierFlag::function, false}, "⎋"},
+                 {{126, kOption | kShift, false}, "⌥⇧↑"}};
     for (const auto& c : cases) EXPECT_EQ(c.combo.displayString(), c.text);
 }
 
@@ -48,8 +46,7 @@ TEST(HotkeyComboTest, StoredValuesThisProgramNeverWritesAreNotUsed) {
         {"modifier bits that never match", std::int64_t{49}, std::int64_t{0x800000}, false},
         {"string key code", std::string("49"), std::int64_t{0}, false},
         {"float modifiers", std::int64_t{49}, 524288.0, false},
-        {"fn flag as integer, no integers", std::string("x"), std::string("y"), std::int64_t{1}},
-    };
+        {"fn flag as integer, no integers", std::string("x"), std::string("y"), std::int64_t{1}}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         sim::FakePreferences prefs;

@@ -42,7 +42,6 @@ protected:
     }
     void SetUp() override { make(); }
     std::size_t monitors() const { return sim.keyboard.globalCount() + sim.keyboard.localCount(); }
-    // Types a script elsewhere and returns the reports it caused once main ran.
     std::string elsewhere(const std::vector<KeyEvent>& events) {
         reports.clear();
         for (const auto& e : events) sim.keyboard.typeElsewhere(e);
@@ -61,27 +60,25 @@ TEST_F(HotkeyManagerTest, EachPressIsReportedOnceDownAndOnceUp) {
         bool altSpace;  // else fn
         std::vector<KeyEvent> events;
         const char* reports;
-    } cases[] = {
-        {false,
-         {flags(kFnKey, kFn), flags(kLeftShift, kFn | kShift), flags(kLeftShift, kFn),
-          flags(kFnKey, 0)},
-         "DU"},
-        {false, {flags(kLeftShift, kShift), flags(kLeftShift, 0)}, ""},
-        {true,
-         {flags(kLeftOption, kOption), down(kSpace, kOption), down(kSpace, kOption, true),
-          down(kSpace, kOption, true), up(kSpace, kOption), flags(kLeftOption, 0)},
-         "DU"},
-        // A modifier too many or too few, caps lock and fn that do not count, another key.
-        {true, {down(kSpace, kOption | kShift), up(kSpace, kOption | kShift)}, ""},
-        {true, {down(kSpace, 0), up(kSpace, 0)}, ""},
-        {true, {down(kSpace, kOption | kCaps | kFn), up(kSpace, kOption | kCaps)}, "DU"},
-        {true, {down(50, kOption), up(50, kOption)}, ""},
-        // The modifier let go first, then the other way round.
-        {true,
-         {down(kSpace, kOption), flags(kLeftOption, 0), up(kSpace, 0), down(kSpace, kOption),
-          up(kSpace, kOption), flags(kLeftOption, 0)},
-         "DUDU"},
-    };
+    } cases[] = {{false,
+                  {flags(kFnKey, kFn), flags(kLeftShift, kFn | kShift), flags(kLeftShift, kFn),
+                   flags(kFnKey, 0)},
+                  "DU"},
+                 {false, {flags(kLeftShift, kShift), flags(kLeftShift, 0)}, ""},
+                 {true,
+                  {flags(kLeftOption, kOption), down(kSpace, kOption), down(kSpace, kOption, true),
+                   down(kSpace, kOption, true), up(kSpace, kOption), flags(kLeftOption, 0)},
+                  "DU"},
+                 // A modifier too many or too few, caps lock and fn that do not count, another key.
+                 {true, {down(kSpace, kOption | kShift), up(kSpace, kOption | kShift)}, ""},
+                 {true, {down(kSpace, 0), up(kSpace, 0)}, ""},
+                 {true, {down(kSpace, kOption | kCaps | kFn), up(kSpace, kOption | kCaps)}, "DU"},
+                 {true, {down(50, kOption), up(50, kOption)}, ""},
+                 // The modifier let go first, then the other way round.
+                 {true,
+                  {down(kSpace, kOption), flags(kLeftOption, 0), up(kSpace, 0),
+                   down(kSpace, kOption), up(kSpace, kOption), flags(kLeftOption, 0)},
+                  "DUDU"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(&c - cases);
         make(c.altSpace ? stored(kSpace) : Stored());
@@ -90,6 +87,7 @@ TEST_F(HotkeyManagerTest, EachPressIsReportedOnceDownAndOnceUp) {
     }
     // In our own windows the hotkey is taken from them, and only the hotkey.
     EXPECT_FALSE(sim.keyboard.typeInOwnWindow(down(50, kOption)));
+    EXPECT_FALSE(sim.keyboard.typeInOwnWindow(down(kSpace, kShift)));
     EXPECT_TRUE(sim.keyboard.typeInOwnWindow(down(kSpace, kOption)));
     EXPECT_TRUE(sim.keyboard.typeInOwnWindow(up(kSpace, kOption)));
 }
@@ -104,21 +102,19 @@ TEST_F(HotkeyManagerTest, ACaptureRefusesKeysThatWouldStopTyping) {
     const struct {
         KeyEvent event;
         const char* refusal;  // nullptr: taken
-    } cases[] = {
-        {down(kA, 0), "Ä 会影响打字，请加上 Ctrl、Alt 或 Super"},
-        {down(kA, kShift), "⇧Ä 会影响打字，请加上 Ctrl、Alt 或 Super"},
-        {down(kSpace, kCaps), "Space 会影响打字，请加上 Ctrl、Alt 或 Super"},
-        {down(kDigit1, kFn), "1 会影响打字，请加上 Ctrl、Alt 或 Super"},
-        {down(kAltGr, 0), "ISO_Level3_Shift 用于输入字符，不能作为快捷键"},
-        {down(kAltGr, kControl), "ISO_Level3_Shift 用于输入字符，不能作为快捷键"},
-        {down(kA, kControl), nullptr},
-        {down(kA, kOption | kShift), nullptr},
-        {down(kA, ModifierFlag::command), nullptr},
-        {down(kF5, 0), nullptr},
-        {down(kF5, kShift), nullptr},
-        {down(kPause, 0), nullptr},
-        {flags(kFnKey, kFn), nullptr},
-    };
+    } cases[] = {{down(kA, 0), "Ä 会影响打字，请加上 Ctrl、Alt 或 Super"},
+                 {down(kA, kShift), "⇧Ä 会影响打字，请加上 Ctrl、Alt 或 Super"},
+                 {down(kSpace, kCaps), "Space 会影响打字，请加上 Ctrl、Alt 或 Super"},
+                 {down(kDigit1, kFn), "1 会影响打字，请加上 Ctrl、Alt 或 Super"},
+                 {down(kAltGr, 0), "ISO_Level3_Shift 用于输入字符，不能作为快捷键"},
+                 {down(kAltGr, kControl), "ISO_Level3_Shift 用于输入字符，不能作为快捷键"},
+                 {down(kA, kControl), nullptr},
+                 {down(kA, kOption | kShift), nullptr},
+                 {down(kA, ModifierFlag::command), nullptr},
+                 {down(kF5, 0), nullptr},
+                 {down(kF5, kShift), nullptr},
+                 {down(kPause, 0), nullptr},
+                 {flags(kFnKey, kFn), nullptr}};
     for (const auto& c : cases) {
         manager->startRecordingHotkey();
         const HotkeyCombo before = manager->currentHotkey;
@@ -149,11 +145,9 @@ TEST_F(HotkeyManagerTest, ACaptureSuspendsWatchingUntilAKeyIsTakenAndReserved) {
     const struct {
         KeyEvent event;
         HotkeyCombo taken;
-    } captures[] = {
-        {flags(kFnKey, kFn), HotkeyCombo::fnKey},
-        {down(kF5, kFn), {kF5, 0, false}},  // fn only held, not the key
-        {down(kMediaKey, 0), {kMediaKey, 0, false}},
-    };
+    } captures[] = {{flags(kFnKey, kFn), HotkeyCombo::fnKey},
+                    {down(kF5, kFn), {kF5, 0, false}},  // fn only held, not the key
+                    {down(kMediaKey, 0), {kMediaKey, 0, false}}};
     for (const auto& c : captures) {
         manager->startRecordingHotkey();
         EXPECT_EQ(sim.keyboard.reserved, Reserved()) << "given back during a capture";
@@ -175,7 +169,11 @@ TEST_F(HotkeyManagerTest, ACaptureSuspendsWatchingUntilAKeyIsTakenAndReserved) {
     manager->startRecordingHotkey(), manager->recordHotkey(down(kSpace, kControl | kShift));
     EXPECT_FALSE(manager->isHotkeyTaken);
     EXPECT_EQ(sim.keyboard.reserved, Reserved({kSpace, kControl | kShift}));
-    manager.reset();
+    for (const KeyEvent& e : {down(kSpace, kControl | kShift), up(kSpace, kControl | kShift)})
+        sim.keyboard.typeElsewhere(e);
+    EXPECT_EQ(sim.scheduler.pendingCount(), 2u);
+    manager.reset(), sim.scheduler.runUntilIdle();
+    EXPECT_EQ(reports, "") << "the reports it left behind find no one";
     EXPECT_EQ(sim.keyboard.reserved, Reserved()) << "a destroyed manager gives it back";
 }
 
@@ -196,8 +194,7 @@ TEST_F(HotkeyManagerTest, AStoredHotkeyWinsElseTheKeyboardChoosesAndNothingIsWri
          HotkeyCombo::controlOptionSpace},
         {"a modifier as the key", stored(kLeftShift), false, HotkeyCombo::controlOptionSpace},
         {"a code past the table", stored(128), false, HotkeyCombo::controlOptionSpace},
-        {"a code past our own", stored(2000), false, HotkeyCombo::controlOptionSpace},
-    };
+        {"a code past our own", stored(2000), false, HotkeyCombo::controlOptionSpace}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         sim.keyboard.functionKey = c.fnKey, make(c.stored);

@@ -26,12 +26,10 @@ protected:
 TEST_F(MenuBarViewTest, AMaskedAPIKeyShowsTheLastSixCharactersNeverCuttingOne) {
     const struct {
         std::string key, shown;
-    } cases[] = {
-        {"abcd", "••••••abcd"},
-        {"sk-1234567890", "••••••567890"},
-        {"密钥：你好世界朋友", "••••••你好世界朋友"},
-        {"k🔑🔑🔑🔑🔑🔑", "••••••🔑🔑🔑🔑🔑🔑"},
-    };
+    } cases[] = {{"abcd", "••••••abcd"},
+                 {"sk-1234567890", "••••••567890"},
+                 {"密钥：你好世界朋友", "••••••你好世界朋友"},
+                 {"k🔑🔑🔑🔑🔑🔑", "••••••🔑🔑🔑🔑🔑🔑"}};
     for (const auto& c : cases) EXPECT_EQ(maskedAPIKey(c.key), c.shown) << c.key;
 }
 
@@ -100,17 +98,15 @@ TEST_F(MenuBarViewTest, EveryWayOutOfACaptureLeavesTheHotkeyWatched) {
     const KeyEvent ctrlAltD{KeyEventType::keyDown, 2, ModifierFlag::control | ModifierFlag::option,
                             false};
     const KeyEvent escape{KeyEventType::keyDown, KeyCode::escape, 0, false};
+    // Each way starts from where the one before left the hotkey.
     const struct {
         const char* name;
         std::function<void()> leave;
         bool taken;
-    } ways[] = {
-        // Each way starts from where the one before left the hotkey.
-        {"second click", [&] { panel->toggleHotkeyRecording(); }, false},
-        {"escape", [&] { EXPECT_TRUE(typeInPanel(escape)); }, false},
-        {"panel closed", [&] { panel->disappear(); }, false},
-        {"a key is taken", [&] { EXPECT_TRUE(typeInPanel(ctrlAltD)); }, true},
-    };
+    } ways[] = {{"second click", [&] { panel->toggleHotkeyRecording(); }, false},
+                {"escape", [&] { EXPECT_TRUE(typeInPanel(escape)); }, false},
+                {"panel closed", [&] { panel->disappear(); }, false},
+                {"a key is taken", [&] { EXPECT_TRUE(typeInPanel(ctrlAltD)); }, true}};
     for (const auto& way : ways) {
         SCOPED_TRACE(way.name);
         panel = open();
@@ -138,11 +134,9 @@ TEST_F(MenuBarViewTest, TheStartAtLoginMarkIsWhatIsOnDiskAfterEveryClick) {
         bool onDisk;
         const char* error;  // why the entry cannot be changed
         bool shownAfterClick;
-    } cases[] = {
-        {"turned on", false, nullptr, true},
-        {"turned off", true, nullptr, false},
-        {"cannot be written", false, "无法写入 x（Permission denied）", false},
-    };
+    } cases[] = {{"turned on", false, nullptr, true},
+                 {"turned off", true, nullptr, false},
+                 {"cannot be written", false, "无法写入 x（Permission denied）", false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         sim.loginItem = {}, sim.loginItem.enabled = c.onDisk, panel = open();

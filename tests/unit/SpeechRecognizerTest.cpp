@@ -55,16 +55,14 @@ TEST_F(SpeechRecognizerTest, EachStartTakesTheEngineOfTheStoredKeyButNeverAKeyTh
         std::optional<sim::FakePreferences::Value> key;
         const char* engine;
         bool records;
-    } cases[] = {
-        {std::nullopt, "system", true},
-        {std::string(""), "system", true},
-        {std::string(" "), "aliyun", true},
-        {std::int64_t{42}, "system", true},
-        {std::string("sk-1\r\nX-Injected: 1"), "aliyun", false},
-        {std::string("\tsk-1"), "aliyun", false},
-        {std::string("sk\x7f") + "1", "aliyun", false},
-        {std::string("sk-1"), "aliyun", true},
-    };
+    } cases[] = {{std::nullopt, "system", true},
+                 {std::string(""), "system", true},
+                 {std::string(" "), "aliyun", true},
+                 {std::int64_t{42}, "system", true},
+                 {std::string("sk-1\r\nX-Injected: 1"), "aliyun", false},
+                 {std::string("\tsk-1"), "aliyun", false},
+                 {std::string("sk\x7f") + "1", "aliyun", false},
+                 {std::string("sk-1"), "aliyun", true}};
     for (const auto& c : cases) {
         SCOPED_TRACE(&c - cases);
         sim.preferences.raw.clear();
@@ -88,12 +86,12 @@ TEST_F(SpeechRecognizerTest, CloudRecordingFollowsTheClientsReportsUntilItConfir
     std::vector<std::string> shown;
     auto sub = r->transcript.values.subscribe([&](const std::string& t) { shown.push_back(t); });
     report([&] {
-        cloud.fireStarted();
-        cloud.fireAudioLevel(0.6f);
+        cloud.onStarted();
+        cloud.onAudioLevel(0.6f);
         cloud.fireTranscript("今天", false);
         cloud.fireTranscript("今天天气很好。", true);
         cloud.fireTranscript("我们", false);
-        cloud.fireError("网络错误");
+        cloud.onError("网络错误");
     });
     EXPECT_EQ(shown, (std::vector<std::string>{"今天", "今天天气很好。", "今天天气很好。我们"}));
     EXPECT_FLOAT_EQ(r->audioLevel, 0.6f);
@@ -128,8 +126,7 @@ TEST_F(SpeechRecognizerTest, RefusedOrOddPermissionsStopTheStartWithTheirMessage
     } cases[] = {
         {M::denied, S::authorized, kMicMessage},        {M::restricted, S::authorized, kMicMessage},
         {M::other, S::authorized, std::nullopt},        {M::authorized, S::denied, kSpeechMessage},
-        {M::authorized, S::restricted, kSpeechMessage}, {M::authorized, S::other, std::nullopt},
-    };
+        {M::authorized, S::restricted, kSpeechMessage}, {M::authorized, S::other, std::nullopt}};
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << int(c.mic) << "/" << int(c.speech));
         sim.microphone.currentStatus = c.mic;
@@ -204,8 +201,7 @@ TEST_F(SpeechRecognizerTest, StartFailuresExplainThemselvesAndTheNextStartCleans
         {[](auto& s) {
              s.audio.nextStartError = PlatformError{"", 3, "没有输入设备"};
          },
-         "没有输入设备"},
-    };
+         "没有输入设备"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.message);
         sim::SimPlatform broken;
@@ -319,8 +315,7 @@ TEST_F(SpeechRecognizerTest, TheStopWaitsForTheRecognisersLastWordsAndNoLonger) 
         {"later task", true, [](Task& t) { t.result("then more", true); }, "first then more"},
         {"no speech", false, [](Task& t) { t.error(kTransient, 1110); }, "draft"},
         {"failure", false, [](Task& t) { t.error("X", 1, "late"); }, "draft"},
-        {"silence", false, [](Task&) {}, "draft"},
-    };
+        {"silence", false, [](Task&) {}, "draft"}};
     onDevice().answersEndOfAudio = false;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
