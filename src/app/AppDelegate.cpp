@@ -43,6 +43,7 @@ void AppDelegate::applicationDidFinishLaunching() {
     connectHotkey();
     reportPreferencesReadProblem();
     reportPreferencesWriteFailure();
+    loadAPIKey();
     hotkeyManager_.startListening();
     announceDefaultHotkey();
     introduceWithoutTray();
@@ -78,6 +79,16 @@ void AppDelegate::reportPreferencesWriteFailure() {
         if (!self || std::exchange(self->preferencesFailureReported_, true)) return;
         if (self->statusItem_) self->statusItem_->showMessage(kErrorTitle, kPreferencesNotKept);
     };
+}
+
+// The keyring may put up its unlock prompt: the answer comes later.
+void AppDelegate::loadAPIKey() {
+    APIKeyStore& keys = speechRecognizer_->apiKeyStore();
+    keys.onNotice = [weak = weak_from_this()](const std::string& message) {
+        auto self = weak.lock();
+        if (self && self->statusItem_) self->statusItem_->showMessage(kErrorTitle, message);
+    };
+    keys.load();
 }
 
 // Recordings also begin and end without a start or stop task (a permission

@@ -75,6 +75,7 @@ private:
     void connectHotkey();
     void reportPreferencesReadProblem();
     void reportPreferencesWriteFailure();
+    void loadAPIKey();
     void observeRecognizer();
     void reportUndeliveredPastes();
     void showPopover();

@@ -10,6 +10,7 @@
 #include "platform/Pasteboard.h"
 #include "platform/Preferences.h"
 #include "platform/Scheduler.h"
+#include "platform/SecretStore.h"
 #include "platform/SpeechRecognitionService.h"
 #include "platform/SyntheticKeyboard.h"
 #include "platform/SystemPermissions.h"
@@ -38,6 +39,7 @@ struct Platform {
     SystemPermissions& permissions;
     DecisionLog& log;
     LoginItem& loginItem;
+    SecretStore& secrets;
 };
 
 }  // namespace sayvo

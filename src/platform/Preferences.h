@@ -30,6 +30,8 @@ public:
     virtual void setBool(const std::string& key, bool value) = 0;
     virtual void setInteger(const std::string& key, std::int64_t value) = 0;
     virtual void setString(const std::string& key, const std::string& value) = 0;
+    // Afterwards the key is absent, also from what was written.
+    virtual void removeValue(const std::string& key) = 0;
 };
 
 }  // namespace sayvo

@@ -24,7 +24,10 @@ std::shared_ptr<SpeechRecognizer> SpeechRecognizer::create(const Platform& platf
 }
 
 SpeechRecognizer::SpeechRecognizer(const Platform& platform, CloudASRClient& cloud)
-    : platform_(platform), cloud_(cloud) {
+    : platform_(platform),
+      cloud_(cloud),
+      apiKeys_(APIKeyStore::create(platform.preferences, platform.secrets, platform.log)) {
+    apiKeysObserver_ = apiKeys_->objectWillChange.subscribe([this] { objectWillChange.fire(); });
     speechRecognizer_ = platform_.speech.recognizerForLocale("zh-CN");
     if (!speechRecognizer_) speechRecognizer_ = platform_.speech.recognizerForDefaultLocale();
 }
@@ -32,11 +35,11 @@ SpeechRecognizer::SpeechRecognizer(const Platform& platform, CloudASRClient& clo
 SpeechRecognizer::~SpeechRecognizer() = default;
 
 std::string SpeechRecognizer::aliyunAPIKey() const {
-    return platform_.preferences.stringForKey(apiKeyKey).value_or("");
+    return apiKeys_->key();
 }
 
 void SpeechRecognizer::setAliyunAPIKey(const std::string& key) {
-    platform_.preferences.setString(apiKeyKey, key);
+    apiKeys_->setKey(key);
     objectWillChange.fire();
 }
 
@@ -102,6 +105,14 @@ void SpeechRecognizer::startRecording() {
     isProcessing = true;
     lastResultTime_ = platform_.scheduler.now();
 
+    // Not the on-device engine in its place: it may not know the user's
+    // language. The dictation waits for the keyring, and says so.
+    if (apiKeys_->isKeyOutOfReach()) {
+        errorMessage = apiKeys_->outOfReachText();
+        isProcessing = false;
+        apiKeys_->retry();
+        return;
+    }
     if (useAliyunASR()) {
         currentEngine = RecognitionEngine::aliyun;
         const std::string key = aliyunAPIKey();

@@ -7,6 +7,7 @@
 
 #include "core/Observable.h"
 #include "platform/Platform.h"
+#include "speech/APIKeyStore.h"
 #include "speech/CloudASRClient.h"
 #include "speech/MicrophoneTap.h"
 #include "speech/RecognitionRequestSlot.h"
@@ -22,7 +23,7 @@ namespace sayvo {
 // handlers need a weak_ptr to it.
 class SpeechRecognizer : public Observable, public std::enable_shared_from_this<SpeechRecognizer> {
 public:
-    static inline const std::string apiKeyKey = "AliyunASRAPIKey";
+    static inline const std::string apiKeyKey = APIKeyStore::preferencesKey;
 
     static std::shared_ptr<SpeechRecognizer> create(const Platform& platform,
                                                     CloudASRClient& cloud);
@@ -56,6 +57,8 @@ public:
     std::string aliyunAPIKey() const;
     void setAliyunAPIKey(const std::string& key);
     bool useAliyunASR() const;
+    // Where the key is kept; its changes are this object's changes.
+    APIKeyStore& apiKeyStore() { return *apiKeys_; }
 
 private:
     SpeechRecognizer(const Platform& platform, CloudASRClient& cloud);
@@ -90,6 +93,8 @@ private:
 
     Platform platform_;
     CloudASRClient& cloud_;
+    std::shared_ptr<APIKeyStore> apiKeys_;
+    Subscription apiKeysObserver_;
     std::shared_ptr<OnDeviceRecognizer> speechRecognizer_;
     MicrophoneTap microphone_{platform_.audio, platform_.scheduler};
     // Shared with the audio thread.

@@ -49,7 +49,8 @@ std::string MenuBarView::engineBadge() const {
 
 std::string MenuBarView::keyRowText() const {
     const std::string& key = apiKeyInput;
-    return key.empty() ? unsetKeyText : maskedAPIKey(key);
+    if (!key.empty()) return maskedAPIKey(key);
+    return speechRecognizer_->apiKeyStore().isKeyOutOfReach() ? keyringWaitText : unsetKeyText;
 }
 
 bool MenuBarView::showsConsoleLink() const {
@@ -72,6 +73,13 @@ std::string MenuBarView::hotkeyButtonText() const {
 void MenuBarView::appear() {
     apiKeyInput = speechRecognizer_->aliyunAPIKey();
     startsAtLogin = platform_.loginItem.isEnabled();
+    // The keyring may answer while the panel is open, once its prompt is dealt with.
+    keyringObserver_ = speechRecognizer_->apiKeyStore().keyring.values.subscribe(
+        [weak = weak_from_this()](APIKeyStore::Keyring) {
+            auto self = weak.lock();
+            if (self && !self->showAPIKey)
+                self->apiKeyInput = self->speechRecognizer_->aliyunAPIKey();
+        });
 }
 
 void MenuBarView::disappear() {
@@ -124,7 +132,10 @@ std::string MenuBarView::permissionSettingsTitle() const {
 }
 
 void MenuBarView::togglePermissions() {
-    if (!showPermissions) permissions_ = platform_.permissions.currentStatus();
+    if (!showPermissions) {
+        permissions_ = platform_.permissions.currentStatus();
+        permissions_.push_back(speechRecognizer_->apiKeyStore().status());
+    }
     showPermissions = !showPermissions;
 }
 

@@ -30,6 +30,7 @@ public:
     static inline const std::string noBrowserText = "没有可打开网页的浏览器，网址已复制到剪贴板：";
     static inline const std::string invalidKeyText = "API Key 含有换行等无效字符，未保存";
     static inline const std::string unsetKeyText = "未设置（使用系统识别）";
+    static inline const std::string keyringWaitText = "等待密钥环解锁";
     static inline const std::string invitationText = "想要更精准的识别体验？";
     static inline const std::string consoleLinkText = "前往阿里云百炼获取 API Key";
     static inline const std::string enabledText = "已启用阿里云识别引擎";
@@ -50,7 +51,8 @@ public:
     Published<std::string> apiKeyError{*this, ""};
     // The modifiers held so far during a capture.
     Published<std::uint64_t> capturedModifiers{*this, 0};
-    // The "系统权限" row shows what the system grants, inside the panel.
+    // The "系统权限" row shows what the system grants, inside the panel, and
+    // where the API key is kept.
     Published<bool> showPermissions{*this, false};
     static inline const std::string permissionsRowText = "系统权限";
     static inline const std::string quitRowText = "退出";
@@ -118,6 +120,7 @@ private:
     HotkeyManager& hotkeyManager_;
     std::optional<MonitorToken> captureMonitor_;
     std::vector<PermissionStatus> permissions_;
+    Subscription keyringObserver_;
 };
 
 }  // namespace sayvo

@@ -17,6 +17,8 @@
 #include "platform/MicrophoneAuthorization.h"
 #include "platform/Pasteboard.h"
 #include "platform/Preferences.h"
+#include "platform/Scheduler.h"
+#include "platform/SecretStore.h"
 #include "platform/SpeechRecognitionService.h"
 #include "platform/SystemPermissions.h"
 #include "platform/URLOpener.h"
@@ -57,6 +59,10 @@ struct FakePreferences final : Preferences {
     void setBool(const std::string& key, bool value) override { put(key, value); }
     void setInteger(const std::string& key, std::int64_t value) override { put(key, value); }
     void setString(const std::string& key, const std::string& value) override { put(key, value); }
+    void removeValue(const std::string& key) override {
+        raw.erase(key);
+        if (refuseWrites) call(onWriteFailed);
+    }
     template <typename T>
     std::optional<T> get(const std::string& key) const {
         const auto it = raw.find(key);
@@ -254,6 +260,47 @@ struct FakeLoginItem final : LoginItem {
     std::optional<PlatformError> setEnabled(bool value) override {
         return error ? error : (enabled = value, std::nullopt);
     }
+};
+
+// The desktop's keyring: none by default. Answers go through the main queue,
+// computed when they run, so a keyring that changes meanwhile answers as it
+// is then; `hold` keeps them until release().
+struct FakeSecretStore final : SecretStore {
+    explicit FakeSecretStore(Scheduler& scheduler) : scheduler_(scheduler) {}
+    std::optional<SecretOutcome> failure = SecretOutcome::unavailable;  // every answer's
+    std::optional<std::string> stored;
+    std::vector<std::string> calls;  // "read", "write", "erase"
+    bool hold = false;
+    std::vector<std::function<void()>> held;
+
+    void read(ReadAnswer answer) override {
+        later("read", [this, answer] {
+            if (failure) return answer(*failure, "");
+            answer(stored ? SecretOutcome::done : SecretOutcome::notFound, stored.value_or(""));
+        });
+    }
+    void write(const std::string& secret, Answer answer) override {
+        later("write", [this, answer, secret] {
+            if (!failure) stored = secret;
+            answer(failure.value_or(SecretOutcome::done));
+        });
+    }
+    void erase(Answer answer) override {
+        later("erase", [this, answer] {
+            if (!failure) stored.reset();
+            answer(failure.value_or(SecretOutcome::done));
+        });
+    }
+    void release() {
+        for (auto& answer : std::exchange(held, {})) scheduler_.post(answer);
+    }
+
+private:
+    void later(const char* call, std::function<void()> answer) {
+        calls.emplace_back(call);
+        hold ? held.push_back(std::move(answer)) : scheduler_.post(std::move(answer));
+    }
+    Scheduler& scheduler_;
 };
 
 }  // namespace sayvo::sim

@@ -136,6 +136,12 @@ void JsonFilePreferences::setString(const std::string& key, const std::string& v
     store(key, value);
 }
 
+void JsonFilePreferences::removeValue(const std::string& key) {
+    if (values_.erase(key) == 0) return;
+    lastWriteSucceeded_ = writeFile();
+    if (!lastWriteSucceeded_ && onWriteFailed) onWriteFailed();
+}
+
 void JsonFilePreferences::store(const std::string& key, nlohmann::json value) {
     values_[key] = std::move(value);
     lastWriteSucceeded_ = writeFile();

@@ -34,6 +34,7 @@ public:
     void setBool(const std::string& key, bool value) override;
     void setInteger(const std::string& key, std::int64_t value) override;
     void setString(const std::string& key, const std::string& value) override;
+    void removeValue(const std::string& key) override;
 
     std::optional<std::string> readProblem() const override { return readProblem_; }
 
