@@ -1,11 +1,13 @@
 #include "platform/linux/LinuxPlatform.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 
 #include "platform/linux/StderrLine.h"
 #include "platform/linux/audio/PulseAudioCapture.h"
 #include "platform/linux/desktop/DesktopSystemPermissions.h"
 #include "platform/linux/desktop/XdgAutostart.h"
+#include "platform/linux/secrets/LibsecretStore.h"
 #include "platform/linux/services/JsonFilePreferences.h"
 #include "platform/linux/services/QtPasteboard.h"
 #include "platform/linux/services/QtScheduler.h"
@@ -28,6 +30,13 @@ std::string modelDirectory() {
     const QByteArray directory = qgetenv("SAYVO_TEST_MODEL_DIRECTORY");
     return directory.isEmpty() ? PocketSphinxSpeechService::defaultModelDirectory()
                                : directory.toStdString();
+}
+
+// libsecret answers on the GLib main context, which only Qt's GLib event
+// dispatcher runs (Qt may be built or started without it: QT_NO_GLIB).
+bool mainLoopRunsGLib() {
+    const QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
+    return dispatcher && dispatcher->inherits("QEventDispatcherGlib");
 }
 
 }  // namespace
@@ -62,6 +71,7 @@ struct LinuxPlatform::Services {
     QtURLOpener urls;
     StderrDecisionLog log;
     XdgAutostart autostart;
+    LibsecretStore secrets{scheduler, mainLoopRunsGLib()};
     // A Wayland session's own hotkey, paste and clipboard where there is one.
     const Platform platform{
         scheduler,
@@ -80,6 +90,7 @@ struct LinuxPlatform::Services {
         permissions,
         log,
         autostart,
+        secrets,
     };
 };
 
