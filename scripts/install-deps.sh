@@ -12,7 +12,7 @@ build_packages=(
     qml6-module-qtquick qml6-module-qtquick-window qml6-module-qtqml-workerscript
     qml6-module-qtquick-controls qml6-module-qtquick-layouts qml6-module-qtquick-templates
     nlohmann-json3-dev libsoxr-dev libpulse-dev libx11-dev libxi-dev libxtst-dev libxkbcommon-dev
-    libwayland-dev libwayland-bin libglib2.0-dev
+    libwayland-dev libwayland-bin libglib2.0-dev libsecret-1-dev
     libpocketsphinx-dev libsphinxbase-dev pocketsphinx-en-us
     fonts-noto-cjk qt6-gtk-platformtheme ca-certificates
 )
@@ -24,6 +24,7 @@ test_packages=(
     kwin-wayland xwayland xdg-desktop-portal xdg-desktop-portal-kde qtwayland5 qt6-wayland
     wl-clipboard python3-gi gir1.2-glib-2.0
     xterm rxvt-unicode xfce4-terminal python3-pyqt6
+    gnome-keyring libsecret-tools
 )
 # scripts/package.sh and scripts/package_test.sh, which the tests also run.
 package_packages=(dpkg-dev file lintian debootstrap)

@@ -84,10 +84,7 @@ struct LibsecretStore::Call {
         const bool cancelled = g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED);
         const SecretOutcome outcome = outcomeOf(error);
         g_error_free(error);
-        if (cancelled) return;
-        // The next call connects afresh, to a service that may have come back.
-        if (outcome == SecretOutcome::unavailable) secret_service_disconnect();
-        finish(outcome);
+        if (!cancelled) finish(outcome);
     }
 
     static void busReady(GObject*, GAsyncResult* result, gpointer data);
@@ -103,6 +100,9 @@ void LibsecretStore::Call::busReady(GObject*, GAsyncResult* result, gpointer dat
     GError* error = nullptr;
     GDBusConnection* bus = g_bus_get_finish(result, &error);
     if (!bus) return call->fail(error);
+    // GLib would end the whole process when the session bus goes; the
+    // keyring going with it is one more outcome.
+    g_dbus_connection_set_exit_on_close(bus, FALSE);
     GCancellable* cancellable = call->cancellable;
     g_dbus_connection_call(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
                            "org.freedesktop.DBus", "NameHasOwner",
@@ -121,13 +121,16 @@ void LibsecretStore::Call::ownerKnown(GObject* source, GAsyncResult* result, gpo
     g_variant_unref(reply);
     if (!running) return call->finish(SecretOutcome::unavailable);
     GCancellable* cancellable = call->cancellable;
-    secret_service_get(SECRET_SERVICE_OPEN_SESSION, cancellable, serviceReady, call.release());
+    // A fresh proxy each time: libsecret's shared one outlives a keyring that
+    // restarts, and its session with it.
+    secret_service_open(SECRET_TYPE_SERVICE, nullptr, SECRET_SERVICE_OPEN_SESSION, cancellable,
+                        serviceReady, call.release());
 }
 
 void LibsecretStore::Call::serviceReady(GObject*, GAsyncResult* result, gpointer data) {
     std::unique_ptr<Call> call(static_cast<Call*>(data));
     GError* error = nullptr;
-    call->service = secret_service_get_finish(result, &error);
+    call->service = secret_service_open_finish(result, &error);
     if (!call->service) return call->fail(error);
     SecretService* service = call->service;
     GCancellable* cancellable = call->cancellable;
