@@ -81,6 +81,19 @@ TEST_F(MenuBarViewTest, BadgeFollowsTheStoredKeyAndTheHintTheField) {
     EXPECT_EQ((panel = open())->apiKeyInput.get(), "k2");
 }
 
+TEST_F(MenuBarViewTest, AKeyStillInALockedKeyringShowsOnceItIsReadAndTheViewSaysWhereItIs) {
+    sim.secrets.failure.reset(), sim.secrets.stored = "sk-1234567890", sim.secrets.hold = true;
+    recognizer->apiKeyStore().load();
+    panel = open();
+    EXPECT_EQ(panel->keyRowText(), "等待密钥环解锁");
+    sim.secrets.release(), sim.scheduler.runUntilIdle();
+    EXPECT_EQ(panel->keyRowText(), "••••••567890") << "read while the panel is open";
+    panel->togglePermissions();
+    const PermissionStatus& last = panel->permissions().back();
+    EXPECT_EQ(last.title + "：" + last.detail, "密钥环：API Key 保存在系统密钥环中");
+    EXPECT_TRUE(last.granted);
+}
+
 TEST_F(MenuBarViewTest, TheConsoleLinkHandsOverItsAddressWithoutABrowser) {
     std::string errors;
     panel->onError = [&](const std::string& message) { errors += message; };
