@@ -137,11 +137,15 @@ void LibsecretStore::Call::serviceReady(GObject*, GAsyncResult* result, gpointer
     GHashTable* attrs = attributes();
     switch (call->kind) {
         case Kind::read:
-            secret_service_search(
-                service, schema(), attrs,
-                static_cast<SecretSearchFlags>(SECRET_SEARCH_UNLOCK | SECRET_SEARCH_LOAD_SECRETS),
-                cancellable, searched, call.release());
+        case Kind::erase: {
+            // Unlocked first: libsecret's clear skips a locked item and calls it done.
+            const int flags = call->kind == Kind::read
+                                  ? SECRET_SEARCH_UNLOCK | SECRET_SEARCH_LOAD_SECRETS
+                                  : SECRET_SEARCH_UNLOCK | SECRET_SEARCH_ALL;
+            secret_service_search(service, schema(), attrs, static_cast<SecretSearchFlags>(flags),
+                                  cancellable, searched, call.release());
             break;
+        }
         case Kind::write: {
             SecretValue* value = secret_value_new(call->secret.c_str(), -1, "text/plain");
             secret_service_store(service, schema(), attrs, SECRET_COLLECTION_DEFAULT,
@@ -150,9 +154,6 @@ void LibsecretStore::Call::serviceReady(GObject*, GAsyncResult* result, gpointer
             secret_value_unref(value);
             break;
         }
-        case Kind::erase:
-            secret_service_clear(service, schema(), attrs, cancellable, cleared, call.release());
-            break;
     }
     g_hash_table_unref(attrs);
 }
@@ -162,6 +163,19 @@ void LibsecretStore::Call::searched(GObject*, GAsyncResult* result, gpointer dat
     GError* error = nullptr;
     GList* items = secret_service_search_finish(call->service, result, &error);
     if (error) return call->fail(error);
+    if (call->kind == Kind::erase) {
+        bool locked = false;
+        for (GList* it = items; it; it = it->next)
+            locked |= secret_item_get_locked(SECRET_ITEM(it->data));
+        g_list_free_full(items, g_object_unref);
+        if (locked) return call->finish(SecretOutcome::locked);
+        SecretService* service = call->service;
+        GCancellable* cancellable = call->cancellable;
+        GHashTable* attrs = attributes();
+        secret_service_clear(service, schema(), attrs, cancellable, cleared, call.release());
+        g_hash_table_unref(attrs);
+        return;
+    }
     // An unlocked copy answers; a locked one means the user left it locked.
     SecretOutcome outcome = items ? SecretOutcome::locked : SecretOutcome::notFound;
     std::string found;
