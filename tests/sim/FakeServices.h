@@ -264,41 +264,33 @@ struct FakeLoginItem final : LoginItem {
 
 // The desktop's keyring: none by default. Answers go through the main queue,
 // computed when they run, so a keyring that changes meanwhile answers as it
-// is then; `hold` keeps them until release().
+// is then; each waits `prompt` seconds, as behind an unlock prompt.
 struct FakeSecretStore final : SecretStore {
     explicit FakeSecretStore(Scheduler& scheduler) : scheduler_(scheduler) {}
     std::optional<SecretOutcome> failure = SecretOutcome::unavailable;  // every answer's
     std::optional<std::string> stored;
-    std::vector<std::string> calls;  // "read", "write", "erase"
-    bool hold = false;
-    std::vector<std::function<void()>> held;
+    std::string calls;  // 'r'ead, 'w'rite, 'e'rase
+    double prompt = 0;
 
     void read(ReadAnswer answer) override {
-        later("read", [this, answer] {
+        later('r', [this, answer] {
             if (failure) return answer(*failure, "");
             answer(stored ? SecretOutcome::done : SecretOutcome::notFound, stored.value_or(""));
         });
     }
-    void write(const std::string& secret, Answer answer) override {
-        later("write", [this, answer, secret] {
+    void write(const std::string& secret, Answer answer) override { change('w', secret, answer); }
+    void erase(Answer answer) override { change('e', std::nullopt, answer); }
+
+private:
+    void change(char call, std::optional<std::string> secret, Answer answer) {
+        later(call, [this, secret, answer] {
             if (!failure) stored = secret;
             answer(failure.value_or(SecretOutcome::done));
         });
     }
-    void erase(Answer answer) override {
-        later("erase", [this, answer] {
-            if (!failure) stored.reset();
-            answer(failure.value_or(SecretOutcome::done));
-        });
-    }
-    void release() {
-        for (auto& answer : std::exchange(held, {})) scheduler_.post(answer);
-    }
-
-private:
-    void later(const char* call, std::function<void()> answer) {
-        calls.emplace_back(call);
-        hold ? held.push_back(std::move(answer)) : scheduler_.post(std::move(answer));
+    void later(char call, std::function<void()> answer) {
+        calls += call;
+        scheduler_.postAfter(prompt, std::move(answer));
     }
     Scheduler& scheduler_;
 };

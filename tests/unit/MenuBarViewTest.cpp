@@ -82,11 +82,10 @@ TEST_F(MenuBarViewTest, BadgeFollowsTheStoredKeyAndTheHintTheField) {
 }
 
 TEST_F(MenuBarViewTest, AKeyStillInALockedKeyringShowsOnceItIsReadAndTheViewSaysWhereItIs) {
-    sim.secrets.failure.reset(), sim.secrets.stored = "sk-1234567890", sim.secrets.hold = true;
+    sim.secrets.failure.reset(), sim.secrets.stored = "sk-1234567890", sim.secrets.prompt = 1;
     recognizer->apiKeyStore().load();
-    panel = open();
-    EXPECT_EQ(panel->keyRowText(), "等待密钥环解锁");
-    sim.secrets.release(), sim.scheduler.runUntilIdle();
+    EXPECT_EQ((panel = open())->keyRowText(), "等待密钥环解锁");
+    sim.scheduler.advance(1);
     EXPECT_EQ(panel->keyRowText(), "••••••567890") << "read while the panel is open";
     panel->togglePermissions();
     const PermissionStatus& last = panel->permissions().back();
