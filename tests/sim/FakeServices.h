@@ -269,28 +269,23 @@ struct FakeSecretStore final : SecretStore {
     explicit FakeSecretStore(Scheduler& scheduler) : scheduler_(scheduler) {}
     std::optional<SecretOutcome> failure = SecretOutcome::unavailable;  // every answer's
     std::optional<std::string> stored;
-    std::string calls;  // 'r'ead, 'w'rite, 'e'rase
     double prompt = 0;
 
     void read(ReadAnswer answer) override {
-        later('r', [this, answer] {
+        scheduler_.postAfter(prompt, [this, answer] {
             if (failure) return answer(*failure, "");
             answer(stored ? SecretOutcome::done : SecretOutcome::notFound, stored.value_or(""));
         });
     }
-    void write(const std::string& secret, Answer answer) override { change('w', secret, answer); }
-    void erase(Answer answer) override { change('e', std::nullopt, answer); }
+    void write(const std::string& secret, Answer answer) override { change(secret, answer); }
+    void erase(Answer answer) override { change(std::nullopt, answer); }
 
 private:
-    void change(char call, std::optional<std::string> secret, Answer answer) {
-        later(call, [this, secret, answer] {
+    void change(std::optional<std::string> secret, Answer answer) {
+        scheduler_.postAfter(prompt, [this, secret, answer] {
             if (!failure) stored = secret;
             answer(failure.value_or(SecretOutcome::done));
         });
-    }
-    void later(char call, std::function<void()> answer) {
-        calls += call;
-        scheduler_.postAfter(prompt, std::move(answer));
     }
     Scheduler& scheduler_;
 };
