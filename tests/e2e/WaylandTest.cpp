@@ -193,6 +193,8 @@ TEST_F(GnomeTest, TheShortcutAddedFromThePanelDictatesIntoANativeWaylandApplicat
     EXPECT_TRUE(waitUntil([&] { return press(portalPid, "check box", "Allow remote interaction"); },
                           10000, 200))
         << "no consent dialog";
+    const QStringList indicator = {"search", "--onlyvisible", "--name", "^Sayvo indicator$"};
+    EXPECT_FALSE(run(env_, "xdotool", indicator).has_value()) << "the indicator covers the dialog";
     EXPECT_TRUE(
         waitUntil([&] { return press(portalPid, "push button", "_Share Share"); }, 5000, 200));
     EXPECT_TRUE(arrives(entry, kPasted)) << entry.text();

@@ -35,10 +35,12 @@ protected:
 };
 
 TEST_F(PortalSyntheticKeyboardTest, TheFirstPasteOpensTheOneSessionAndWaitsForIt) {
+    EXPECT_TRUE(keyboard.mayAskTheUser());
     paste();
     EXPECT_EQ(portal.sent, "");
     portal.grant();
     EXPECT_EQ(portal.sent, kFirstPaste);
+    EXPECT_FALSE(keyboard.mayAskTheUser()) << "a running session asks nothing";
     portal.sent.clear(), paste();
     EXPECT_EQ(portal.sent, "+29 +47 -47 -29 ");
     // A session that ends between pastes is opened again, without a word.
