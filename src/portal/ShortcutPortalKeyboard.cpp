@@ -79,6 +79,13 @@ std::optional<std::string> ShortcutPortalKeyboard::problem() const {
 
 // Keys by their keysym names: GNOME binds nothing it cannot parse ("Space"
 // shows as disabled), and KDE takes either.
+std::string ShortcutPortalKeyboard::readableTrigger(const std::string& description) {
+    const auto accelerator = description.find('<');
+    if (accelerator == std::string::npos) return description;
+    std::string words = HotkeyCombo::describeGnomeAccelerator(description.substr(accelerator));
+    return words.empty() ? description : words;
+}
+
 std::string ShortcutPortalKeyboard::portalTrigger(std::uint16_t keyCode, std::uint64_t modifiers) {
     const ModifierNotation portal{"CTRL", "ALT", "SHIFT", "LOGO", "+"};
     return HotkeyCombo::modifierString(modifiers, portal) + HotkeyCombo::keysymName(keyCode);
@@ -149,7 +156,7 @@ void ShortcutPortalKeyboard::adoptBindings(
     const std::vector<GlobalShortcutsPortal::Binding>& bindings) {
     std::string trigger;
     for (const auto& binding : bindings) {
-        if (binding.id == shortcutId) trigger = binding.triggerDescription;
+        if (binding.id == shortcutId) trigger = readableTrigger(binding.triggerDescription);
     }
     trigger_ = std::move(trigger);
     if (triggerChanged_) triggerChanged_();

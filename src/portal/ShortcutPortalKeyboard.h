@@ -72,6 +72,10 @@ public:
 
     // The portal's notation of a key with modifiers, "CTRL+ALT+space".
     static std::string portalTrigger(std::uint16_t keyCode, std::uint64_t modifiers);
+    // The desktop's description of a binding as the keys in words: GNOME
+    // says "Press <Control><Alt>space" (in its own language), KDE
+    // "Ctrl+Alt+Space" already.
+    static std::string readableTrigger(const std::string& description);
 
 private:
     enum class State { idle, creatingSession, binding, bound, failed };

@@ -187,6 +187,14 @@ TEST_F(ShortcutPortalKeyboardTest, TriggersAreWrittenInThePortalsNotation) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(ShortcutPortalKeyboard::portalTrigger(c.key, c.modifiers), c.trigger);
+    // And read back for the hotkey row.
+    const std::pair<const char*, const char*> described[] = {
+        {"Press <Control><Alt>space", "Ctrl+Alt+Space"},
+        {"Ctrl+Alt+Space", "Ctrl+Alt+Space"},
+        {"Press <Hyper>x", "Press <Hyper>x"},
+    };
+    for (const auto& [description, words] : described)
+        EXPECT_EQ(ShortcutPortalKeyboard::readableTrigger(description), words);
 }
 
 // Where the desktop has the registry, the app id goes first, once; a refused
