@@ -110,7 +110,10 @@ TEST_F(AliyunASRTest, AStopBeforeTheTaskStartedFinishesOnceTheHeldAudioIsOut) {
 }
 
 TEST_F(AliyunASRTest, AServiceThatNeverAnswersTheStopIsClosedAfterThreeSeconds) {
-    startStreaming(), client->stopRecognition(), advance(2.99);
+    // One that answers is done with at its answer.
+    startStreaming(), client->stopRecognition(), serviceSays(kFinished), advance(3);
+    EXPECT_EQ(log, (Log{"started", "stopped", "finished"}));
+    log.clear(), startStreaming(), client->stopRecognition(), advance(2.99);
     EXPECT_FALSE(socket().closeCode);
     advance(0.01), run();  // the close fails the pending receive
     EXPECT_EQ(socket().closeCode, 1001);
@@ -217,6 +220,23 @@ TEST_F(AliyunASRTest, FailuresAreReportedWithTheirMessages) {
     EXPECT_EQ(log, (Log{"error:麦克风已断开，录音已停止", "stopped"}));
     EXPECT_EQ(command(1)["action"], "finish-task");
     EXPECT_TRUE(sim.audio.last().released);
+}
+
+// A service that never starts the task must not make the held audio grow without bound.
+TEST(CloudConnectionTest, HeldAudioStopsAtTheCapAndANewConnectionStartsAfresh) {
+    CloudConnection connection;
+    for (int round = 0; round < 2; ++round) {
+        const auto socket =
+            std::make_shared<sim::FakeWebSocketTask>(WebSocketRequest{}, WebSocketDelegate{});
+        connection.set(socket);
+        connection.sendAudio(std::string(CloudConnection::maxHeldBytes - 1, 'a'));
+        connection.sendAudio("bc");  // one byte too many
+        connection.sendAudio("d");
+        connection.beginStreaming(), connection.sendAudio("e");
+        std::vector<std::size_t> sizes;
+        for (const auto& data : socket->sent(Kind::binary)) sizes.push_back(data.size());
+        EXPECT_EQ(sizes, (std::vector<std::size_t>{CloudConnection::maxHeldBytes - 1, 1, 1}));
+    }
 }
 
 }  // namespace

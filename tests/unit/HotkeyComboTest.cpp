@@ -3,6 +3,7 @@
 #include "FakeServices.h"
 #include "hotkey/HotkeyCombo.h"
 #include "platform/Keyboard.h"
+#include "portal/ShortcutPortalKeyboard.h"
 
 using namespace sayvo;
 
@@ -63,18 +64,23 @@ TEST(HotkeyComboTest, StoredValuesThisProgramNeverWritesAreNotUsed) {
     EXPECT_EQ(loadStoredHotkey(prefs), (HotkeyCombo{49, 0, false}));
 }
 
-// GNOME's notation both ways: what Sayvo writes, and any binding it reads back.
-TEST(HotkeyComboTest, GnomeAcceleratorsAreWrittenByKeysymAndReadInWords) {
+// GNOME's and the portal's notations: what Sayvo writes, and any GNOME binding it reads back.
+TEST(HotkeyComboTest, AcceleratorsAreWrittenByKeysymAndGnomesAreReadInWords) {
     const struct {
         std::uint16_t key;
         M modifiers;
-        const char *accelerator, *words;
+        const char *portal, *accelerator, *words;
     } written[] = {
-        {KeyCode::space, kControl | kOption, "<Control><Alt>space", "Ctrl+Alt+Space"},
-        {KeyCode::v, kShift | kCommand, "<Shift><Super>v", "Shift+Super+V"},
-        {27, kControl, "<Control>minus", "Ctrl+Minus"},
+        {KeyCode::space, kControl | kOption, "CTRL+ALT+space", "<Control><Alt>space",
+         "Ctrl+Alt+Space"},
+        {KeyCode::v, kShift | kCommand, "SHIFT+LOGO+v", "<Shift><Super>v", "Shift+Super+V"},
+        {27, kControl, "CTRL+minus", "<Control>minus", "Ctrl+Minus"},
+        {36, kControl, "CTRL+Return", "<Control>Return", "Ctrl+Return"},
+        {51, 0, "BackSpace", "BackSpace", "BackSpace"},
+        {122, kOption, "ALT+F1", "<Alt>F1", "Alt+F1"},
     };
     for (const auto& c : written) {
+        EXPECT_EQ(ShortcutPortalKeyboard::portalTrigger(c.key, c.modifiers), c.portal);
         EXPECT_EQ(HotkeyCombo::gnomeAccelerator(c.key, c.modifiers), c.accelerator);
         EXPECT_EQ(HotkeyCombo::describeGnomeAccelerator(c.accelerator), c.words);
     }
