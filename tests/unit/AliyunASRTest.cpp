@@ -107,6 +107,10 @@ TEST_F(AliyunASRTest, AStopBeforeTheTaskStartedFinishesOnceTheHeldAudioIsOut) {
     ASSERT_EQ(sent.size(), 3u);
     EXPECT_EQ(sent[1].kind, Kind::binary);
     EXPECT_EQ(command(1)["action"], "finish-task");
+    // A task that never starts leaves no finish for the next one.
+    client->startRecognition("k"), advance(0.5), client->stopRecognition(), advance(3);
+    startStreaming();
+    EXPECT_EQ(socket().sent(Kind::text).size(), 1u) << "only its run-task";
 }
 
 TEST_F(AliyunASRTest, AServiceThatNeverAnswersTheStopIsClosedAfterThreeSeconds) {
