@@ -314,6 +314,7 @@ TEST_F(SpeechRecognizerTest, TheStopWaitsForTheRecognisersLastWordsAndNoLonger) 
         {"no speech", false, [](Task& t) { t.error(kTransient, 1110); }, "draft"},
         {"failure", false, [](Task& t) { t.error("X", 1, "late"); }, "draft"},
         {"silence", false, [](Task&) {}, "draft"}};
+    EXPECT_FALSE(r->awaitsFinalText()) << "before any recording";
     onDevice().answersEndOfAudio = false;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
