@@ -135,6 +135,9 @@ TEST_F(SpeechRecognizerTest, RefusedOrOddPermissionsStopTheStartWithTheirMessage
         EXPECT_EQ(r->isAuthorized.get(), c.mic != M::authorized) << "told the speech refusal";
     }
     EXPECT_EQ(sim.microphone.requestCount + sim.speech.requestCount, 0);
+    sim.microphone.currentStatus = M::authorized, sim.speech.currentStatus = S::authorized;
+    make(), r->isAuthorized = false, r->startRecording();
+    EXPECT_TRUE(r->isAuthorized) << "a granted start says so";
 }
 
 TEST_F(SpeechRecognizerTest, UndeterminedPermissionsAreAskedThenTheStartBeginsAfresh) {
