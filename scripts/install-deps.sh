@@ -24,6 +24,7 @@ test_packages=(
     kwin-wayland xwayland xdg-desktop-portal xdg-desktop-portal-kde qtwayland5 qt6-wayland
     wl-clipboard python3-gi gir1.2-glib-2.0
     xterm rxvt-unicode xfce4-terminal python3-pyqt6
+    gnome-shell gnome-settings-daemon xdg-desktop-portal-gnome dconf-cli
     gnome-keyring libsecret-tools
 )
 # scripts/package.sh and scripts/package_test.sh, which the tests also run.
@@ -34,9 +35,6 @@ package_packages=(dpkg-dev file lintian debootstrap)
 if grep -qs '^VERSION_CODENAME=trixie' /etc/os-release; then
     build_packages+=(qt6-svg-plugins)
     test_packages+=(kwin-common)
-else
-    # GNOME 43's headless desktop (scripts/lib/gnome.sh).
-    test_packages+=(gnome-shell gnome-settings-daemon xdg-desktop-portal-gnome dconf-cli)
 fi
 
 packages=("${build_packages[@]}")

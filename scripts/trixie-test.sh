@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Debian 13 ("trixie": GCC 14, Qt 6.8, Plasma 6.3) in a chroot of its own:
-# builds Sayvo there with warnings as errors, runs the unit and backend tests
-# on its own headless X server and sound server, then the Wayland tests on
-# headless Plasma 6.3, builds and lintian-checks the release's own package,
-# and installs that into a fresh Debian 13 root (scripts/package_test.sh).
+# Debian 13 ("trixie": GCC 14, Qt 6.8, Plasma 6.3, GNOME 48) in a chroot of
+# its own: builds Sayvo there with warnings as errors, runs the unit and
+# backend tests on its own headless X server and sound server, then the
+# Wayland tests on headless Plasma 6.3 and GNOME 48, builds and
+# lintian-checks the release's own package, and installs that into a fresh
+# Debian 13 root (scripts/package_test.sh).
 # Needs root and Debian's archive; downloaded packages are kept in
 # /var/cache/sayvo-trixie for the next run on this machine. Everything it
 # mounts and makes is removed on exit, whatever failed. Extra arguments go to
@@ -85,6 +86,11 @@ inside bash -c 'ln -sf /src/build/sayvo /usr/bin/sayvo &&
     echo "MEASURE: plasma6_and_portals_start = ${kwin_started_in} s" &&
     cd /src/build && ctest --output-on-failure -L wayland "$@"' trixie "$@" 2>&1 |
     step "Wayland tests on Plasma 6.3" "$work/wayland.log"
+# GNOME 48: the shortcut through its portal, once the user has added it.
+inside bash -c '. /src/scripts/lib/headless.sh && headless_start && . /src/scripts/lib/gnome.sh &&
+    gnome_start && echo "MEASURE: gnome48_and_portals_start = ${gnome_started_in} s" &&
+    cd /src/build && ctest --output-on-failure -L gnome "$@"' trixie "$@" 2>&1 |
+    step "GNOME tests on GNOME 48" "$work/gnome.log"
 
 if [ $# -eq 0 ]; then
     echo "== package for Debian 13"

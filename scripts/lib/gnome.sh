@@ -69,6 +69,18 @@ gnome_overview_off() {
     gnome_overview Set '<false>' >/dev/null && sleep 0.3 && gnome_overview Get | grep -q false
 }
 
+gnome_xwayland() {
+    local pid
+    for pid in $(pgrep -x Xwayland); do
+        grep -qsxzF "gnome_stack=$gnome_dir" "/proc/$pid/environ" || continue
+        DISPLAY=$(tr '\0' '\n' <"/proc/$pid/cmdline" | grep -m1 '^:')
+        XAUTHORITY=$(tr '\0' '\n' <"/proc/$pid/cmdline" | grep -A1 -x -- -auth | tail -n1)
+        [ -n "$DISPLAY" ]
+        return
+    done
+    return 1
+}
+
 gnome_start() {
     local started=${EPOCHREALTIME//[.,]/}
     gnome_stop
@@ -100,19 +112,24 @@ CONF
     DBUS_SESSION_BUS_ADDRESS=$(head -n1 "$gnome_dir/bus")
     DBUS_SYSTEM_BUS_ADDRESS=$(head -n1 "$gnome_dir/system-bus")
     export DBUS_SESSION_BUS_ADDRESS DBUS_SYSTEM_BUS_ADDRESS
+    # GNOME's portal backends only, before anything starts the portal: it
+    # would borrow an interface GNOME lacks (GlobalShortcuts before 48) from
+    # any other installed one.
+    local portal
+    for portal in gnome gnome-shell gtk; do
+        [ ! -f "/usr/share/xdg-desktop-portal/portals/$portal.portal" ] ||
+            cp "/usr/share/xdg-desktop-portal/portals/$portal.portal" "$gnome_dir/portals/"
+    done
+    gdbus call --session -d org.freedesktop.DBus -o /org/freedesktop/DBus \
+        -m org.freedesktop.DBus.UpdateActivationEnvironment \
+        "{'XDG_DESKTOP_PORTAL_DIR': '$gnome_dir/portals'}" >/dev/null
 
     "${stack[@]}" gnome-shell --wayland --headless --virtual-monitor 1280x800 \
         --wayland-display "$WAYLAND_DISPLAY" >"$gnome_dir/shell.log" 2>&1 &
     gnome_wait "gnome-shell" shell.log grep -q "GNOME Shell started" "$gnome_dir/shell.log" || return
     gnome_wait "The desktop (overview off)" shell.log gnome_overview_off || return
     # XWayland's display and cookie, from its command line: mutter announces neither.
-    local xwayland
-    xwayland=$(pgrep -x Xwayland | while read -r pid; do
-        grep -qsxzF "gnome_stack=$gnome_dir" "/proc/$pid/environ" && echo "$pid"
-    done | head -n1)
-    [ -n "$xwayland" ] || { echo "no XWayland"; tail -n 30 "$gnome_dir/shell.log"; return 1; }
-    DISPLAY=$(tr '\0' '\n' <"/proc/$xwayland/cmdline" | grep -m1 '^:')
-    XAUTHORITY=$(tr '\0' '\n' <"/proc/$xwayland/cmdline" | grep -A1 -x -- -auth | tail -n1)
+    gnome_wait "XWayland" shell.log gnome_xwayland || return
     export DISPLAY XAUTHORITY
     gdbus call --session -d org.freedesktop.DBus -o /org/freedesktop/DBus \
         -m org.freedesktop.DBus.UpdateActivationEnvironment \
@@ -123,17 +140,9 @@ CONF
     gnome_wait "The media-keys daemon" media-keys.log timeout 3 gdbus introspect --session \
         -d org.gnome.SettingsDaemon.MediaKeys -o /org/gnome/SettingsDaemon/MediaKeys || return
 
-    # GNOME's portal backends only: the portal would borrow an interface
-    # GNOME lacks (GlobalShortcuts before 48) from any other installed one.
-    cp /usr/share/xdg-desktop-portal/portals/{gnome,gnome-shell,gtk}.portal "$gnome_dir/portals/"
-    GDK_BACKEND=wayland "${stack[@]}" /usr/libexec/xdg-desktop-portal-gnome \
-        >"$gnome_dir/portal-gnome.log" 2>&1 &
-    gnome_wait "The GNOME portal" portal-gnome.log gnome_on_bus \
-        org.freedesktop.impl.portal.desktop.gnome /org/freedesktop/portal/desktop \
-        org.freedesktop.impl.portal.RemoteDesktop || return
-    XDG_DESKTOP_PORTAL_DIR=$gnome_dir/portals "${stack[@]}" /usr/libexec/xdg-desktop-portal \
-        >"$gnome_dir/portal.log" 2>&1 &
-    gnome_wait "The desktop portal" portal.log gnome_on_bus org.freedesktop.portal.Desktop \
+    # The portals start on demand, with the environment above; poking one
+    # waits for it and for GNOME's backend behind it.
+    gnome_wait "The desktop portal" dbus.log gnome_on_bus org.freedesktop.portal.Desktop \
         /org/freedesktop/portal/desktop org.freedesktop.portal.RemoteDesktop || return
 
     local took=$((${EPOCHREALTIME//[.,]/} - started))

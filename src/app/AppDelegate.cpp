@@ -364,6 +364,8 @@ bool AppDelegate::pasteTranscript(const std::string& text) {
         speechRecognizer_->errorMessage = TypeSimulator::pasteboardRefusedMessage;
         return false;
     }
+    // The keys go once the user has answered, into the window they return to.
+    if (platform_.syntheticKeyboard.mayAskTheUser()) hideFloatingIndicator();
     TypeSimulator::pasteText(platform_, *keys);
     return true;
 }

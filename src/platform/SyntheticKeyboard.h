@@ -47,6 +47,9 @@ public:
     virtual void setDeliveryFailureHandler(std::function<void(const std::string&)> handler) {
         (void)handler;
     }
+    // True while posted keys would wait for the desktop, which may first ask
+    // the user (a consent dialog): nothing of Sayvo's should cover that.
+    virtual bool mayAskTheUser() const { return false; }
 };
 
 }  // namespace sayvo

@@ -64,6 +64,8 @@ public:
         failed_ = std::move(handler);
     }
 
+    bool mayAskTheUser() const override { return state_ != State::started; }
+
     // Why the last keys could not be sent; nothing while none failed since.
     std::optional<std::string> problem() const { return problem_; }
 

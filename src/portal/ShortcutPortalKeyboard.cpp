@@ -11,33 +11,21 @@ ShortcutPortalKeyboard::ShortcutPortalKeyboard(GlobalShortcutsPortal& portal,
                                                PortalAppRegistration& registration,
                                                KeyboardMonitoring& ownWindows,
                                                std::function<void()> openShortcutSettings)
-    : portal_(portal),
+    : DesktopBoundKeyboard(ownWindows),
+      portal_(portal),
       registration_(registration),
-      ownWindows_(ownWindows),
       openShortcutSettings_(std::move(openShortcutSettings)) {}
 
 std::optional<MonitorToken> ShortcutPortalKeyboard::addGlobalMonitor(std::uint64_t eventMask,
                                                                      GlobalHandler handler) {
-    const MonitorToken token = nextToken_++;
+    const MonitorToken token = newToken();
     globals_[token] = {eventMask, std::move(handler)};
-    return token;
-}
-
-std::optional<MonitorToken> ShortcutPortalKeyboard::addLocalMonitor(std::uint64_t eventMask,
-                                                                    LocalHandler handler) {
-    const auto inner = ownWindows_.addLocalMonitor(eventMask, std::move(handler));
-    if (!inner) return std::nullopt;
-    const MonitorToken token = nextToken_++;
-    localTokens_[token] = *inner;
     return token;
 }
 
 void ShortcutPortalKeyboard::removeMonitor(MonitorToken token) {
     globals_.erase(token);
-    if (const auto it = localTokens_.find(token); it != localTokens_.end()) {
-        ownWindows_.removeMonitor(it->second);
-        localTokens_.erase(it);
-    }
+    DesktopBoundKeyboard::removeMonitor(token);
 }
 
 KeyReservation ShortcutPortalKeyboard::reserveKey(std::uint16_t keyCode, std::uint64_t modifiers) {
@@ -79,6 +67,13 @@ std::optional<std::string> ShortcutPortalKeyboard::problem() const {
 
 // Keys by their keysym names: GNOME binds nothing it cannot parse ("Space"
 // shows as disabled), and KDE takes either.
+std::string ShortcutPortalKeyboard::readableTrigger(const std::string& description) {
+    const auto accelerator = description.find('<');
+    if (accelerator == std::string::npos) return description;
+    std::string words = HotkeyCombo::describeGnomeAccelerator(description.substr(accelerator));
+    return words.empty() ? description : words;
+}
+
 std::string ShortcutPortalKeyboard::portalTrigger(std::uint16_t keyCode, std::uint64_t modifiers) {
     const ModifierNotation portal{"CTRL", "ALT", "SHIFT", "LOGO", "+"};
     return HotkeyCombo::modifierString(modifiers, portal) + HotkeyCombo::keysymName(keyCode);
@@ -149,10 +144,10 @@ void ShortcutPortalKeyboard::adoptBindings(
     const std::vector<GlobalShortcutsPortal::Binding>& bindings) {
     std::string trigger;
     for (const auto& binding : bindings) {
-        if (binding.id == shortcutId) trigger = binding.triggerDescription;
+        if (binding.id == shortcutId) trigger = readableTrigger(binding.triggerDescription);
     }
     trigger_ = std::move(trigger);
-    if (triggerChanged_) triggerChanged_();
+    announceTriggerChange();
 }
 
 void ShortcutPortalKeyboard::fail(const std::string& why) {
@@ -165,7 +160,7 @@ void ShortcutPortalKeyboard::fail(const std::string& why) {
         held_ = false;
         deliver(KeyEventType::keyUp);
     }
-    if (hadTrigger && triggerChanged_) triggerChanged_();
+    if (hadTrigger) announceTriggerChange();
 }
 
 // The desktop repeats the activation while the key is held: one press is one key-down.

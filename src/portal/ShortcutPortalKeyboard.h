@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/Keyboard.h"
+#include "hotkey/DesktopBoundKeyboard.h"
 #include "portal/GlobalShortcutsPortal.h"
 #include "portal/PortalAppRegistration.h"
 
@@ -15,16 +15,14 @@ namespace sayvo {
 // The keyboard where the desktop alone sees keys typed elsewhere (a Wayland
 // compositor). The reserved key becomes one shortcut of the GlobalShortcuts
 // portal; its activation and deactivation reach the global monitors as that
-// key's key-down and key-up, so the hotkey logic runs unchanged. No other key
-// typed elsewhere is ever seen. Local monitors, the notation and the held
-// modifiers are those of the keyboard of Sayvo's own windows.
+// key's key-down and key-up, so the hotkey logic runs unchanged.
 // The session is opened at the first reservation and kept: its fixed token
 // lets the desktop keep the user's binding across runs. One that closes once
 // bound is opened again.
 // Thread: main thread only.
 // Failure: without the portal a reservation is `unavailable`; a refused,
 // failed or closed session leaves the key dead and says why in problem().
-class ShortcutPortalKeyboard final : public KeyboardMonitoring {
+class ShortcutPortalKeyboard final : public DesktopBoundKeyboard {
 public:
     static inline const std::string shortcutId = "push-to-talk";
     static inline const std::string sessionToken = "sayvo";
@@ -46,23 +44,11 @@ public:
 
     std::optional<MonitorToken> addGlobalMonitor(std::uint64_t eventMask,
                                                  GlobalHandler handler) override;
-    std::optional<MonitorToken> addLocalMonitor(std::uint64_t eventMask,
-                                                LocalHandler handler) override;
     void removeMonitor(MonitorToken token) override;
-    ModifierNotation modifierNotation() const override { return ownWindows_.modifierNotation(); }
-    std::uint64_t currentModifierFlags() const override {
-        return ownWindows_.currentModifierFlags();
-    }
-    // The portal binds keys, never a modifier alone: no fn.
-    bool hasFunctionKey() const override { return false; }
     KeyReservation reserveKey(std::uint16_t keyCode, std::uint64_t modifiers) override;
     void releaseReservedKey() override;
 
-    bool desktopOwnsBindings() const override { return true; }
     std::string desktopTrigger() const override { return trigger_; }
-    void setDesktopTriggerHandler(std::function<void()> handler) override {
-        triggerChanged_ = std::move(handler);
-    }
     void openDesktopShortcutSettings() override {
         if (openShortcutSettings_) openShortcutSettings_();
     }
@@ -72,6 +58,10 @@ public:
 
     // The portal's notation of a key with modifiers, "CTRL+ALT+space".
     static std::string portalTrigger(std::uint16_t keyCode, std::uint64_t modifiers);
+    // The desktop's description of a binding as the keys in words: GNOME
+    // says "Press <Control><Alt>space" (in its own language), KDE
+    // "Ctrl+Alt+Space" already.
+    static std::string readableTrigger(const std::string& description);
 
 private:
     enum class State { idle, creatingSession, binding, bound, failed };
@@ -89,12 +79,8 @@ private:
 
     GlobalShortcutsPortal& portal_;
     PortalAppRegistration& registration_;
-    KeyboardMonitoring& ownWindows_;
     std::function<void()> openShortcutSettings_;
-    std::function<void()> triggerChanged_;
     std::map<MonitorToken, std::pair<std::uint64_t, GlobalHandler>> globals_;
-    MonitorToken nextToken_ = 1;
-    std::map<MonitorToken, MonitorToken> localTokens_;  // ours -> the own windows'
     State state_ = State::idle;
     std::string failure_;
     std::string trigger_;

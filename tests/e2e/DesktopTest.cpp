@@ -57,16 +57,13 @@ TEST_F(DesktopTest, ASecondLaunchOpensThePanelAndOneInstanceSurvivesACrash) {
     EXPECT_TRUE(waitUntil([&] { return !QFile::exists(autostart); }, 3000));
     EXPECT_TRUE(startAtLoginShown(false));
 
-    // The command entry for a desktop's own key bindings.
-    for (const auto& [begin, end] :
-         {std::pair{"--toggle", "--toggle"}, std::pair{"--start", "--stop"}}) {
-        SCOPED_TRACE(begin);
+    {  // The command entry for a desktop's own key bindings (--toggle: see WaylandTest).
         Entry entry;
         ASSERT_TRUE(openEntry(entry));
-        EXPECT_EQ(launchAgain(env_, {begin}).first, 0);
+        EXPECT_EQ(launchAgain(env_, {"--start"}).first, 0);
         ASSERT_TRUE(waitUntil([&] { return indicatorShown(); }, 5000)) << "no recording";
         EXPECT_TRUE(speak(env_));
-        EXPECT_EQ(launchAgain(env_, {end}).first, 0);
+        EXPECT_EQ(launchAgain(env_, {"--stop"}).first, 0);
         EXPECT_TRUE(waitUntil([&] { return entry.text() == kPasted; }, 5000)) << entry.text();
         ASSERT_TRUE(waitUntil([&] { return !indicatorShown(); }, 5000));
     }

@@ -40,9 +40,21 @@ def control(command, pid, role, name):
     # GTK 4 marks its controls visible, never showing.
     on_screen = pyatspi.STATE_SHOWING
 
+    # GTK 4 says "button" where GTK 3 and Qt say "push button"; labels differ in case.
+    def same_role(other):
+        return other == role or {other, role} == {"button", "push button"}
+
+    # GTK 4 also gives a control's label its role and name, without an action.
+    def actionable(node):
+        try:
+            return node.queryAction().nActions > 0
+        except NotImplementedError:
+            return False
+
     def wanted(node):
-        return (node.getRoleName() == role and name in ("", node.name)
-                and node.getState().contains(on_screen))
+        return (same_role(node.getRoleName()) and name.casefold() in ("", node.name.casefold())
+                and node.getState().contains(on_screen)
+                and (command == "find" or actionable(node)))
 
     # One process may show as two applications (Qt registers again once named).
     apps = [a for a in pyatspi.Registry.getDesktop(0) if a and a.get_process_id() == int(pid)]

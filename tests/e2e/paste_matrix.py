@@ -1,18 +1,9 @@
 """Dictates into one application after another on one running Sayvo, on X11,
-and reads back what each application received: a terminal through a program
-inside it that writes its input to a file, a text field through the field's
-own program, a browser through its page's title.
+and reads back what each received: a terminal through a program inside it
+that writes its input to a file, a field through its own program, a browser
+through its page's title. The README tells the options and environment.
 
   paste_matrix.py SAYVO [APP[:LAYOUT] ...]   (no APP: every one installed)
-
-Each application gets DICTATIONS dictations (2 unless set in the
-environment). With MOCK_ASR=path/to/sayvo_mock_asr (and MOCK_ASR_PORT, 47391
-unless set), SAYVO is a build pointed at the mock and dictates in the cloud.
-
-A layout (de, fr, ru) is set with setxkbmap for that application's dictation.
-Needs an X display, the test microphone "mic" of scripts/lib/headless.sh and
-the applications' Debian packages (listed with --packages). Prints a table,
-the release-to-text times and "N passed, M failed"; exits 1 on a failure.
 """
 import os
 import shutil

@@ -10,7 +10,7 @@ namespace sayvo::sim {
 
 struct FakeSyntheticKeyboard final : SyntheticKeyboard {
     std::uint64_t userHeldFlags = 0;  // what new events carry until changed
-    bool failSource = false, failKeyDown = false, failKeyUp = false;
+    bool failSource = false, failKeyDown = false, failKeyUp = false, asksTheUser = false;
     std::vector<SyntheticKeyEvent> posted;
     std::unique_ptr<KeyEventSource> createEventSource() override {
         return failSource ? nullptr : std::make_unique<KeyEventSource>();
@@ -22,6 +22,7 @@ struct FakeSyntheticKeyboard final : SyntheticKeyboard {
         return SyntheticKeyEvent{keyCode, keyDown, userHeldFlags};
     }
     void post(const SyntheticKeyEvent& event) override { posted.push_back(event); }
+    bool mayAskTheUser() const override { return asksTheUser; }
 };
 
 // Always trusted; keeps every check's options.

@@ -107,10 +107,17 @@ TEST_F(AliyunASRTest, AStopBeforeTheTaskStartedFinishesOnceTheHeldAudioIsOut) {
     ASSERT_EQ(sent.size(), 3u);
     EXPECT_EQ(sent[1].kind, Kind::binary);
     EXPECT_EQ(command(1)["action"], "finish-task");
+    // A task that never starts leaves no finish for the next one.
+    client->startRecognition("k"), advance(0.5), client->stopRecognition(), advance(3);
+    startStreaming();
+    EXPECT_EQ(socket().sent(Kind::text).size(), 1u) << "only its run-task";
 }
 
 TEST_F(AliyunASRTest, AServiceThatNeverAnswersTheStopIsClosedAfterThreeSeconds) {
-    startStreaming(), client->stopRecognition(), advance(2.99);
+    // One that answers is done with at its answer.
+    startStreaming(), client->stopRecognition(), serviceSays(kFinished), advance(3);
+    EXPECT_EQ(log, (Log{"started", "stopped", "finished"}));
+    log.clear(), startStreaming(), client->stopRecognition(), advance(2.99);
     EXPECT_FALSE(socket().closeCode);
     advance(0.01), run();  // the close fails the pending receive
     EXPECT_EQ(socket().closeCode, 1001);
@@ -217,6 +224,23 @@ TEST_F(AliyunASRTest, FailuresAreReportedWithTheirMessages) {
     EXPECT_EQ(log, (Log{"error:麦克风已断开，录音已停止", "stopped"}));
     EXPECT_EQ(command(1)["action"], "finish-task");
     EXPECT_TRUE(sim.audio.last().released);
+}
+
+// A minute of audio is held for a task the service has not started yet, and
+// no more: the memory stays bounded.
+TEST(CloudConnectionTest, AMinuteOfAudioIsHeldAndANewConnectionStartsAfresh) {
+    CloudConnection connection;
+    const std::string tenth(3200, 'a');  // of a second, 16 kHz int16
+    for (int round = 0; round < 2; ++round) {
+        const auto socket =
+            std::make_shared<sim::FakeWebSocketTask>(WebSocketRequest{}, WebSocketDelegate{});
+        connection.set(socket);
+        for (int chunk = 0; chunk <= 600; ++chunk) connection.sendAudio(tenth);
+        connection.beginStreaming(), connection.sendAudio("live");
+        const auto sent = socket->sent(Kind::binary);
+        EXPECT_EQ(sent.size(), 601u) << "600 held, then the live one";
+        EXPECT_EQ(sent.back(), "live");
+    }
 }
 
 }  // namespace

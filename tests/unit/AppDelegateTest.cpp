@@ -135,6 +135,15 @@ TEST_F(AppDelegateTest, HotkeyCyclePastesOnTimeThenClearsHidesAndComesBackFresh)
     EXPECT_EQ(recognizer().transcript.get(), "");
     EXPECT_FALSE(indicator().visible || indicator().content->isShown());
 
+    // A desktop that asks before it takes keys must not find the indicator over its dialog.
+    sim.syntheticKeyboard.asksTheUser = true;
+    recordSaying("again");
+    fn(false);
+    EXPECT_FALSE(indicator().visible);
+    EXPECT_EQ(pastes(), 2);
+    advance(0.4);
+    sim.syntheticKeyboard.asksTheUser = false;
+
     // Nothing said: the same window, with a fresh view at the bottom centre, goes without a paste.
     recordSaying("");
     EXPECT_EQ(sim.shell.windows.size(), 1u);
@@ -143,12 +152,14 @@ TEST_F(AppDelegateTest, HotkeyCyclePastesOnTimeThenClearsHidesAndComesBackFresh)
     fn(false);
     advance(0.5);
     EXPECT_FALSE(indicator().visible);
-    EXPECT_EQ(pastes(), 1);
+    EXPECT_EQ(pastes(), 2);
     // The decisions, for --verbose: counts, never the words.
-    EXPECT_EQ(sim.log.notes, (std::vector<std::string>{"recording started, engine on-device",
-                                                       "recording stopped", "pasting 11 characters",
-                                                       "recording started, engine on-device",
-                                                       "recording stopped", "no text to paste"}));
+    EXPECT_EQ(
+        sim.log.notes,
+        (std::vector<std::string>{
+            "recording started, engine on-device", "recording stopped", "pasting 11 characters",
+            "recording started, engine on-device", "recording stopped", "pasting 5 characters",
+            "recording started, engine on-device", "recording stopped", "no text to paste"}));
 }
 
 TEST_F(AppDelegateTest, ALeftClickTogglesARightClickOpensAFreshPanel) {

@@ -3,6 +3,7 @@
 #include "FakeServices.h"
 #include "hotkey/HotkeyCombo.h"
 #include "platform/Keyboard.h"
+#include "portal/ShortcutPortalKeyboard.h"
 
 using namespace sayvo;
 
@@ -57,24 +58,29 @@ TEST(HotkeyComboTest, StoredValuesThisProgramNeverWritesAreNotUsed) {
     }
     // fn false defers to the integers; with one missing there is nothing to use.
     sim::FakePreferences prefs;
-    prefs.raw = {{"hotkeyIsFnKey", false}, {"hotkeyKeyCode", std::int64_t{49}}};
+    prefs.raw = {{"hotkeyIsFnKey", false}, {"hotkeyKeyCode", std::int64_t{0}}};
     EXPECT_EQ(loadStoredHotkey(prefs), std::nullopt);
     prefs.raw["hotkeyModifiers"] = std::int64_t{0};
-    EXPECT_EQ(loadStoredHotkey(prefs), (HotkeyCombo{49, 0, false}));
+    EXPECT_EQ(loadStoredHotkey(prefs), (HotkeyCombo{0, 0, false})) << "A, the first code";
 }
 
-// GNOME's notation both ways: what Sayvo writes, and any binding it reads back.
-TEST(HotkeyComboTest, GnomeAcceleratorsAreWrittenByKeysymAndReadInWords) {
+// GNOME's and the portal's notations: what Sayvo writes, and any GNOME binding it reads back.
+TEST(HotkeyComboTest, AcceleratorsAreWrittenByKeysymAndGnomesAreReadInWords) {
     const struct {
         std::uint16_t key;
         M modifiers;
-        const char *accelerator, *words;
+        const char *portal, *accelerator, *words;
     } written[] = {
-        {KeyCode::space, kControl | kOption, "<Control><Alt>space", "Ctrl+Alt+Space"},
-        {KeyCode::v, kShift | kCommand, "<Shift><Super>v", "Shift+Super+V"},
-        {27, kControl, "<Control>minus", "Ctrl+Minus"},
+        {KeyCode::space, kControl | kOption, "CTRL+ALT+space", "<Control><Alt>space",
+         "Ctrl+Alt+Space"},
+        {KeyCode::v, kShift | kCommand, "SHIFT+LOGO+v", "<Shift><Super>v", "Shift+Super+V"},
+        {27, kControl, "CTRL+minus", "<Control>minus", "Ctrl+Minus"},
+        {36, kControl, "CTRL+Return", "<Control>Return", "Ctrl+Return"},
+        {51, 0, "BackSpace", "BackSpace", "BackSpace"},
+        {122, kOption, "ALT+F1", "<Alt>F1", "Alt+F1"},
     };
     for (const auto& c : written) {
+        EXPECT_EQ(ShortcutPortalKeyboard::portalTrigger(c.key, c.modifiers), c.portal);
         EXPECT_EQ(HotkeyCombo::gnomeAccelerator(c.key, c.modifiers), c.accelerator);
         EXPECT_EQ(HotkeyCombo::describeGnomeAccelerator(c.accelerator), c.words);
     }
@@ -87,4 +93,12 @@ TEST(HotkeyComboTest, GnomeAcceleratorsAreWrittenByKeysymAndReadInWords) {
     };
     for (const auto& [accelerator, words] : read)
         EXPECT_EQ(HotkeyCombo::describeGnomeAccelerator(accelerator), words) << accelerator;
+    // The portal's description of a binding, for the hotkey row: GNOME's, then KDE's.
+    const std::pair<const char*, const char*> described[] = {
+        {"Press <Control><Alt>space", "Ctrl+Alt+Space"},
+        {"Ctrl+Alt+Space", "Ctrl+Alt+Space"},
+        {"Press <Hyper>x", "Press <Hyper>x"},
+    };
+    for (const auto& [description, words] : described)
+        EXPECT_EQ(ShortcutPortalKeyboard::readableTrigger(description), words);
 }

@@ -23,9 +23,9 @@ TEST(ObservableTest, SubscriptionsEndWhenDroppedFromInsideOrAfterTheObject) {
         });
         outliving = model.objectWillChange.subscribe([token] {});
         model.count = 1;
-        subA = model.objectWillChange.subscribe([] {});  // replaces, and so ends, the first
+        subA = model.objectWillChange.subscribe([&] { a += 10; });  // ends the first
         model.count = 2;
-        EXPECT_EQ(a, 1);
+        EXPECT_EQ(a, 11);
         EXPECT_EQ(b, 1);
         EXPECT_EQ(token.use_count(), 2);
     }

@@ -7,28 +7,10 @@ namespace sayvo {
 GnomeShortcutKeyboard::GnomeShortcutKeyboard(GnomeCustomShortcut& shortcut,
                                              KeyboardMonitoring& ownWindows,
                                              std::function<void()> openShortcutSettings)
-    : shortcut_(shortcut),
-      ownWindows_(ownWindows),
+    : DesktopBoundKeyboard(ownWindows),
+      shortcut_(shortcut),
       openShortcutSettings_(std::move(openShortcutSettings)) {
-    shortcut_.changed = [this] {
-        if (triggerChanged_) triggerChanged_();
-    };
-}
-
-std::optional<MonitorToken> GnomeShortcutKeyboard::addLocalMonitor(std::uint64_t eventMask,
-                                                                   LocalHandler handler) {
-    const auto inner = ownWindows_.addLocalMonitor(eventMask, std::move(handler));
-    if (!inner) return std::nullopt;
-    const MonitorToken token = nextToken_++;
-    localTokens_[token] = *inner;
-    return token;
-}
-
-void GnomeShortcutKeyboard::removeMonitor(MonitorToken token) {
-    if (const auto it = localTokens_.find(token); it != localTokens_.end()) {
-        ownWindows_.removeMonitor(it->second);
-        localTokens_.erase(it);
-    }
+    shortcut_.changed = [this] { announceTriggerChange(); };
 }
 
 KeyReservation GnomeShortcutKeyboard::reserveKey(std::uint16_t keyCode, std::uint64_t modifiers) {
@@ -48,7 +30,7 @@ void GnomeShortcutKeyboard::openDesktopShortcutSettings() {
         return;
     }
     writeFailed_ = !shortcut_.bind(HotkeyCombo::gnomeAccelerator(keyCode_, modifiers_));
-    if (triggerChanged_) triggerChanged_();
+    announceTriggerChange();
 }
 
 std::optional<std::string> GnomeShortcutKeyboard::problem() const {

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/Keyboard.h"
+#include "hotkey/DesktopBoundKeyboard.h"
 #include "platform/linux/gnome/GnomeCustomShortcut.h"
 
 namespace sayvo {
@@ -14,12 +14,10 @@ namespace sayvo {
 // The keyboard on GNOME without the GlobalShortcuts portal (GNOME 43 to 47):
 // the hotkey is a custom shortcut in GNOME's settings, added there when the
 // user asks for it in the panel, and its runs come to the running Sayvo over
-// the session bus, where a ShortcutRepeatReader reads the hold from them. No
-// key typed elsewhere is seen here; local monitors, the notation and the held
-// modifiers are those of the keyboard of Sayvo's own windows.
+// the session bus, where a ShortcutRepeatReader reads the hold from them.
 // Thread: main thread only.
 // Failure: a refused write of GNOME's settings says why in problem().
-class GnomeShortcutKeyboard final : public KeyboardMonitoring {
+class GnomeShortcutKeyboard final : public DesktopBoundKeyboard {
 public:
     static inline const std::string unboundText =
         "在面板中点按快捷键按钮，把它添加到 GNOME 的键盘快捷键";
@@ -32,25 +30,13 @@ public:
 
     // The runs never come through here: no key event is ever delivered.
     std::optional<MonitorToken> addGlobalMonitor(std::uint64_t, GlobalHandler) override {
-        return nextToken_++;
+        return newToken();
     }
-    std::optional<MonitorToken> addLocalMonitor(std::uint64_t eventMask,
-                                                LocalHandler handler) override;
-    void removeMonitor(MonitorToken token) override;
-    ModifierNotation modifierNotation() const override { return ownWindows_.modifierNotation(); }
-    std::uint64_t currentModifierFlags() const override {
-        return ownWindows_.currentModifierFlags();
-    }
-    bool hasFunctionKey() const override { return false; }
     // The key to add when asked; GNOME's binding, once there, is what counts.
     KeyReservation reserveKey(std::uint16_t keyCode, std::uint64_t modifiers) override;
 
-    bool desktopOwnsBindings() const override { return true; }
     std::string desktopTrigger() const override;
     std::string bindingDesktop() const override { return "GNOME"; }
-    void setDesktopTriggerHandler(std::function<void()> handler) override {
-        triggerChanged_ = std::move(handler);
-    }
     // Adds the shortcut where there is none; else GNOME's own settings open.
     void openDesktopShortcutSettings() override;
 
@@ -59,11 +45,7 @@ public:
 
 private:
     GnomeCustomShortcut& shortcut_;
-    KeyboardMonitoring& ownWindows_;
     std::function<void()> openShortcutSettings_;
-    std::function<void()> triggerChanged_;
-    std::map<MonitorToken, MonitorToken> localTokens_;  // ours -> the own windows'
-    MonitorToken nextToken_ = 1;
     std::uint16_t keyCode_ = KeyCode::space;
     std::uint64_t modifiers_ = ModifierFlag::control | ModifierFlag::option;
     bool writeFailed_ = false;

@@ -50,6 +50,8 @@ bool onGnome() {
            desktops.find(":GNOME-Classic:") != std::string::npos;
 }
 
+const QString portalConnection = QStringLiteral("sayvo-portals");
+
 }  // namespace
 
 bool WaylandSession::isCurrent() {
@@ -60,9 +62,16 @@ bool WaylandSession::isCurrent() {
 
 WaylandSession::WaylandSession(KeyboardMonitoring& ownWindows, Preferences& preferences,
                                const std::string& applicationId)
-    : registration_(registry_, applicationId),
+    // The portal ties a connection to an app id at its first method call, and
+    // Qt's own connection may have asked already (its GNOME theme reads the
+    // colour scheme): the app id goes first on a connection of ours.
+    : portalBus_(QDBusConnection::connectToBus(QDBusConnection::SessionBus, portalConnection)),
+      registry_(portalBus_),
+      registration_(registry_, applicationId),
+      shortcutsPortal_(portalBus_),
       keyboard_(shortcutsPortal_, registration_, ownWindows, openShortcutSettings),
       gnomeShortcut_(applicationId),
+      remoteDesktop_(portalBus_),
       syntheticKeyboard_(remoteDesktop_, registration_, preferences, evdevCodeForPortable) {
     const bool gnome = onGnome();
     if (gnome && gnomeShortcut_.available() && !shortcutsPortal_.available()) {
@@ -83,7 +92,9 @@ WaylandSession::WaylandSession(KeyboardMonitoring& ownWindows, Preferences& pref
     pasteboard_ = std::make_unique<XWaylandOnlyPasteboard>();
 }
 
-WaylandSession::~WaylandSession() = default;
+WaylandSession::~WaylandSession() {
+    QDBusConnection::disconnectFromBus(portalConnection);
+}
 
 std::vector<PermissionStatus> WaylandSession::statusItems() const {
     const std::optional<std::string> hotkeyProblem =

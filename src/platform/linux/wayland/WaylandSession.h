@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDBusConnection>
 #include <memory>
 #include <string>
 #include <vector>
@@ -53,6 +54,7 @@ public:
     std::string startupWarning() const;
 
 private:
+    QDBusConnection portalBus_;  // first: every portal below talks over it
     QtHostRegistryPortal registry_;
     PortalAppRegistration registration_;
     QtGlobalShortcutsPortal shortcutsPortal_;

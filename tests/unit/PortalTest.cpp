@@ -3,6 +3,7 @@
 #include "FakePortals.h"
 #include "SimPlatform.h"
 #include "hotkey/HotkeyManager.h"
+#include "paste/TypeSimulator.h"
 #include "portal/PortalSyntheticKeyboard.h"
 #include "portal/ShortcutPortalKeyboard.h"
 #include "ui/MenuBarView.h"
@@ -12,8 +13,23 @@ namespace {
 
 constexpr auto kOk = PortalOutcome::success, kCancelled = PortalOutcome::cancelled,
                kFailed = PortalOutcome::failed;
+// A new remote-desktop session's first keys: a Shift tap (42) some compositors
+// drop, then Ctrl+V.
+const std::string kFirstPaste = "+42 -42 +29 +47 -47 -29 ";
 
-class ShortcutPortalKeyboardTest : public ::testing::Test {
+std::optional<int> evdevCode(std::uint16_t key) {
+    return key == KeyCode::v ? std::optional(47) : std::nullopt;
+}
+
+// Both portals go through the one app registration, absent unless a test makes it present.
+class PortalTest : public ::testing::Test {
+protected:
+    sim::SimPlatform sim;
+    sim::FakeHostRegistry registry;
+    PortalAppRegistration registration{registry, "app.sayvo.Sayvo"};
+};
+
+class ShortcutPortalKeyboardTest : public PortalTest {
 protected:
     void SetUp() override {
         manager = HotkeyManager::create(sim.preferences, keyboard, sim.scheduler);
@@ -38,11 +54,8 @@ protected:
         return reports;
     }
 
-    sim::SimPlatform sim;
     sim::FakeShortcutsPortal portal;
     int settingsOpened = 0;
-    sim::FakeHostRegistry registry;
-    PortalAppRegistration registration{registry, "app"};
     ShortcutPortalKeyboard keyboard{portal, registration, sim.keyboard,
                                     [this] { ++settingsOpened; }};
     std::shared_ptr<HotkeyManager> manager;
@@ -171,42 +184,21 @@ TEST_F(ShortcutPortalKeyboardTest, NoPortalMeansNoReservationAndAReason) {
     EXPECT_EQ(none.problem(), ShortcutPortalKeyboard::noPortalText);
 }
 
-TEST_F(ShortcutPortalKeyboardTest, TriggersAreWrittenInThePortalsNotation) {
-    namespace F = ModifierFlag;
-    const struct {
-        std::uint16_t key;
-        std::uint64_t modifiers;
-        const char* trigger;
-    } cases[] = {
-        {KeyCode::space, F::control | F::option, "CTRL+ALT+space"},
-        {KeyCode::v, F::shift | F::command, "SHIFT+LOGO+v"},
-        {36, F::control, "CTRL+Return"},
-        {51, 0, "BackSpace"},
-        {27, F::control, "CTRL+minus"},
-        {122, F::option, "ALT+F1"},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(ShortcutPortalKeyboard::portalTrigger(c.key, c.modifiers), c.trigger);
-}
-
 // Where the desktop has the registry, the app id goes first, once; a refused
 // one (a run from the build tree) still lets both portals work.
-TEST(PortalAppRegistrationTest, TheAppIdIsRegisteredOnceBeforeAnyPortalSession) {
+TEST_F(PortalTest, TheAppIdIsRegisteredOnceBeforeAnyPortalSession) {
     const struct {
         bool registry;
         PortalOutcome answer;
     } cases[] = {{false, kOk}, {true, kOk}, {true, kFailed}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.registry);
-        sim::SimPlatform sim;
-        sim::FakeHostRegistry registry;
-        registry.present = c.registry;
-        PortalAppRegistration registration{registry, "app.sayvo.Sayvo"};
+        registry = {}, registry.present = c.registry;
+        PortalAppRegistration app{registry, "app.sayvo.Sayvo"};
         sim::FakeShortcutsPortal shortcuts;
         sim::FakeRemoteDesktop remote;
-        ShortcutPortalKeyboard hotkey{shortcuts, registration, sim.keyboard, nullptr};
-        PortalSyntheticKeyboard paste{remote, registration, sim.preferences,
-                                      [](std::uint16_t) { return std::optional(47); }};
+        ShortcutPortalKeyboard hotkey{shortcuts, app, sim.keyboard, nullptr};
+        PortalSyntheticKeyboard paste{remote, app, sim.preferences, evdevCode};
         hotkey.reserveKey(KeyCode::space, ModifierFlag::control);
         paste.post({KeyCode::v, true, 0});
         const auto sessions = [&] { return shortcuts.calls.size() + remote.sessions; };
@@ -220,6 +212,119 @@ TEST(PortalAppRegistrationTest, TheAppIdIsRegisteredOnceBeforeAnyPortalSession) 
         EXPECT_EQ(remote.sessions, 2);
         EXPECT_EQ(registry.registered.size(), c.registry ? 1u : 0u);
     }
+}
+
+class PortalSyntheticKeyboardTest : public PortalTest {
+protected:
+    void SetUp() override {
+        keyboard.setDeliveryFailureHandler([this](const std::string& m) { failures.push_back(m); });
+    }
+    void paste() {
+        TypeSimulator::pasteText(sim.platform(sim.keyboard, keyboard), TypeSimulator::commandV);
+    }
+
+    sim::FakeRemoteDesktop portal;
+    PortalSyntheticKeyboard keyboard{portal, registration, sim.preferences, evdevCode};
+    std::vector<std::string> failures;
+};
+
+TEST_F(PortalSyntheticKeyboardTest, TheFirstPasteOpensTheOneSessionAndWaitsForIt) {
+    EXPECT_TRUE(keyboard.mayAskTheUser());
+    paste();
+    EXPECT_EQ(portal.sent, "");
+    portal.grant();
+    EXPECT_EQ(portal.sent, kFirstPaste);
+    EXPECT_FALSE(keyboard.mayAskTheUser()) << "a running session asks nothing";
+    portal.sent.clear(), paste();
+    EXPECT_EQ(portal.sent, "+29 +47 -47 -29 ");
+    // A session that ends between pastes is opened again, without a word.
+    portal.closed(), paste();
+    EXPECT_EQ(portal.sessions, 2);
+    portal.grant();
+    EXPECT_TRUE(failures.empty());
+    EXPECT_EQ(keyboard.problem(), std::nullopt);
+}
+
+TEST_F(PortalSyntheticKeyboardTest, ARefusedOrLostSessionDropsThePasteAndSaysWhy) {
+    const auto answer = [this](const std::string& steps) {
+        for (const char step : steps) {
+            if (step == 'c') portal.created(kOk, "/rd/1");
+            if (step == 'C') portal.created(kCancelled, "");
+            if (step == 'F') portal.created(kFailed, "");
+            if (step == 's') portal.selected(kOk);
+            if (step == 'S') portal.selected(kFailed);
+            if (step == 'R') portal.started(kCancelled, 0, "");
+            if (step == 'K') portal.started(kOk, 2, "");  // a pointer, no keyboard
+            if (step == 'X') portal.closed();
+        }
+    };
+    const struct {
+        const char* steps;
+        const std::string& message;
+    } cases[] = {
+        {"C", PortalSyntheticKeyboard::refusedText},
+        {"F", PortalSyntheticKeyboard::failedText},
+        {"cS", PortalSyntheticKeyboard::failedText},
+        {"csR", PortalSyntheticKeyboard::refusedText},
+        {"csK", PortalSyntheticKeyboard::noKeyboardText},
+        {"csX", PortalSyntheticKeyboard::closedText},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.steps);
+        failures.clear(), portal.sent.clear(), paste(), answer(c.steps);
+        EXPECT_EQ(failures, std::vector<std::string>{c.message});
+        EXPECT_EQ(keyboard.problem(), c.message);
+        // Nothing of it arrives later, and the next paste asks again.
+        if (portal.started) portal.started(kOk, RemoteDesktopPortal::keyboardDevice, "");
+        EXPECT_EQ(portal.sent, "");
+        paste(), portal.grant();
+        EXPECT_EQ(portal.sent, kFirstPaste);
+        portal.closed(), portal.started = nullptr;
+    }
+}
+
+// Where the desktop keeps grants, the user is asked once: each session is
+// offered the token the last one got; a grant it would not restore is
+// dropped, said, and the next paste asks afresh.
+TEST_F(PortalSyntheticKeyboardTest, TheDesktopsGrantIsKeptAndOfferedToTheNextSession) {
+    const auto stored = [&] { return sim.preferences.stringForKey("remoteDesktopRestoreToken"); };
+    const struct {
+        bool restores;
+        const char* storedBefore;
+        PortalOutcome outcome;
+        const char *newToken, *offered, *storedAfter;
+        std::vector<std::string> failures;
+    } cases[] = {
+        {true, nullptr, kOk, "t1", "", "t1", {}},
+        {true, "t1", kOk, "t2", "t1", "t2", {}},
+        {true, "t1", kOk, "", "t1", "", {}},
+        {true, "t1", kFailed, "", "t1", "", {PortalSyntheticKeyboard::grantNotRestoredText}},
+        {true, nullptr, kCancelled, "", "", nullptr, {PortalSyntheticKeyboard::refusedText}},
+        {false, "t1", kOk, "", "", "t1", {}},  // version 1: nothing to offer or keep
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.restores << c.storedBefore << c.newToken);
+        sim.preferences.raw.erase("remoteDesktopRestoreToken");
+        if (c.storedBefore) sim.preferences.setString("remoteDesktopRestoreToken", c.storedBefore);
+        portal.restores = c.restores, failures.clear(), paste();
+        portal.created(kOk, "/rd/1"), portal.selected(kOk);
+        EXPECT_EQ(portal.offeredToken, c.offered);
+        portal.started(c.outcome, RemoteDesktopPortal::keyboardDevice, c.newToken);
+        EXPECT_EQ(stored(),
+                  c.storedAfter ? std::optional<std::string>(c.storedAfter) : std::nullopt);
+        EXPECT_EQ(failures, c.failures);
+        portal.closed();
+    }
+}
+
+TEST_F(PortalSyntheticKeyboardTest, NoPortalSaysSoAtEachPaste) {
+    portal.present = false, paste(), paste();
+    EXPECT_EQ(portal.sessions, 0);
+    EXPECT_EQ(failures.size(), 2u);
+    EXPECT_EQ(failures.back(), PortalSyntheticKeyboard::noPortalText);
+    // Nothing of them is sent once a portal is there.
+    portal.present = true, paste(), portal.grant();
+    EXPECT_EQ(portal.sent, kFirstPaste);
 }
 
 }  // namespace
