@@ -12,7 +12,7 @@ build_packages=(
     qml6-module-qtquick qml6-module-qtquick-window qml6-module-qtqml-workerscript
     qml6-module-qtquick-controls qml6-module-qtquick-layouts qml6-module-qtquick-templates
     nlohmann-json3-dev libsoxr-dev libpulse-dev libx11-dev libxi-dev libxtst-dev libxkbcommon-dev
-    libwayland-dev libwayland-bin libglib2.0-dev libsecret-1-dev
+    libwayland-dev libwayland-bin libglib2.0-dev qt6-tools-dev qt6-l10n-tools libsecret-1-dev
     libpocketsphinx-dev libsphinxbase-dev pocketsphinx-en-us
     fonts-noto-cjk qt6-gtk-platformtheme ca-certificates
 )

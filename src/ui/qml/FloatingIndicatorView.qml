@@ -301,11 +301,11 @@ Item {
                 }
                 CapsuleButton {
                     objectName: "copyButton"
-                    accessibleName: "复制"
+                    accessibleName: qsTr("复制")
                     confirmed: indicator.showCopied
                     symbol: "doc.on.doc"
-                    label: "复制"
-                    confirmedLabel: "已复制"
+                    label: qsTr("复制")
+                    confirmedLabel: qsTr("已复制")
                     fill: Qt.rgba(1, 1, 1, 0.15)
                     onActivated: indicator.copy()
                 }
