@@ -137,7 +137,7 @@ Item {
                     radius: 12
                     color: Qt.rgba(1, 1, 1, 0.1)
                     Accessible.role: Accessible.Button
-                    Accessible.name: "关闭"
+                    Accessible.name: qsTr("关闭")
                     Accessible.onPressAction: indicator.close()
                     Image {
                         anchors.centerIn: parent
@@ -290,11 +290,11 @@ Item {
                 spacing: 8
                 CapsuleButton {
                     objectName: "insertButton"
-                    accessibleName: "插入"
+                    accessibleName: qsTr("插入")
                     confirmed: indicator.showInserted
                     symbol: "text.cursor"
-                    label: "插入"
-                    confirmedLabel: "已插入"
+                    label: qsTr("插入")
+                    confirmedLabel: qsTr("已插入")
                     fill: Qt.rgba(indicator.accentColor.r, indicator.accentColor.g,
                                   indicator.accentColor.b, 0.3)
                     onActivated: indicator.insert()

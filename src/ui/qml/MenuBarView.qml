@@ -59,7 +59,7 @@ Item {
                 Text {
                     id: engineLabel
                     anchors.verticalCenter: parent.verticalCenter
-                    text: "识别引擎"
+                    text: qsTr("识别引擎")
                     font.pixelSize: 12
                     color: root.secondary
                 }
@@ -73,7 +73,7 @@ Item {
                     radius: height / 2
                     color: panel.useAliyunASR ? root.systemBlue : root.systemGray
                     Accessible.role: Accessible.StaticText
-                    Accessible.name: "识别引擎：" + panel.engineBadge
+                    Accessible.name: qsTr("识别引擎：%1").arg(panel.engineBadge)
                     Text {
                         id: badgeText
                         anchors.centerIn: parent
@@ -143,7 +143,7 @@ Item {
                     objectName: "editButton"
                     width: 24
                     height: 24
-                    text: panel.editing ? "保存 API Key" : "编辑 API Key"
+                    text: panel.editing ? qsTr("保存 API Key") : qsTr("编辑 API Key")
                     focusPolicy: Qt.TabFocus
                     Accessible.onPressAction: clicked()
                     Accessible.name: text
@@ -220,7 +220,7 @@ Item {
                 x: 12
                 anchors.verticalCenter: parent.verticalCenter
                 Text {
-                    text: "快捷键"
+                    text: qsTr("快捷键")
                     font.pixelSize: 12
                     color: root.secondary
                 }
@@ -245,7 +245,7 @@ Item {
                 text: panel.hotkeyText
                 focusPolicy: Qt.TabFocus
                 Accessible.onPressAction: clicked()
-                Accessible.name: "更改快捷键"
+                Accessible.name: qsTr("更改快捷键")
                 Accessible.description: panel.hotkeyTaken ? text + "，" + panel.hotkeyTakenText : text
                 background: FocusFrame {
                     control: hotkeyButton
@@ -302,7 +302,7 @@ Item {
                     width: 236
                     spacing: 1
                     Accessible.role: Accessible.StaticText
-                    Accessible.name: modelData.title + "：" + (modelData.granted ? "正常" : "缺失")
+                    Accessible.name: qsTr("%1：%2").arg(modelData.title).arg(modelData.granted ? qsTr("正常") : qsTr("缺失"))
                                      + (modelData.detail ? "，" + modelData.detail : "")
                     Row {
                         spacing: 6
