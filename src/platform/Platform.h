@@ -14,6 +14,7 @@
 #include "platform/SpeechRecognitionService.h"
 #include "platform/SyntheticKeyboard.h"
 #include "platform/SystemPermissions.h"
+#include "platform/Translations.h"
 #include "platform/URLOpener.h"
 #include "platform/UUIDGenerator.h"
 #include "platform/WebSocket.h"
@@ -40,6 +41,7 @@ struct Platform {
     DecisionLog& log;
     LoginItem& loginItem;
     SecretStore& secrets;
+    const Translations& translations;
 };
 
 }  // namespace sayvo

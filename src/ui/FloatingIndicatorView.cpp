@@ -79,20 +79,27 @@ std::string FloatingIndicatorView::hint() const {
 }
 
 std::pair<std::string, std::string> FloatingIndicatorView::titleAndHint() const {
+    const auto pair = [this](Text title, Text hint) { return std::pair{say(title), say(hint)}; };
     switch (phase()) {
         case IndicatorPhase::listening:
-            return {listeningTitle, listeningHint};
+            break;
         case IndicatorPhase::recognising:
-            return {"正在识别...", "马上就好"};
+            return pair(SAYVO_TEXT("FloatingIndicatorView", "正在识别..."),
+                        SAYVO_TEXT("FloatingIndicatorView", "马上就好"));
         case IndicatorPhase::textWaiting:
-            return {"识别完成", "可插入或复制文字"};
+            return pair(SAYVO_TEXT("FloatingIndicatorView", "识别完成"),
+                        SAYVO_TEXT("FloatingIndicatorView", "可插入或复制文字"));
         case IndicatorPhase::nothingHeard:
-            return {"没有听到说话", "按住快捷键再说一次"};
+            return pair(SAYVO_TEXT("FloatingIndicatorView", "没有听到说话"),
+                        SAYVO_TEXT("FloatingIndicatorView", "按住快捷键再说一次"));
         case IndicatorPhase::failed:
-            return {"未能完成识别",
-                    transcript().empty() ? "原因见下方" : "已识别的文字仍可插入或复制"};
+            return pair(SAYVO_TEXT("FloatingIndicatorView", "未能完成识别"),
+                        transcript().empty()
+                            ? SAYVO_TEXT("FloatingIndicatorView", "原因见下方")
+                            : SAYVO_TEXT("FloatingIndicatorView", "已识别的文字仍可插入或复制"));
     }
-    return {listeningTitle, listeningHint};
+    return pair(SAYVO_TEXT("FloatingIndicatorView", "正在聆听..."),
+                SAYVO_TEXT("FloatingIndicatorView", "松开快捷键或静音自动停止"));
 }
 
 IndicatorContent FloatingIndicatorView::content() const {

@@ -32,10 +32,8 @@ class FloatingIndicatorView : public Observable,
 public:
     static constexpr double dotsInterval = 0.4;
     static constexpr double confirmationDuration = 1.5;
-    static inline const std::string listeningTitle = "正在聆听...";
-    static inline const std::string listeningHint = "松开快捷键或静音自动停止";
-    static inline const std::string waitingText = "识别中";
-    static inline const std::string placeholderText = "请开始说话...";
+    static constexpr Text waitingText = SAYVO_TEXT("FloatingIndicatorView", "识别中");
+    static constexpr Text placeholderText = SAYVO_TEXT("FloatingIndicatorView", "请开始说话...");
 
     static std::shared_ptr<FloatingIndicatorView> create(
         const Platform& platform, std::shared_ptr<SpeechRecognizer> speechRecognizer,
@@ -50,6 +48,8 @@ public:
     IndicatorPhase phase() const;
     std::string title() const;
     std::string hint() const;
+    // A text of the indicator's in the user's language.
+    std::string say(const Text& text) const { return platform_.translations.translate(text); }
     const std::string& transcript() const;
     // The recording's failure, or empty.
     std::string errorText() const;

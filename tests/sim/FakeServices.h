@@ -21,6 +21,7 @@
 #include "platform/SecretStore.h"
 #include "platform/SpeechRecognitionService.h"
 #include "platform/SystemPermissions.h"
+#include "platform/Translations.h"
 #include "platform/URLOpener.h"
 #include "speech/CloudASRClient.h"
 
@@ -250,6 +251,11 @@ struct FakeSystemPermissions final : SystemPermissions {
 struct FakeDecisionLog final : DecisionLog {
     std::vector<std::string> notes;
     void note(const std::string& line) override { notes.push_back(line); }
+};
+
+// Sayvo's source language: every text as written.
+struct SourceTranslations final : Translations {
+    std::string translate(const Text& text) const override { return text.source; }
 };
 
 // The autostart entry as a flag; a set error makes every change fail.

@@ -29,13 +29,14 @@ struct SimPlatform {
     FakeDecisionLog log;
     FakeLoginItem loginItem;
     FakeSecretStore secrets{scheduler};
+    SourceTranslations translations;
 
     Platform platform() { return platform(keyboard, syntheticKeyboard); }
     // With another backend's keyboard services in place of the fakes.
     Platform platform(KeyboardMonitoring& keys, SyntheticKeyboard& typing) {
-        return Platform{scheduler, preferences, pasteboard, microphone, speech, shell,
-                        keys,      audio,       webSockets, uuids,      typing, accessibility,
-                        urls,      permissions, log,        loginItem,  secrets};
+        return Platform{scheduler, preferences, pasteboard, microphone, speech,  shell,
+                        keys,      audio,       webSockets, uuids,      typing,  accessibility,
+                        urls,      permissions, log,        loginItem,  secrets, translations};
     }
 };
 

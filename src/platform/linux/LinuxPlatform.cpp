@@ -2,6 +2,7 @@
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
+#include <cstdlib>
 
 #include "platform/linux/StderrLine.h"
 #include "platform/linux/audio/PulseAudioCapture.h"
@@ -17,6 +18,7 @@
 #include "platform/linux/services/StderrDecisionLog.h"
 #include "platform/linux/speech/PocketSphinxSpeechService.h"
 #include "platform/linux/ui/QtApplicationShell.h"
+#include "platform/linux/ui/QtTranslations.h"
 #include "platform/linux/wayland/WaylandSession.h"
 #include "platform/linux/x11/X11AccessibilityTrust.h"
 #include "platform/linux/x11/X11KeyboardMonitor.h"
@@ -50,6 +52,8 @@ struct LinuxPlatform::Services {
           log(verbose),
           autostart(applicationId, QCoreApplication::applicationFilePath()) {}
 
+    // First: every text the services below make is in the user's language.
+    QtTranslations translations{uiLanguage(std::getenv)};
     QtScheduler scheduler;
     JsonFilePreferences preferences{JsonFilePreferences::defaultPath()};
     QtPasteboard x11Pasteboard;
@@ -91,6 +95,7 @@ struct LinuxPlatform::Services {
         log,
         autostart,
         secrets,
+        translations,
     };
 };
 

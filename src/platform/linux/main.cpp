@@ -1,7 +1,6 @@
 // The Linux desktop entry: real services on the Qt event loop.
 #include <QApplication>
 #include <QCommandLineParser>
-#include <cstdlib>
 #include <optional>
 #include <string_view>
 
@@ -13,7 +12,6 @@
 #include "platform/linux/desktop/QuitOnSignal.h"
 #include "platform/linux/desktop/SingleInstance.h"
 #include "platform/linux/gnome/GnomeCustomShortcut.h"
-#include "platform/linux/ui/QtTranslations.h"
 #include "platform/linux/wayland/WaylandSession.h"
 
 namespace {
@@ -156,7 +154,6 @@ int main(int argc, char** argv) {
     commandLine.process(application);
     QApplication::setApplicationName(QStringLiteral("Sayvo"));
     QApplication::setDesktopFileName(kApplicationId);
-    const sayvo::QtTranslations translations(sayvo::uiLanguage(std::getenv));
     sayvo::SingleInstance instance(kApplicationId);
     if (const auto exitCode = claimTheOneInstance(instance)) return *exitCode;
     sayvo::QuitOnSignal quitOnSignal;

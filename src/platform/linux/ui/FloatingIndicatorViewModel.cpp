@@ -79,16 +79,16 @@ QVariantMap FloatingIndicatorViewModel::meter() const {
 }
 
 QString FloatingIndicatorViewModel::title() const {
-    return qs(view_ ? view_->title() : FloatingIndicatorView::listeningTitle);
+    return view_ ? qs(view_->title()) : QString();
 }
 QString FloatingIndicatorViewModel::hint() const {
-    return qs(view_ ? view_->hint() : FloatingIndicatorView::listeningHint);
+    return view_ ? qs(view_->hint()) : QString();
 }
 QString FloatingIndicatorViewModel::waitingText() const {
-    return qs(FloatingIndicatorView::waitingText);
+    return view_ ? qs(view_->say(FloatingIndicatorView::waitingText)) : QString();
 }
 QString FloatingIndicatorViewModel::placeholderText() const {
-    return qs(FloatingIndicatorView::placeholderText);
+    return view_ ? qs(view_->say(FloatingIndicatorView::placeholderText)) : QString();
 }
 
 void FloatingIndicatorViewModel::copy() {
