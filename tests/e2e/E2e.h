@@ -79,7 +79,11 @@ inline bool startSayvo(QProcess& app, const QProcessEnvironment& env, const QStr
           file.write(preferences) == preferences.size()))
         return false;
     file.close();
-    app.setProcessEnvironment(env);
+    // The scenarios find Sayvo's controls by their Chinese names, whatever
+    // the machine's locale; a scenario in another language says so itself.
+    QProcessEnvironment withLanguage = env;
+    if (!env.contains("LANGUAGE")) withLanguage.insert("LANGUAGE", "zh_CN");
+    app.setProcessEnvironment(withLanguage);
     app.setProcessChannelMode(QProcess::ForwardedChannels);
     app.start(binary, arguments);
     return true;
