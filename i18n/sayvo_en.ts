@@ -114,5 +114,73 @@
         <source>缺失</source>
         <translation>Missing</translation>
     </message>
+    <message>
+        <source>阿里云</source>
+        <translation>Alibaba Cloud</translation>
+    </message>
+    <message>
+        <source>系统</source>
+        <translation>On-device</translation>
+    </message>
+    <message>
+        <source>添加到 %1 快捷键</source>
+        <translation>Add to %1 shortcuts</translation>
+    </message>
+    <message>
+        <source>没有可打开网页的浏览器，网址已复制到剪贴板：</source>
+        <translation>No web browser to open the page. The address is on the clipboard: </translation>
+    </message>
+    <message>
+        <source>API Key 含有换行等无效字符，未保存</source>
+        <translation>The API key contains a line break or another invalid character. Not saved</translation>
+    </message>
+    <message>
+        <source>未设置（使用系统识别）</source>
+        <translation>Not set (on-device recognition)</translation>
+    </message>
+    <message>
+        <source>等待密钥环解锁</source>
+        <translation>Waiting for the keyring to unlock</translation>
+    </message>
+    <message>
+        <source>想要更精准的识别体验？</source>
+        <translation>Want more accurate recognition?</translation>
+    </message>
+    <message>
+        <source>前往阿里云百炼获取 API Key</source>
+        <translation>Get an API key from Alibaba Cloud Model Studio</translation>
+    </message>
+    <message>
+        <source>已启用阿里云识别引擎</source>
+        <translation>Alibaba Cloud recognition is on</translation>
+    </message>
+    <message>
+        <source>按下新键...</source>
+        <translation>Press a new key…</translation>
+    </message>
+    <message>
+        <source>已被其他程序占用</source>
+        <translation>Taken by another program</translation>
+    </message>
+    <message>
+        <source>未设置</source>
+        <translation>Not set</translation>
+    </message>
+    <message>
+        <source>系统权限</source>
+        <translation>Permissions</translation>
+    </message>
+    <message>
+        <source>退出</source>
+        <translation>Quit</translation>
+    </message>
+    <message>
+        <source>开机启动</source>
+        <translation>Start at login</translation>
+    </message>
+    <message>
+        <source>无法更改开机启动：</source>
+        <translation>Could not change start at login: </translation>
+    </message>
 </context>
 </TS>

@@ -44,13 +44,14 @@ bool MenuBarView::useAliyunASR() const {
 }
 
 std::string MenuBarView::engineBadge() const {
-    return useAliyunASR() ? "阿里云" : "系统";
+    return say(useAliyunASR() ? SAYVO_TEXT("MenuBarView", "阿里云")
+                              : SAYVO_TEXT("MenuBarView", "系统"));
 }
 
 std::string MenuBarView::keyRowText() const {
     const std::string& key = apiKeyInput;
     if (!key.empty()) return maskedAPIKey(key);
-    return speechRecognizer_->apiKeyStore().isKeyOutOfReach() ? keyringWaitText : unsetKeyText;
+    return say(speechRecognizer_->apiKeyStore().isKeyOutOfReach() ? keyringWaitText : unsetKeyText);
 }
 
 bool MenuBarView::showsConsoleLink() const {
@@ -61,12 +62,13 @@ std::string MenuBarView::hotkeyButtonText() const {
     if (platform_.keyboard.desktopOwnsBindings()) {
         const std::string& trigger = hotkeyManager_.desktopTrigger;
         const std::string desktop = platform_.keyboard.bindingDesktop();
-        if (desktop.empty()) return trigger.empty() ? unboundHotkeyText : trigger;
-        return trigger.empty() ? "添加到 " + desktop + " 快捷键" : trigger + " · " + desktop;
+        if (desktop.empty()) return trigger.empty() ? say(unboundHotkeyText) : trigger;
+        if (!trigger.empty()) return trigger + " · " + desktop;
+        return withArguments(say(SAYVO_TEXT("MenuBarView", "添加到 %1 快捷键")), {desktop});
     }
     const ModifierNotation notation = platform_.keyboard.modifierNotation();
     if (!isRecordingHotkey) return hotkeyManager_.displayString();
-    if (capturedModifiers == 0) return capturingText;
+    if (capturedModifiers == 0) return say(capturingText);
     return HotkeyCombo::modifierString(capturedModifiers, notation) + "…";
 }
 
@@ -110,7 +112,7 @@ bool MenuBarView::saveAPIKey() {
     // inside, a line break would end the handshake header it travels in.
     const std::string key(trimmedWhitespace(apiKeyInput.get()));
     if (hasControlCharacter(key)) {
-        apiKeyError = invalidKeyText;
+        apiKeyError = say(invalidKeyText);
         return false;
     }
     apiKeyError = "";
@@ -124,7 +126,7 @@ void MenuBarView::openConsole() {
     // Without a browser the link would do nothing visible: hand the address over.
     platform_.pasteboard.clearContents();
     platform_.pasteboard.setString(consoleURL);
-    if (onError) onError(noBrowserText + consoleURL);
+    if (onError) onError(say(noBrowserText) + consoleURL);
 }
 
 std::string MenuBarView::permissionSettingsTitle() const {
@@ -147,7 +149,7 @@ void MenuBarView::openPermissionSettings() {
 void MenuBarView::toggleStartAtLogin() {
     const auto error = platform_.loginItem.setEnabled(!startsAtLogin);
     startsAtLogin = platform_.loginItem.isEnabled();
-    if (error && onError) onError(startAtLoginFailedText + error->localizedDescription);
+    if (error && onError) onError(say(startAtLoginFailedText) + error->localizedDescription);
 }
 
 void MenuBarView::quit() {

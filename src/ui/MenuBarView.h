@@ -27,17 +27,22 @@ public:
     static inline const std::string consoleURL =
         "https://bailian.console.aliyun.com/cn-beijing/"
         "?source_channel=%22sayvo%22&tab=app#/api-key";
-    static inline const std::string noBrowserText = "没有可打开网页的浏览器，网址已复制到剪贴板：";
-    static inline const std::string invalidKeyText = "API Key 含有换行等无效字符，未保存";
-    static inline const std::string unsetKeyText = "未设置（使用系统识别）";
-    static inline const std::string keyringWaitText = "等待密钥环解锁";
-    static inline const std::string invitationText = "想要更精准的识别体验？";
-    static inline const std::string consoleLinkText = "前往阿里云百炼获取 API Key";
-    static inline const std::string enabledText = "已启用阿里云识别引擎";
-    static inline const std::string capturingText = "按下新键...";
-    static inline const std::string hotkeyTakenText = "已被其他程序占用";
+    static constexpr Text noBrowserText =
+        SAYVO_TEXT("MenuBarView", "没有可打开网页的浏览器，网址已复制到剪贴板：");
+    static constexpr Text invalidKeyText =
+        SAYVO_TEXT("MenuBarView", "API Key 含有换行等无效字符，未保存");
+    static constexpr Text unsetKeyText = SAYVO_TEXT("MenuBarView", "未设置（使用系统识别）");
+    static constexpr Text keyringWaitText = SAYVO_TEXT("MenuBarView", "等待密钥环解锁");
+    static constexpr Text invitationText = SAYVO_TEXT("MenuBarView", "想要更精准的识别体验？");
+    static constexpr Text consoleLinkText = SAYVO_TEXT("MenuBarView", "前往阿里云百炼获取 API Key");
+    static constexpr Text enabledText = SAYVO_TEXT("MenuBarView", "已启用阿里云识别引擎");
+    static constexpr Text capturingText = SAYVO_TEXT("MenuBarView", "按下新键...");
+    static constexpr Text hotkeyTakenText = SAYVO_TEXT("MenuBarView", "已被其他程序占用");
     // Where the desktop owns the binding and has bound no key yet.
-    static inline const std::string unboundHotkeyText = "未设置";
+    static constexpr Text unboundHotkeyText = SAYVO_TEXT("MenuBarView", "未设置");
+
+    // A text of the panel's in the user's language.
+    std::string say(const Text& text) const { return platform_.translations.translate(text); }
 
     static std::shared_ptr<MenuBarView> create(const Platform& platform,
                                                std::shared_ptr<SpeechRecognizer> speechRecognizer,
@@ -54,13 +59,13 @@ public:
     // The "系统权限" row shows what the system grants, inside the panel, and
     // where the API key is kept.
     Published<bool> showPermissions{*this, false};
-    static inline const std::string permissionsRowText = "系统权限";
-    static inline const std::string quitRowText = "退出";
+    static constexpr Text permissionsRowText = SAYVO_TEXT("MenuBarView", "系统权限");
+    static constexpr Text quitRowText = SAYVO_TEXT("MenuBarView", "退出");
     // The "开机启动" row's check mark: what is on disk, read at every opening
     // and after every change, whether the change worked or not.
     Published<bool> startsAtLogin{*this, false};
-    static inline const std::string startAtLoginRowText = "开机启动";
-    static inline const std::string startAtLoginFailedText = "无法更改开机启动：";
+    static constexpr Text startAtLoginRowText = SAYVO_TEXT("MenuBarView", "开机启动");
+    static constexpr Text startAtLoginFailedText = SAYVO_TEXT("MenuBarView", "无法更改开机启动：");
     // Told what went wrong, for the user to hear of it outside the panel.
     std::function<void(const std::string&)> onError;
 

@@ -151,7 +151,7 @@ TEST_F(ShortcutPortalKeyboardTest, WithoutABoundKeyThePanelRowOpensTheDesktopSet
     EXPECT_EQ(keyboard.problem(), ShortcutPortalKeyboard::unboundText);
     auto view =
         MenuBarView::create(sim.platform(keyboard, sim.syntheticKeyboard), nullptr, *manager);
-    EXPECT_EQ(view->hotkeyButtonText(), MenuBarView::unboundHotkeyText);
+    EXPECT_EQ(view->hotkeyButtonText(), MenuBarView::unboundHotkeyText.source);
     view->toggleHotkeyRecording();
     EXPECT_EQ(settingsOpened, 1);
     EXPECT_FALSE(view->isRecordingHotkey);

@@ -67,7 +67,7 @@ TEST_F(MenuBarViewTest, BadgeFollowsTheStoredKeyAndTheHintTheField) {
     // field open with the reason, and Escape drops the edit.
     panel->apiKeyInput = "k\n3", panel->toggleAPIKeyEditing();
     EXPECT_TRUE(panel->showAPIKey);
-    EXPECT_EQ(panel->apiKeyError.get(), MenuBarView::invalidKeyText);
+    EXPECT_EQ(panel->apiKeyError.get(), std::string(MenuBarView::invalidKeyText.source));
     EXPECT_EQ(recognizer->aliyunAPIKey(), "k");
     panel->cancelAPIKeyEditing();
     EXPECT_FALSE(panel->showAPIKey);
@@ -111,7 +111,7 @@ TEST_F(MenuBarViewTest, TheConsoleLinkHandsOverItsAddressWithoutABrowser) {
     EXPECT_FALSE(sim.pasteboard.contents);
     sim.urls.hasBrowser = false, panel->openConsole();
     EXPECT_EQ(sim.pasteboard.contents, MenuBarView::consoleURL);
-    EXPECT_EQ(errors, MenuBarView::noBrowserText + MenuBarView::consoleURL);
+    EXPECT_EQ(errors, MenuBarView::noBrowserText.source + MenuBarView::consoleURL);
 }
 
 TEST_F(MenuBarViewTest, EveryWayOutOfACaptureLeavesTheHotkeyWatched) {

@@ -85,10 +85,10 @@ QString FloatingIndicatorViewModel::hint() const {
     return view_ ? qs(view_->hint()) : QString();
 }
 QString FloatingIndicatorViewModel::waitingText() const {
-    return view_ ? qs(view_->say(FloatingIndicatorView::waitingText)) : QString();
+    return translated(FloatingIndicatorView::waitingText);
 }
 QString FloatingIndicatorViewModel::placeholderText() const {
-    return view_ ? qs(view_->say(FloatingIndicatorView::placeholderText)) : QString();
+    return translated(FloatingIndicatorView::placeholderText);
 }
 
 void FloatingIndicatorViewModel::copy() {

@@ -69,7 +69,7 @@ QString MenuBarViewModel::apiKeyError() const {
     return view_ ? qs(view_->apiKeyError.get()) : QString();
 }
 QString MenuBarViewModel::hotkeyTakenText() const {
-    return qs(MenuBarView::hotkeyTakenText);
+    return translated(MenuBarView::hotkeyTakenText);
 }
 bool MenuBarViewModel::showPermissions() const {
     return view_ && view_->showPermissions;
@@ -88,25 +88,25 @@ QString MenuBarViewModel::settingsTitle() const {
     return view_ ? qs(view_->permissionSettingsTitle()) : QString();
 }
 QString MenuBarViewModel::invitationText() const {
-    return qs(MenuBarView::invitationText);
+    return translated(MenuBarView::invitationText);
 }
 QString MenuBarViewModel::consoleLinkText() const {
-    return qs(MenuBarView::consoleLinkText);
+    return translated(MenuBarView::consoleLinkText);
 }
 QString MenuBarViewModel::enabledText() const {
-    return qs(MenuBarView::enabledText);
+    return translated(MenuBarView::enabledText);
 }
 QString MenuBarViewModel::permissionsRowText() const {
-    return qs(MenuBarView::permissionsRowText);
+    return translated(MenuBarView::permissionsRowText);
 }
 QString MenuBarViewModel::quitRowText() const {
-    return qs(MenuBarView::quitRowText);
+    return translated(MenuBarView::quitRowText);
 }
 bool MenuBarViewModel::startsAtLogin() const {
     return view_ && view_->startsAtLogin;
 }
 QString MenuBarViewModel::startAtLoginRowText() const {
-    return qs(MenuBarView::startAtLoginRowText);
+    return translated(MenuBarView::startAtLoginRowText);
 }
 
 void MenuBarViewModel::toggleAPIKeyEditing() {

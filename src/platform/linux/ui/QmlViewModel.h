@@ -1,10 +1,13 @@
 #pragma once
 
 #include <QColor>
+#include <QCoreApplication>
 #include <QObject>
 #include <QString>
 #include <functional>
 #include <string>
+
+#include "platform/Translations.h"
 
 namespace sayvo {
 
@@ -19,6 +22,11 @@ public:
 
 protected:
     static QString qs(const std::string& text) { return QString::fromStdString(text); }
+    // A fixed text of the logic's, read when the window loads (before a view
+    // may be set): from the catalogue the logic reads too.
+    static QString translated(const Text& text) {
+        return QCoreApplication::translate(text.context, text.source);
+    }
 };
 
 // Stores announce themselves before they happen, so a change is read a

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "core/UiLanguage.h"
+#include "platform/Translations.h"
 
 namespace sayvo {
 
@@ -30,6 +31,20 @@ TEST(UiLanguageTest, TheDesktopsVariablesChooseInTheirOrder) {
         };
         EXPECT_EQ(uiLanguage(variable), language) << (env.empty() ? "" : env.begin()->second);
     }
+}
+
+TEST(TranslationsTest, TemplatesTakeTheirPiecesWhereverTheTranslationPutsThem) {
+    const struct {
+        const char* pattern;
+        std::initializer_list<std::string> arguments;
+        const char* text;
+    } cases[] = {
+        {"添加到 %1 快捷键", {"GNOME"}, "添加到 GNOME 快捷键"},
+        {"%2, then %1", {"a", "b"}, "b, then a"},
+        {"100% %1", {"%2"}, "100% %2"},
+        {"%3 %", {"a"}, "%3 %"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(withArguments(c.pattern, c.arguments), c.text);
 }
 
 }  // namespace sayvo
