@@ -2,6 +2,29 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en" sourcelanguage="zh_CN">
 <context>
+    <name>AppDelegate</name>
+    <message>
+        <source>设置无法保存：本次运行中的更改在退出后不会保留</source>
+        <translation>Settings can’t be saved: changes made now are lost when Sayvo quits</translation>
+    </message>
+    <message>
+        <source>保存的快捷键无法使用，请按住 %1 说话，或在设置中重新录制</source>
+        <translation>The saved hotkey can’t be used. Hold %1 to talk, or set a new one in the panel</translation>
+    </message>
+    <message>
+        <source>按住 %1 说话</source>
+        <translation>Hold %1 to talk</translation>
+    </message>
+    <message>
+        <source>快捷键 %1 已被其他程序占用</source>
+        <translation>%1 is taken by another program</translation>
+    </message>
+    <message>
+        <source>桌面没有系统托盘，看不到 Sayvo 的图标：再次启动 Sayvo 即可打开设置面板</source>
+        <translation>This desktop has no tray for Sayvo’s icon. Start Sayvo again to open its panel</translation>
+    </message>
+</context>
+<context>
     <name>FloatingIndicatorView</name>
     <message>
         <source>复制</source>

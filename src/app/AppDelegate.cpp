@@ -18,7 +18,8 @@ const std::string kErrorTitle = "Sayvo";
 const std::string kHotkeyHintShown = "hotkeyHintShown";
 // Set once a user without a tray has been shown the panel.
 const std::string kIntroducedWithoutTray = "introducedWithoutTray";
-const std::string kPreferencesNotKept = "设置无法保存：本次运行中的更改在退出后不会保留";
+constexpr Text kPreferencesNotKept =
+    SAYVO_TEXT("AppDelegate", "设置无法保存：本次运行中的更改在退出后不会保留");
 constexpr double kPopoverWidth = 260;
 constexpr double kPopoverHeight = 220;
 }  // namespace
@@ -77,7 +78,8 @@ void AppDelegate::reportPreferencesWriteFailure() {
     platform_.preferences.onWriteFailed = [weak = weak_from_this()] {
         auto self = weak.lock();
         if (!self || std::exchange(self->preferencesFailureReported_, true)) return;
-        if (self->statusItem_) self->statusItem_->showMessage(kErrorTitle, kPreferencesNotKept);
+        if (self->statusItem_)
+            self->statusItem_->showMessage(kErrorTitle, self->say(kPreferencesNotKept));
     };
 }
 
@@ -395,7 +397,11 @@ void AppDelegate::announceDefaultHotkey() {
     if (hotkeyManager_.storedHotkeyIsUnusable()) {
         if (statusItem_) {
             statusItem_->showMessage(
-                kErrorTitle, "保存的快捷键无法使用，请按住 " + key + " 说话，或在设置中重新录制");
+                kErrorTitle,
+                withArguments(
+                    say(SAYVO_TEXT("AppDelegate",
+                                   "保存的快捷键无法使用，请按住 %1 说话，或在设置中重新录制")),
+                    {key}));
         }
         return;
     }
@@ -403,7 +409,9 @@ void AppDelegate::announceDefaultHotkey() {
         platform_.preferences.boolForKey(kHotkeyHintShown).value_or(false))
         return;
     if (statusItem_) {
-        statusItem_->showMessage(kErrorTitle, "按住 " + key + " 说话", NoticeKind::information);
+        statusItem_->showMessage(
+            kErrorTitle, withArguments(say(SAYVO_TEXT("AppDelegate", "按住 %1 说话")), {key}),
+            NoticeKind::information);
     }
     platform_.preferences.setBool(kHotkeyHintShown, true);
 }
@@ -416,7 +424,7 @@ void AppDelegate::introduceWithoutTray() {
         platform_.preferences.boolForKey(kIntroducedWithoutTray).value_or(false))
         return;
     platform_.preferences.setBool(kIntroducedWithoutTray, true);
-    statusItem_->showMessage(kErrorTitle, noTrayText, NoticeKind::information);
+    statusItem_->showMessage(kErrorTitle, say(noTrayText), NoticeKind::information);
     openPanelWhenIdle();
 }
 
@@ -427,7 +435,11 @@ void AppDelegate::reportHotkeyTaken() {
     if (reportedTakenHotkey_ == hotkey) return;
     reportedTakenHotkey_ = hotkey;
     const std::string key = hotkeyManager_.displayString();
-    if (statusItem_) statusItem_->showMessage(kErrorTitle, "快捷键 " + key + " 已被其他程序占用");
+    if (statusItem_) {
+        statusItem_->showMessage(
+            kErrorTitle,
+            withArguments(say(SAYVO_TEXT("AppDelegate", "快捷键 %1 已被其他程序占用")), {key}));
+    }
 }
 
 // One failure often reports several times (a refused task, then the closed

@@ -51,10 +51,12 @@ public:
     // is under way, so it never takes the focus a paste is headed for.
     void openPanelWhenIdle();
     static constexpr double panelRequestRecheck = 0.25;
-    static inline const std::string noTrayText =
-        "桌面没有系统托盘，看不到 Sayvo 的图标：再次启动 Sayvo 即可打开设置面板";
+    static constexpr Text noTrayText = SAYVO_TEXT(
+        "AppDelegate", "桌面没有系统托盘，看不到 Sayvo 的图标：再次启动 Sayvo 即可打开设置面板");
 
     SpeechRecognizer& speechRecognizer() { return *speechRecognizer_; }
+    // A text of Sayvo's in the user's language.
+    std::string say(const Text& text) const { return platform_.translations.translate(text); }
     FloatingIndicatorWindow* floatingWindow() { return floatingWindow_.get(); }
     // The panel in the popover; a fresh one at every opening.
     MenuBarView* menuBarView() { return menuBarView_.get(); }

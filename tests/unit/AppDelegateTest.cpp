@@ -72,8 +72,9 @@ TEST_F(AppDelegateTest, WithoutATrayTheFirstLaunchOpensThePanelAndSaysHowToReach
         run();
         EXPECT_EQ(sim.shell.popover->shown, first);
         const auto& said = tray().messages;
-        EXPECT_EQ(std::count(said.begin(), said.end(),
-                             std::pair{std::string("Sayvo"), AppDelegate::noTrayText}),
+        EXPECT_EQ(std::count(
+                      said.begin(), said.end(),
+                      std::pair{std::string("Sayvo"), std::string(AppDelegate::noTrayText.source)}),
                   first ? 1 : 0);
         if (sim.shell.popover->shown) sim.shell.popover->close();
     }
