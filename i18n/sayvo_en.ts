@@ -206,4 +206,47 @@
         <translation>Could not change start at login: </translation>
     </message>
 </context>
+<context>
+    <name>SpeechRecognizer</name>
+    <message>
+        <source>请在系统设置中开启麦克风权限</source>
+        <translation>Allow microphone access in the system settings</translation>
+    </message>
+    <message>
+        <source>请在系统设置中开启语音识别权限</source>
+        <translation>Allow speech recognition in the system settings</translation>
+    </message>
+    <message>
+        <source>启动语音识别失败: %1</source>
+        <translation>Could not start recognition: %1</translation>
+    </message>
+    <message>
+        <source>语音识别服务当前不可用</source>
+        <translation>Speech recognition isn’t available right now</translation>
+    </message>
+    <message>
+        <source>API Key 含有换行等无效字符，请在设置中重新输入</source>
+        <translation>The API key contains a line break or another invalid character. Enter it again in the panel</translation>
+    </message>
+    <message>
+        <source>识别错误: %1</source>
+        <translation>Recognition error: %1</translation>
+    </message>
+    <message>
+        <source>无法创建识别任务</source>
+        <translation>Could not create a recognition task</translation>
+    </message>
+    <message>
+        <source>无法创建音频引擎</source>
+        <translation>Could not open the microphone</translation>
+    </message>
+    <message>
+        <source>无法创建识别请求</source>
+        <translation>Could not create a recognition request</translation>
+    </message>
+    <message>
+        <source>无效的音频格式，请检查麦克风设置</source>
+        <translation>The microphone’s audio format can’t be used. Check the sound settings</translation>
+    </message>
+</context>
 </TS>

@@ -9,11 +9,12 @@
 namespace sayvo {
 
 namespace {
-const std::string kMicrophoneDenied = "请在系统设置中开启麦克风权限";
-const std::string kSpeechDenied = "请在系统设置中开启语音识别权限";
-const std::string kStartFailedPrefix = "启动语音识别失败: ";
-const std::string kServiceUnavailable = "语音识别服务当前不可用";
-const std::string kInvalidAPIKey = "API Key 含有换行等无效字符，请在设置中重新输入";
+constexpr Text kMicrophoneDenied = SAYVO_TEXT("SpeechRecognizer", "请在系统设置中开启麦克风权限");
+constexpr Text kSpeechDenied = SAYVO_TEXT("SpeechRecognizer", "请在系统设置中开启语音识别权限");
+constexpr Text kStartFailed = SAYVO_TEXT("SpeechRecognizer", "启动语音识别失败: %1");
+constexpr Text kServiceUnavailable = SAYVO_TEXT("SpeechRecognizer", "语音识别服务当前不可用");
+constexpr Text kInvalidAPIKey =
+    SAYVO_TEXT("SpeechRecognizer", "API Key 含有换行等无效字符，请在设置中重新输入");
 }  // namespace
 
 std::shared_ptr<SpeechRecognizer> SpeechRecognizer::create(const Platform& platform,
@@ -119,7 +120,7 @@ void SpeechRecognizer::startRecording() {
         // A key stored before keys were checked at save: a line break would
         // land inside the handshake's header, ending it and starting another.
         if (hasControlCharacter(key)) {
-            errorMessage = kInvalidAPIKey;
+            errorMessage = say(kInvalidAPIKey);
             isProcessing = false;
             return;
         }
@@ -143,7 +144,7 @@ void SpeechRecognizer::checkMicrophoneThenStart() {
             return;
         case MicrophoneAuthorizationStatus::restricted:
         case MicrophoneAuthorizationStatus::denied:
-            errorMessage = kMicrophoneDenied;
+            errorMessage = say(kMicrophoneDenied);
             isProcessing = false;
             return;
         case MicrophoneAuthorizationStatus::other:
@@ -165,7 +166,7 @@ void SpeechRecognizer::requestMicrophoneThenStart() {
             if (granted) {
                 self->startRecording();
             } else {
-                self->errorMessage = kMicrophoneDenied;
+                self->errorMessage = self->say(kMicrophoneDenied);
             }
         });
     });
@@ -180,7 +181,7 @@ void SpeechRecognizer::checkSpeechAuthorizationThenStart() {
         case SpeechAuthorizationStatus::denied:
         case SpeechAuthorizationStatus::restricted:
             isAuthorized = false;
-            errorMessage = kSpeechDenied;
+            errorMessage = say(kSpeechDenied);
             isProcessing = false;
             return;
         case SpeechAuthorizationStatus::other:
@@ -206,7 +207,7 @@ void SpeechRecognizer::requestSpeechAuthorizationThenStart() {
                 self->startRecording();
             } else {
                 self->isAuthorized = false;
-                self->errorMessage = kSpeechDenied;
+                self->errorMessage = self->say(kSpeechDenied);
             }
         });
     });
@@ -215,13 +216,13 @@ void SpeechRecognizer::requestSpeechAuthorizationThenStart() {
 void SpeechRecognizer::startIfRecognizerAvailable() {
     if (speechRecognizer_ && speechRecognizer_->isAvailable()) {
         if (const auto failure = startSystemRecognition()) {
-            errorMessage = kStartFailedPrefix + failure->localizedDescription;
+            errorMessage = withArguments(say(kStartFailed), {failure->localizedDescription});
             isProcessing = false;
         }
         return;
     }
     const std::string reason = platform_.speech.unavailableReason();
-    errorMessage = reason.empty() ? kServiceUnavailable : reason;
+    errorMessage = reason.empty() ? say(kServiceUnavailable) : reason;
     isProcessing = false;
 }
 
@@ -241,8 +242,8 @@ void SpeechRecognizer::clearTranscript() {
 
 namespace {
 
-const std::string kRecognitionErrorPrefix = "识别错误: ";
-const std::string kNoTask = "无法创建识别任务";
+constexpr Text kRecognitionError = SAYVO_TEXT("SpeechRecognizer", "识别错误: %1");
+constexpr Text kNoTask = SAYVO_TEXT("SpeechRecognizer", "无法创建识别任务");
 const std::string kStartErrorDomain = "SpeechRecognizer";
 constexpr std::uint32_t kTapBufferSize = 1024;
 constexpr double kSilenceCheckPeriod = 0.5;
@@ -277,18 +278,21 @@ std::optional<PlatformError> SpeechRecognizer::startSystemRecognition() {
     discardSystemRecognition();
     ++systemRecording_;
 
-    if (!microphone_.open()) return startError(1, "无法创建音频引擎");
+    if (!microphone_.open())
+        return startError(1, say(SAYVO_TEXT("SpeechRecognizer", "无法创建音频引擎")));
 
     auto request = platform_.speech.makeRecognitionRequest();
-    if (!request) return startError(2, "无法创建识别请求");
+    if (!request) return startError(2, say(SAYVO_TEXT("SpeechRecognizer", "无法创建识别请求")));
     configure(*request);
     recognitionRequest_->exchange(request);
 
     const AudioFormat format = microphone_.inputFormat();
-    if (!(format.sampleRate > 0)) return startError(3, "无效的音频格式，请检查麦克风设置");
+    if (!(format.sampleRate > 0))
+        return startError(3,
+                          say(SAYVO_TEXT("SpeechRecognizer", "无效的音频格式，请检查麦克风设置")));
 
     recognitionTask_ = speechRecognizer_->recognitionTask(request, taskHandler(true, ""));
-    if (!recognitionTask_) return startError(4, kNoTask);
+    if (!recognitionTask_) return startError(4, say(kNoTask));
     if (auto failure = microphone_.start(format, kTapBufferSize, captureHandlers())) return failure;
 
     isRecording = true;
@@ -369,7 +373,7 @@ void SpeechRecognizer::applyFirstTaskReport(const std::optional<RecognitionResul
         if (isTransient(*error)) {
             restartRecognition();
         } else {
-            errorMessage = kRecognitionErrorPrefix + error->localizedDescription;
+            errorMessage = withArguments(say(kRecognitionError), {error->localizedDescription});
         }
     }
 }
@@ -411,7 +415,7 @@ void SpeechRecognizer::restartRecognition() {
     }
     if (!recognitionTask_) {
         // The audio would go on into nothing: the recording ends with what it has.
-        errorMessage = kRecognitionErrorPrefix + kNoTask;
+        errorMessage = withArguments(say(kRecognitionError), {say(kNoTask)});
         stopSystemRecording();
         return;
     }
