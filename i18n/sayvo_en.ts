@@ -2,6 +2,53 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en" sourcelanguage="zh_CN">
 <context>
+    <name>APIKeyStore</name>
+    <message>
+        <source>密钥环</source>
+        <translation>Keyring</translation>
+    </message>
+    <message>
+        <source>API Key 保存在系统密钥环中</source>
+        <translation>The API key is kept in the system keyring</translation>
+    </message>
+    <message>
+        <source>API Key 保存在配置文件中（仅本人可读）</source>
+        <translation>the API key is kept in the settings file (readable by you only)</translation>
+    </message>
+    <message>
+        <source>无法读取其中的 API Key</source>
+        <translation>so the API key in it can’t be read</translation>
+    </message>
+    <message>
+        <source>正在等待密钥环解锁，解锁后请再试一次</source>
+        <translation>Waiting for the keyring to unlock. Try again once it is unlocked</translation>
+    </message>
+    <message>
+        <source>密钥环未解锁，无法读取 API Key：解锁后请再试一次</source>
+        <translation>The keyring is locked, so the API key can’t be read. Unlock it and try again</translation>
+    </message>
+    <message>
+        <source>密钥环未解锁</source>
+        <translation>The keyring is locked</translation>
+    </message>
+    <message>
+        <source>密钥环拒绝了访问</source>
+        <translation>The keyring refused access</translation>
+    </message>
+    <message>
+        <source>密钥环服务已停止</source>
+        <translation>The keyring service stopped</translation>
+    </message>
+    <message>
+        <source>没有运行中的密钥环服务</source>
+        <translation>No keyring service is running</translation>
+    </message>
+    <message>
+        <source>%1，%2</source>
+        <translation>%1, %2</translation>
+    </message>
+</context>
+<context>
     <name>AppDelegate</name>
     <message>
         <source>设置无法保存：本次运行中的更改在退出后不会保留</source>

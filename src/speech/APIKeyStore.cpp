@@ -5,30 +5,32 @@
 namespace sayvo {
 
 namespace {
-const std::string kTitle = "密钥环";
-const std::string kInKeyring = "API Key 保存在系统密钥环中";
-const std::string kInFile = "API Key 保存在配置文件中（仅本人可读）";
-const std::string kUnreadable = "无法读取其中的 API Key";
-const std::string kReading = "正在等待密钥环解锁，解锁后请再试一次";
-const std::string kLockedAway = "密钥环未解锁，无法读取 API Key：解锁后请再试一次";
+constexpr Text kTitle = SAYVO_TEXT("APIKeyStore", "密钥环");
+constexpr Text kInKeyring = SAYVO_TEXT("APIKeyStore", "API Key 保存在系统密钥环中");
+constexpr Text kInFile = SAYVO_TEXT("APIKeyStore", "API Key 保存在配置文件中（仅本人可读）");
+constexpr Text kUnreadable = SAYVO_TEXT("APIKeyStore", "无法读取其中的 API Key");
+constexpr Text kReading = SAYVO_TEXT("APIKeyStore", "正在等待密钥环解锁，解锁后请再试一次");
+constexpr Text kLockedAway =
+    SAYVO_TEXT("APIKeyStore", "密钥环未解锁，无法读取 API Key：解锁后请再试一次");
 
-std::string cause(APIKeyStore::Keyring keyring) {
+Text cause(APIKeyStore::Keyring keyring) {
     switch (keyring) {
         case APIKeyStore::Keyring::locked:
-            return "密钥环未解锁";
+            return SAYVO_TEXT("APIKeyStore", "密钥环未解锁");
         case APIKeyStore::Keyring::refused:
-            return "密钥环拒绝了访问";
+            return SAYVO_TEXT("APIKeyStore", "密钥环拒绝了访问");
         case APIKeyStore::Keyring::gone:
-            return "密钥环服务已停止";
+            return SAYVO_TEXT("APIKeyStore", "密钥环服务已停止");
         default:
-            return "没有运行中的密钥环服务";
+            return SAYVO_TEXT("APIKeyStore", "没有运行中的密钥环服务");
     }
 }
 }  // namespace
 
 std::shared_ptr<APIKeyStore> APIKeyStore::create(Preferences& preferences, SecretStore& secrets,
-                                                 DecisionLog& log) {
-    return std::shared_ptr<APIKeyStore>(new APIKeyStore(preferences, secrets, log));
+                                                 DecisionLog& log,
+                                                 const Translations& translations) {
+    return std::shared_ptr<APIKeyStore>(new APIKeyStore(preferences, secrets, log, translations));
 }
 
 void APIKeyStore::load() {
@@ -63,7 +65,7 @@ bool APIKeyStore::isKeyOutOfReach() const {
 }
 
 std::string APIKeyStore::outOfReachText() const {
-    return keyring == Keyring::reading ? kReading : kLockedAway;
+    return say(keyring == Keyring::reading ? kReading : kLockedAway);
 }
 
 void APIKeyStore::setKey(const std::string& key) {
@@ -160,15 +162,17 @@ void APIKeyStore::setFailure(SecretOutcome outcome) {
 PermissionStatus APIKeyStore::status() const {
     switch (keyring.get()) {
         case Keyring::inUse:
-            return {kTitle, true, kInKeyring};
+            return {say(kTitle), true, say(kInKeyring)};
         case Keyring::reading:
-            return {kTitle, false, kReading};
+            return {say(kTitle), false, say(kReading)};
         default:
             break;
     }
     // Left locked with nothing in the file, the key can only be in the keyring.
     const bool unreadable = keyring == Keyring::locked && isKeyOutOfReach();
-    return {kTitle, false, cause(keyring) + "，" + (unreadable ? kUnreadable : kInFile)};
+    return {say(kTitle), false,
+            withArguments(say(SAYVO_TEXT("APIKeyStore", "%1，%2")),
+                          {say(cause(keyring)), say(unreadable ? kUnreadable : kInFile)})};
 }
 
 }  // namespace sayvo

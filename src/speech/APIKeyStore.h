@@ -10,6 +10,7 @@
 #include "platform/Preferences.h"
 #include "platform/SecretStore.h"
 #include "platform/SystemPermissions.h"
+#include "platform/Translations.h"
 
 namespace sayvo {
 
@@ -34,7 +35,7 @@ public:
     };
 
     static std::shared_ptr<APIKeyStore> create(Preferences& preferences, SecretStore& secrets,
-                                               DecisionLog& log);
+                                               DecisionLog& log, const Translations& translations);
 
     Published<Keyring> keyring{*this, Keyring::unasked};
     // Told, once per cause and run, when the key has to stay outside the keyring.
@@ -57,8 +58,10 @@ public:
     PermissionStatus status() const;
 
 private:
-    APIKeyStore(Preferences& preferences, SecretStore& secrets, DecisionLog& log)
-        : preferences_(preferences), secrets_(secrets), log_(log) {}
+    APIKeyStore(Preferences& preferences, SecretStore& secrets, DecisionLog& log,
+                const Translations& translations)
+        : preferences_(preferences), secrets_(secrets), log_(log), translations_(translations) {}
+    std::string say(const Text& text) const { return translations_.translate(text); }
     void read();
     void readAnswered(SecretOutcome outcome, const std::string& secret);
     void writeNext();
@@ -70,6 +73,7 @@ private:
     Preferences& preferences_;
     SecretStore& secrets_;
     DecisionLog& log_;
+    const Translations& translations_;
     bool busy_ = false;
     bool keyringAnswered_ = false;  // at least once: a later "unavailable" means it went away
     std::optional<std::string> keyringKey_;  // as last read from or written to the keyring

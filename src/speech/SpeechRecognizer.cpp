@@ -27,7 +27,8 @@ std::shared_ptr<SpeechRecognizer> SpeechRecognizer::create(const Platform& platf
 SpeechRecognizer::SpeechRecognizer(const Platform& platform, CloudASRClient& cloud)
     : platform_(platform),
       cloud_(cloud),
-      apiKeys_(APIKeyStore::create(platform.preferences, platform.secrets, platform.log)) {
+      apiKeys_(APIKeyStore::create(platform.preferences, platform.secrets, platform.log,
+                                   platform.translations)) {
     apiKeysObserver_ = apiKeys_->objectWillChange.subscribe([this] { objectWillChange.fire(); });
     speechRecognizer_ = platform_.speech.recognizerForLocale("zh-CN");
     if (!speechRecognizer_) speechRecognizer_ = platform_.speech.recognizerForDefaultLocale();

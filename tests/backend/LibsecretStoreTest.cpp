@@ -73,7 +73,8 @@ TEST(LibsecretStoreTest, StoresReadsDeletesTakesOverAnOlderSayvosKeyAndSaysWhenL
     std::ofstream(path.toStdString()) << R"({"AliyunASRAPIKey": "sk-older", "hotkeyKeyCode": 49})";
     JsonFilePreferences preferences(path.toStdString());
     sim::FakeDecisionLog log;
-    auto keys = APIKeyStore::create(preferences, store, log);
+    sim::SourceTranslations translations;
+    auto keys = APIKeyStore::create(preferences, store, log, translations);
     keys->load();
     EXPECT_TRUE(
         QTest::qWaitFor([&] { return !preferences.stringForKey("AliyunASRAPIKey"); }, kWait));
