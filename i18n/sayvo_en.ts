@@ -49,6 +49,25 @@
     </message>
 </context>
 <context>
+    <name>AliyunASR</name>
+    <message>
+        <source>识别服务没有回应</source>
+        <translation>The recognition service didn’t answer</translation>
+    </message>
+    <message>
+        <source>音频引擎启动失败: %1</source>
+        <translation>Could not start the microphone: %1</translation>
+    </message>
+    <message>
+        <source>无法创建音频引擎</source>
+        <translation>the audio engine could not be created</translation>
+    </message>
+    <message>
+        <source>无法创建音频转换器</source>
+        <translation>Could not create the audio converter</translation>
+    </message>
+</context>
+<context>
     <name>AppDelegate</name>
     <message>
         <source>设置无法保存：本次运行中的更改在退出后不会保留</source>
@@ -69,6 +88,29 @@
     <message>
         <source>桌面没有系统托盘，看不到 Sayvo 的图标：再次启动 Sayvo 即可打开设置面板</source>
         <translation>This desktop has no tray for Sayvo’s icon. Start Sayvo again to open its panel</translation>
+    </message>
+</context>
+<context>
+    <name>CloudFailure</name>
+    <message>
+        <source>API Key 无效或已失效，请在设置中检查 API Key</source>
+        <translation>The API key is invalid or has expired. Check it in the panel</translation>
+    </message>
+    <message>
+        <source>无法连接识别服务，请检查网络连接</source>
+        <translation>Can’t reach the recognition service. Check the network connection</translation>
+    </message>
+    <message>
+        <source>无法安全连接识别服务（证书不受信任），请检查网络或代理设置</source>
+        <translation>Can’t connect securely to the recognition service (untrusted certificate). Check the network or proxy settings</translation>
+    </message>
+    <message>
+        <source>与识别服务的连接已断开，请检查网络后重试</source>
+        <translation>The connection to the recognition service was lost. Check the network and try again</translation>
+    </message>
+    <message>
+        <source>识别服务出错，请稍后重试</source>
+        <translation>The recognition service had an error. Try again later</translation>
     </message>
 </context>
 <context>

@@ -14,7 +14,8 @@ constexpr double kRunTaskDelay = 0.5;
 // normally answers finish-task well within this.
 constexpr double kCloseDelay = 3.0;
 constexpr int kGoingAway = 1001;
-const std::string kNoAnswer = "识别服务没有回应";
+constexpr Text kNoAnswer = SAYVO_TEXT("AliyunASR", "识别服务没有回应");
+constexpr Text kEngineFailed = SAYVO_TEXT("AliyunASR", "音频引擎启动失败: %1");
 constexpr std::uint32_t kCaptureFrames = 1600;
 const AudioFormat kTargetFormat{16000, 1, SampleType::int16};
 
@@ -134,7 +135,7 @@ void AliyunASR::stopRecognition() {
         if (unanswered) self->closedAfterServiceEnd_ = task;
         self->closeTask(task);
         if (unanswered && self->start_ == start) {
-            if (self->onError) self->onError(kNoAnswer);
+            if (self->onError) self->onError(self->say(kNoAnswer));
             self->report(self->onFinished);
         }
     });
@@ -177,7 +178,7 @@ void AliyunASR::sendRunTask(std::uint64_t start) {
 void AliyunASR::reportConnectionFailure(const PlatformError& error) {
     services_.log.note("cloud connection failed: " + error.localizedDescription);
     if (std::exchange(connectionFailureReported_, true)) return;
-    if (onError) onError(cloudFailureMessage(error));
+    if (onError) onError(say(cloudFailureMessage(error)));
 }
 
 void AliyunASR::sendFinishTask() {
@@ -264,18 +265,20 @@ void AliyunASR::endedByService(std::uint64_t start) {
 }
 
 std::optional<std::string> AliyunASR::startAudioCapture(std::uint64_t start) {
-    if (!microphone_.open()) return "音频引擎启动失败: 无法创建音频引擎";
+    if (!microphone_.open())
+        return withArguments(say(kEngineFailed),
+                             {say(SAYVO_TEXT("AliyunASR", "无法创建音频引擎"))});
     const AudioFormat inputFormat = microphone_.inputFormat();
     std::shared_ptr<AudioConverter> converter =
         services_.audio.makeConverter(inputFormat, kTargetFormat);
     if (!converter) {
         microphone_.close();
-        return "无法创建音频转换器";
+        return say(SAYVO_TEXT("AliyunASR", "无法创建音频转换器"));
     }
     if (auto failure = microphone_.start(inputFormat, kCaptureFrames,
                                          captureHandlers(start, std::move(converter)))) {
         microphone_.close();
-        return "音频引擎启动失败: " + failure->localizedDescription;
+        return withArguments(say(kEngineFailed), {failure->localizedDescription});
     }
     return std::nullopt;
 }

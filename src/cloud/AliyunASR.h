@@ -11,6 +11,7 @@
 #include "platform/Audio.h"
 #include "platform/DecisionLog.h"
 #include "platform/Scheduler.h"
+#include "platform/Translations.h"
 #include "platform/UUIDGenerator.h"
 #include "platform/WebSocket.h"
 #include "speech/CloudASRClient.h"
@@ -39,6 +40,7 @@ public:
         UUIDGenerator& uuids;
         AudioSystem& audio;
         DecisionLog& log;  // the technical side of failures
+        const Translations& translations;
     };
 
     static std::shared_ptr<AliyunASR> create(Services services, std::string wsURL);
@@ -77,6 +79,7 @@ private:
         if (callback) callback();
     }
 
+    std::string say(const Text& text) const { return services_.translations.translate(text); }
     Services services_;
     const std::string wsURL_;
     std::atomic<bool> isRunning_{false};

@@ -4,22 +4,23 @@
 
 namespace sayvo {
 
-std::string cloudFailureMessage(const PlatformError& error) {
+Text cloudFailureMessage(const PlatformError& error) {
     if (error.domain == WebSocketError::domain) {
         switch (error.code) {
             case WebSocketError::keyRefused:
-                return "API Key 无效或已失效，请在设置中检查 API Key";
+                return SAYVO_TEXT("CloudFailure", "API Key 无效或已失效，请在设置中检查 API Key");
             case WebSocketError::unreachable:
-                return "无法连接识别服务，请检查网络连接";
+                return SAYVO_TEXT("CloudFailure", "无法连接识别服务，请检查网络连接");
             case WebSocketError::untrusted:
-                return "无法安全连接识别服务（证书不受信任），请检查网络或代理设置";
+                return SAYVO_TEXT("CloudFailure",
+                                  "无法安全连接识别服务（证书不受信任），请检查网络或代理设置");
             case WebSocketError::closed:
-                return "与识别服务的连接已断开，请检查网络后重试";
+                return SAYVO_TEXT("CloudFailure", "与识别服务的连接已断开，请检查网络后重试");
             default:
                 break;
         }
     }
-    return "识别服务出错，请稍后重试";
+    return SAYVO_TEXT("CloudFailure", "识别服务出错，请稍后重试");
 }
 
 }  // namespace sayvo

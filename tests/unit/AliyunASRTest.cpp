@@ -27,8 +27,9 @@ std::string result(const std::string& text, bool end) {
 class AliyunASRTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        client = AliyunASR::create({sim.scheduler, sim.webSockets, sim.uuids, sim.audio, sim.log},
-                                   "wss://asr.test/api-ws/v1/inference/");
+        client = AliyunASR::create(
+            {sim.scheduler, sim.webSockets, sim.uuids, sim.audio, sim.log, sim.translations},
+            "wss://asr.test/api-ws/v1/inference/");
         client->onTranscript = [this](const std::string& t, bool f) {
             log.push_back((f ? "final:" : "partial:") + t);
         };
@@ -187,7 +188,9 @@ TEST_F(AliyunASRTest, FailuresAreReportedWithTheirMessages) {
         {WebSocketError::closed, "与识别服务的连接已断开，请检查网络后重试"},
         {WebSocketError::other, "识别服务出错，请稍后重试"}};
     for (const auto& c : causes)
-        EXPECT_EQ(cloudFailureMessage({WebSocketError::domain, c.cause, "detail"}), c.message);
+        EXPECT_EQ(
+            std::string(cloudFailureMessage({WebSocketError::domain, c.cause, "detail"}).source),
+            c.message);
     startStreaming();  // the connection drops: the receive alone fails
     std::thread([&] { socket().fail("reset", WebSocketError::closed); }).join(), run();
     EXPECT_EQ(log.back(), "error:与识别服务的连接已断开，请检查网络后重试");

@@ -163,9 +163,10 @@ int main(int argc, char** argv) {
 
     // The process-wide instances live exactly as long as the services above.
     // The service's address is fixed when Sayvo is built; nothing at run time changes it.
-    sayvo::SharedInstance<sayvo::AliyunASR>::Scope cloudScope(sayvo::AliyunASR::create(
-        {platform.scheduler, platform.webSockets, platform.uuids, platform.audio, platform.log},
-        SAYVO_CLOUD_ENDPOINT));
+    sayvo::SharedInstance<sayvo::AliyunASR>::Scope cloudScope(
+        sayvo::AliyunASR::create({platform.scheduler, platform.webSockets, platform.uuids,
+                                  platform.audio, platform.log, platform.translations},
+                                 SAYVO_CLOUD_ENDPOINT));
     sayvo::SharedInstance<sayvo::HotkeyManager>::Scope hotkeyScope(
         sayvo::HotkeyManager::create(platform.preferences, platform.keyboard, platform.scheduler));
     sayvo::SayvoApp app(platform, sayvo::AliyunASR::shared(), sayvo::HotkeyManager::shared());
