@@ -6,6 +6,7 @@
 
 #include <cmath>
 
+#include "platform/SourceTexts.h"
 #include "platform/linux/audio/SoxrAudioConverter.h"
 #include "platform/linux/audio/SoxrResampler.h"
 #include "platform/linux/speech/PocketSphinxSpeechService.h"
@@ -14,6 +15,8 @@
 
 namespace sayvo {
 namespace {
+
+const SourceTexts kTexts;
 
 constexpr std::uint32_t kFrames = 1024;
 constexpr double kRate = 48000;
@@ -44,7 +47,7 @@ void BM_Level(benchmark::State& state) {
 BENCHMARK(BM_Level);
 
 void BM_AppendToRecognitionRequest(benchmark::State& state) {
-    PocketSphinxSpeechService service;
+    PocketSphinxSpeechService service{kTexts};
     RecognitionRequestSlot slot;
     const auto buffer = speechLikeBuffer();
     int appended = 0;

@@ -8,14 +8,17 @@
 #include <chrono>
 #include <thread>
 
+#include "platform/SourceTexts.h"
 #include "platform/linux/audio/PulseAudioCapture.h"
 
 namespace sayvo {
 namespace {
 
+const SourceTexts kTexts;
+
 void BM_CaptureStartToFirstBuffer(benchmark::State& state) {
     for (auto _ : state) {
-        PulseAudioEngine engine;
+        PulseAudioEngine engine{kTexts};
         std::atomic<bool> delivered{false};
         const auto began = std::chrono::steady_clock::now();
         engine.inputNode().installTap(0, 1024, {}, [&](auto) { delivered = true; });

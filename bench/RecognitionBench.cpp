@@ -18,10 +18,13 @@
 #include <sstream>
 #include <thread>
 
+#include "platform/SourceTexts.h"
 #include "platform/linux/speech/PocketSphinxSpeechService.h"
 
 namespace sayvo {
 namespace {
+
+const SourceTexts kTexts;
 
 using Samples = std::vector<std::int16_t>;
 using Clock = std::chrono::steady_clock;
@@ -156,7 +159,7 @@ std::size_t wordEdits(const std::vector<std::string>& ref, const std::vector<std
 void BM_RecognitionModelLoad(benchmark::State& state) {
     const Samples tenthOfSilence(1600, 0);
     for (auto _ : state) {
-        PocketSphinxSpeechService service;
+        PocketSphinxSpeechService service{kTexts};
         auto recognizer = service.recognizerForDefaultLocale();
         if (!recognizer->isAvailable()) return state.SkipWithError("no en-US model");
         recognise(service, *recognizer, tenthOfSilence);
@@ -167,7 +170,7 @@ BENCHMARK(BM_RecognitionModelLoad)->Unit(benchmark::kMillisecond)->UseRealTime()
 // A task on a loaded model, for comparison: what the load adds is the difference.
 void BM_RecognitionTaskOnALoadedModel(benchmark::State& state) {
     const Samples tenthOfSilence(1600, 0);
-    PocketSphinxSpeechService service;
+    PocketSphinxSpeechService service{kTexts};
     auto recognizer = service.recognizerForDefaultLocale();
     if (!recognizer->isAvailable()) return state.SkipWithError("no en-US model");
     recognise(service, *recognizer, tenthOfSilence);
@@ -192,7 +195,7 @@ void BM_RecognitionUtteranceEnd(benchmark::State& state) {
     for (std::size_t i = 0; i < levels.size(); ++i) last = levels[i] >= loudest / 10 ? i : last;
     const double speechEnd = double(last + 1) * 0.01;
 
-    PocketSphinxSpeechService service;
+    PocketSphinxSpeechService service{kTexts};
     auto recognizer = service.recognizerForDefaultLocale();
     if (!recognizer->isAvailable()) return state.SkipWithError("no en-US model");
     recognise(service, *recognizer, Samples(1600, 0));  // the load is measured above
@@ -208,7 +211,7 @@ BENCHMARK(BM_RecognitionUtteranceEnd)->Unit(benchmark::kMillisecond)->UseRealTim
 void BM_RecognitionEndOfAudioToFinal(benchmark::State& state) {
     const Samples speech = readRaw(kTestData + "goforward.raw");
     if (speech.empty()) return state.SkipWithError("pocketsphinx-testdata is not installed");
-    PocketSphinxSpeechService service;
+    PocketSphinxSpeechService service{kTexts};
     auto recognizer = service.recognizerForDefaultLocale();
     if (!recognizer->isAvailable()) return state.SkipWithError("no en-US model");
     recognise(service, *recognizer, Samples(1600, 0));  // the load is measured above
@@ -254,7 +257,7 @@ void BM_RecognitionLibrivoxWordErrorRate(benchmark::State& state) {
     }
     if (sentences.empty()) return state.SkipWithError("pocketsphinx-testdata is not installed");
 
-    PocketSphinxSpeechService service;
+    PocketSphinxSpeechService service{kTexts};
     auto recognizer = service.recognizerForDefaultLocale();
     if (!recognizer->isAvailable()) return state.SkipWithError("no en-US model");
     recognise(service, *recognizer, Samples(1600, 0));  // the load is measured above

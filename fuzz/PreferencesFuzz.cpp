@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/SourceTexts.h"
 #include "platform/linux/services/JsonFilePreferences.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -19,7 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int fd = ::mkstemp(path);
     if (fd < 0 || ::write(fd, data, size) != static_cast<ssize_t>(size)) std::abort();
     ::close(fd);
-    const sayvo::JsonFilePreferences preferences(path);
+    const sayvo::SourceTexts texts;
+    const sayvo::JsonFilePreferences preferences(path, texts);
     ::unlink(path);
     for (const auto& [key, value] : values->items()) {
         if (preferences.boolForKey(key).has_value() != value.is_boolean()) std::abort();

@@ -363,7 +363,7 @@ bool AppDelegate::pasteTranscript(const std::string& text) {
     platform_.log.note("pasting " + std::to_string(utf8CharacterCount(text)) + " characters");
     const auto keys = TypeSimulator::preparePaste(platform_, text);
     if (!keys) {
-        speechRecognizer_->errorMessage = TypeSimulator::pasteboardRefusedMessage;
+        speechRecognizer_->errorMessage = say(TypeSimulator::pasteboardRefused);
         return false;
     }
     // The keys go once the user has answered, into the window they return to.

@@ -56,7 +56,7 @@ public:
 
     SpeechRecognizer& speechRecognizer() { return *speechRecognizer_; }
     // A text of Sayvo's in the user's language.
-    std::string say(const Text& text) const { return platform_.translations.translate(text); }
+    std::string say(const Text& text) const { return platform_.translations.text(text); }
     FloatingIndicatorWindow* floatingWindow() { return floatingWindow_.get(); }
     // The panel in the popover; a fresh one at every opening.
     MenuBarView* menuBarView() { return menuBarView_.get(); }

@@ -240,7 +240,9 @@ void AliyunASR::handleMessage(const std::string& text, std::uint64_t start) {
             break;
         case CloudEvent::Kind::failed:
             onMain(start, [start, message = event.text](AliyunASR& c) {
-                if (c.onError) c.onError(message);
+                if (c.onError)
+                    c.onError(message.empty() ? c.say(SAYVO_TEXT("AliyunASR", "未知错误"))
+                                              : message);
                 if (c.isRunning_) c.report(c.onStopped);
                 c.endedByService(start);
             });
@@ -306,7 +308,7 @@ MicrophoneTap::Handlers AliyunASR::captureHandlers(std::uint64_t start,
     handlers.onEnded = [current] {
         auto self = current();
         if (!self) return;
-        if (self->onError) self->onError(kCaptureEndedMessage);
+        if (self->onError) self->onError(self->say(kCaptureEnded));
         self->stopRecognition();
     };
     return handlers;

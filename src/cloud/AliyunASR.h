@@ -79,7 +79,7 @@ private:
         if (callback) callback();
     }
 
-    std::string say(const Text& text) const { return services_.translations.translate(text); }
+    std::string say(const Text& text) const { return services_.translations.text(text); }
     Services services_;
     const std::string wsURL_;
     std::atomic<bool> isRunning_{false};

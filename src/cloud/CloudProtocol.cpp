@@ -70,7 +70,7 @@ CloudEvent parseCloudEvent(const std::string& text) {
     if (name == "task-failed") {
         const json* message = member(*head, "error_message");
         return {CloudEvent::Kind::failed,
-                message && message->is_string() ? message->get<std::string>() : "未知错误", false};
+                message && message->is_string() ? message->get<std::string>() : "", false};
     }
     if (name == "result-generated") {
         const json* payload = member(root, "payload");

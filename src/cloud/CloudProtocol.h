@@ -20,7 +20,7 @@ std::optional<std::string> buildFinishTask(const std::string& taskId);
 struct CloudEvent {
     enum class Kind { started, result, finished, failed, ignored };
     Kind kind = Kind::ignored;
-    std::string text;  // result: the sentence; failed: the service's reason
+    std::string text;  // result: the sentence; failed: the service's reason, if it gave one
     bool isFinal = false;
 };
 

@@ -4,13 +4,18 @@ namespace sayvo {
 
 std::shared_ptr<HotkeyManager> HotkeyManager::create(Preferences& preferences,
                                                      KeyboardMonitoring& keyboard,
-                                                     Scheduler& scheduler) {
-    return std::shared_ptr<HotkeyManager>(new HotkeyManager(preferences, keyboard, scheduler));
+                                                     Scheduler& scheduler,
+                                                     const Translations& translations) {
+    return std::shared_ptr<HotkeyManager>(
+        new HotkeyManager(preferences, keyboard, scheduler, translations));
 }
 
 HotkeyManager::HotkeyManager(Preferences& preferences, KeyboardMonitoring& keyboard,
-                             Scheduler& scheduler)
-    : preferences_(preferences), keyboard_(keyboard), scheduler_(scheduler) {
+                             Scheduler& scheduler, const Translations& translations)
+    : preferences_(preferences),
+      keyboard_(keyboard),
+      scheduler_(scheduler),
+      translations_(translations) {
     loadHotkey();
     if (keyboard_.desktopOwnsBindings()) {
         keyboard_.setDesktopTriggerHandler([this] { desktopTrigger = keyboard_.desktopTrigger(); });
@@ -168,12 +173,17 @@ std::optional<std::string> HotkeyManager::refusalOf(const HotkeyCombo& hotkey) c
     const std::string name = keyName(hotkey.keyCode);
     switch (keyboard_.keyRole(hotkey.keyCode)) {
         case KeyRole::selectsLevel:
-            return name + " 用于输入字符，不能作为快捷键";
+            return withArguments(
+                translations_.text(SAYVO_TEXT("HotkeyManager", "%1 用于输入字符，不能作为快捷键")),
+                {name});
         case KeyRole::types:
             // Shift alone still types: Shift+A is "A".
             if ((hotkey.modifiers & ~ModifierFlag::shift) == 0)
-                return HotkeyCombo::modifierString(hotkey.modifiers, keyboard_.modifierNotation()) +
-                       name + " 会影响打字，请加上 Ctrl、Alt 或 Super";
+                return withArguments(
+                    translations_.text(
+                        SAYVO_TEXT("HotkeyManager", "%1 会影响打字，请加上 Ctrl、Alt 或 Super")),
+                    {HotkeyCombo::modifierString(hotkey.modifiers, keyboard_.modifierNotation()) +
+                     name});
             return std::nullopt;
         case KeyRole::standsAlone:
             return std::nullopt;

@@ -11,6 +11,7 @@
 #include "platform/Keyboard.h"
 #include "platform/Preferences.h"
 #include "platform/Scheduler.h"
+#include "platform/Translations.h"
 
 namespace sayvo {
 
@@ -26,8 +27,8 @@ public:
     using Action = std::function<void()>;
 
     static std::shared_ptr<HotkeyManager> create(Preferences& preferences,
-                                                 KeyboardMonitoring& keyboard,
-                                                 Scheduler& scheduler);
+                                                 KeyboardMonitoring& keyboard, Scheduler& scheduler,
+                                                 const Translations& translations);
     ~HotkeyManager();
 
     // The process-wide instance, installed by the entry point (SharedInstance::Scope).
@@ -72,7 +73,8 @@ public:
     Published<std::string> captureRefusal{*this, ""};
 
 private:
-    HotkeyManager(Preferences& preferences, KeyboardMonitoring& keyboard, Scheduler& scheduler);
+    HotkeyManager(Preferences& preferences, KeyboardMonitoring& keyboard, Scheduler& scheduler,
+                  const Translations& translations);
 
     void startFnKeyListening();
     bool startRegularKeyListening();
@@ -90,6 +92,7 @@ private:
     Preferences& preferences_;
     KeyboardMonitoring& keyboard_;
     Scheduler& scheduler_;
+    const Translations& translations_;
     std::optional<MonitorToken> flagsMonitor_;
     std::optional<MonitorToken> keyMonitor_;
     std::optional<MonitorToken> localKeyMonitor_;

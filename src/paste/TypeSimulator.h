@@ -28,7 +28,8 @@ public:
     static constexpr PasteKeys commandV{KeyCode::v, ModifierFlag::command};
     static constexpr PasteKeys shiftInsert{KeyCode::insert, ModifierFlag::shift};
     static constexpr double pasteDelay = 0.1;
-    static inline const std::string pasteboardRefusedMessage = "无法写入剪贴板，文字仍在指示器中";
+    static constexpr Text pasteboardRefused =
+        SAYVO_TEXT("TypeSimulator", "无法写入剪贴板，文字仍在指示器中");
 
     // Replaces the pasteboard's contents with the text; false when it refused.
     static bool writePasteboard(const Platform& platform, const std::string& text);

@@ -21,7 +21,7 @@ class Translations {
 public:
     virtual ~Translations() = default;
     // The text in the user's language; the source where no translation is known.
-    virtual std::string translate(const Text& text) const = 0;
+    virtual std::string text(const Text& marked) const = 0;
 };
 
 // A translated template with its %1 … %9 filled in, as the windows' arg()

@@ -22,10 +22,13 @@ std::vector<int> modifierCodes(std::uint64_t flags) {
 
 PortalSyntheticKeyboard::PortalSyntheticKeyboard(RemoteDesktopPortal& portal,
                                                  PortalAppRegistration& registration,
-                                                 Preferences& preferences, EvdevCodeOf evdevCodeOf)
+                                                 Preferences& preferences,
+                                                 const Translations& translations,
+                                                 EvdevCodeOf evdevCodeOf)
     : portal_(portal),
       registration_(registration),
       preferences_(preferences),
+      translations_(translations),
       evdevCodeOf_(std::move(evdevCodeOf)) {
     portal_.setSessionClosedHandler([this] { sessionClosed(); });
 }
@@ -156,13 +159,13 @@ void PortalSyntheticKeyboard::sessionClosed() {
     if (keysLost) fail(closedText);
 }
 
-void PortalSyntheticKeyboard::fail(const std::string& why) {
+void PortalSyntheticKeyboard::fail(const Text& why) {
     ++generation_;
     state_ = State::none;
     session_.clear();
     waiting_.clear();
-    problem_ = why;
-    if (failed_) failed_(why);
+    problem_ = translations_.text(why);
+    if (failed_) failed_(*problem_);
 }
 
 void PortalSyntheticKeyboard::send(const Key& key) {

@@ -8,6 +8,7 @@
 
 #include "platform/Preferences.h"
 #include "platform/SyntheticKeyboard.h"
+#include "platform/Translations.h"
 #include "portal/PortalAppRegistration.h"
 #include "portal/RemoteDesktopPortal.h"
 
@@ -34,23 +35,26 @@ public:
     static constexpr int leftControl = 29;
     static constexpr int leftAlt = 56;
     static constexpr int leftMeta = 125;
-    static inline const std::string noPortalText =
-        "桌面不提供远程输入（RemoteDesktop 门户），无法自动粘贴。文字已在剪贴板中，请按 Ctrl+V";
-    static inline const std::string refusedText =
-        "没有获准向其他应用发送按键。文字已在剪贴板中，请按 Ctrl+V";
-    static inline const std::string failedText =
-        "无法打开远程输入会话。文字已在剪贴板中，请按 Ctrl+V";
-    static inline const std::string noKeyboardText =
-        "桌面没有允许 Sayvo 使用键盘。文字已在剪贴板中，请按 Ctrl+V";
-    static inline const std::string grantNotRestoredText =
-        "桌面不再接受之前的授权，下次粘贴时会重新询问。文字已在剪贴板中，请按 Ctrl+V";
-    static inline const std::string closedText =
-        "远程输入会话已结束。文字已在剪贴板中，请按 Ctrl+V";
+    static constexpr Text noPortalText = SAYVO_TEXT(
+        "PortalSyntheticKeyboard",
+        "桌面不提供远程输入（RemoteDesktop 门户），无法自动粘贴。文字已在剪贴板中，请按 Ctrl+V");
+    static constexpr Text refusedText = SAYVO_TEXT(
+        "PortalSyntheticKeyboard", "没有获准向其他应用发送按键。文字已在剪贴板中，请按 Ctrl+V");
+    static constexpr Text failedText = SAYVO_TEXT(
+        "PortalSyntheticKeyboard", "无法打开远程输入会话。文字已在剪贴板中，请按 Ctrl+V");
+    static constexpr Text noKeyboardText = SAYVO_TEXT(
+        "PortalSyntheticKeyboard", "桌面没有允许 Sayvo 使用键盘。文字已在剪贴板中，请按 Ctrl+V");
+    static constexpr Text grantNotRestoredText =
+        SAYVO_TEXT("PortalSyntheticKeyboard",
+                   "桌面不再接受之前的授权，下次粘贴时会重新询问。文字已在剪贴板中，请按 Ctrl+V");
+    static constexpr Text closedText =
+        SAYVO_TEXT("PortalSyntheticKeyboard", "远程输入会话已结束。文字已在剪贴板中，请按 Ctrl+V");
 
     static inline const std::string restoreTokenKey = "remoteDesktopRestoreToken";
 
     PortalSyntheticKeyboard(RemoteDesktopPortal& portal, PortalAppRegistration& registration,
-                            Preferences& preferences, EvdevCodeOf evdevCodeOf);
+                            Preferences& preferences, const Translations& translations,
+                            EvdevCodeOf evdevCodeOf);
     PortalSyntheticKeyboard(const PortalSyntheticKeyboard&) = delete;
     PortalSyntheticKeyboard& operator=(const PortalSyntheticKeyboard&) = delete;
 
@@ -81,12 +85,13 @@ private:
     void devicesSelected(PortalOutcome outcome);
     void started(PortalOutcome outcome, unsigned devices, const std::string& restoreToken);
     void sessionClosed();
-    void fail(const std::string& why);
+    void fail(const Text& why);
     void send(const Key& key);
 
     RemoteDesktopPortal& portal_;
     PortalAppRegistration& registration_;
     Preferences& preferences_;
+    const Translations& translations_;
     EvdevCodeOf evdevCodeOf_;
     bool restoring_ = false;  // the session opening was offered a stored grant
     std::function<void(const std::string&)> failed_;

@@ -10,9 +10,11 @@ namespace sayvo {
 ShortcutPortalKeyboard::ShortcutPortalKeyboard(GlobalShortcutsPortal& portal,
                                                PortalAppRegistration& registration,
                                                KeyboardMonitoring& ownWindows,
+                                               const Translations& translations,
                                                std::function<void()> openShortcutSettings)
     : DesktopBoundKeyboard(ownWindows),
       portal_(portal),
+      translations_(translations),
       registration_(registration),
       openShortcutSettings_(std::move(openShortcutSettings)) {}
 
@@ -55,11 +57,11 @@ std::optional<std::string> ShortcutPortalKeyboard::problem() const {
         case State::idle:
         case State::creatingSession:
         case State::binding:
-            return pendingText;
+            return translations_.text(pendingText);
         case State::failed:
             return failure_;
         case State::bound:
-            if (trigger_.empty()) return unboundText;
+            if (trigger_.empty()) return translations_.text(unboundText);
             return std::nullopt;
     }
     return std::nullopt;
@@ -80,7 +82,8 @@ std::string ShortcutPortalKeyboard::portalTrigger(std::uint16_t keyCode, std::ui
 }
 
 std::vector<GlobalShortcutsPortal::Shortcut> ShortcutPortalKeyboard::shortcuts() const {
-    return {{shortcutId, shortcutDescription, portalTrigger(keyCode_, modifiers_)}};
+    return {
+        {shortcutId, translations_.text(shortcutDescription), portalTrigger(keyCode_, modifiers_)}};
 }
 
 void ShortcutPortalKeyboard::openSession() {
@@ -150,10 +153,10 @@ void ShortcutPortalKeyboard::adoptBindings(
     announceTriggerChange();
 }
 
-void ShortcutPortalKeyboard::fail(const std::string& why) {
+void ShortcutPortalKeyboard::fail(const Text& why) {
     ++generation_;  // whatever the old session still says is not heard
     state_ = State::failed;
-    failure_ = why;
+    failure_ = translations_.text(why);
     const bool hadTrigger = !trigger_.empty();
     trigger_.clear();
     if (held_) {

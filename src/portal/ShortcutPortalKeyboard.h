@@ -7,6 +7,7 @@
 #include <string>
 
 #include "hotkey/DesktopBoundKeyboard.h"
+#include "platform/Translations.h"
 #include "portal/GlobalShortcutsPortal.h"
 #include "portal/PortalAppRegistration.h"
 
@@ -26,18 +27,25 @@ class ShortcutPortalKeyboard final : public DesktopBoundKeyboard {
 public:
     static inline const std::string shortcutId = "push-to-talk";
     static inline const std::string sessionToken = "sayvo";
-    static inline const std::string shortcutDescription = "按住说话（Sayvo）";
-    static inline const std::string noPortalText =
-        "桌面不提供全局快捷键（GlobalShortcuts 门户），请在桌面设置中把 sayvo --toggle "
-        "绑定到一个键";
-    static inline const std::string refusedText = "桌面拒绝了 Sayvo 的全局快捷键";
-    static inline const std::string failedText = "无法向桌面注册全局快捷键";
-    static inline const std::string closedText = "桌面结束了 Sayvo 的全局快捷键";
-    static inline const std::string unboundText = "桌面没有为 Sayvo 分配按键，请在快捷键设置中设置";
-    static inline const std::string pendingText = "正在向桌面注册快捷键…";
+    static constexpr Text shortcutDescription =
+        SAYVO_TEXT("ShortcutPortalKeyboard", "按住说话（Sayvo）");
+    static constexpr Text noPortalText =
+        SAYVO_TEXT("ShortcutPortalKeyboard",
+                   "桌面不提供全局快捷键（GlobalShortcuts 门户），请在桌面设置中把 sayvo --toggle "
+                   "绑定到一个键");
+    static constexpr Text refusedText =
+        SAYVO_TEXT("ShortcutPortalKeyboard", "桌面拒绝了 Sayvo 的全局快捷键");
+    static constexpr Text failedText =
+        SAYVO_TEXT("ShortcutPortalKeyboard", "无法向桌面注册全局快捷键");
+    static constexpr Text closedText =
+        SAYVO_TEXT("ShortcutPortalKeyboard", "桌面结束了 Sayvo 的全局快捷键");
+    static constexpr Text unboundText =
+        SAYVO_TEXT("ShortcutPortalKeyboard", "桌面没有为 Sayvo 分配按键，请在快捷键设置中设置");
+    static constexpr Text pendingText =
+        SAYVO_TEXT("ShortcutPortalKeyboard", "正在向桌面注册快捷键…");
 
     ShortcutPortalKeyboard(GlobalShortcutsPortal& portal, PortalAppRegistration& registration,
-                           KeyboardMonitoring& ownWindows,
+                           KeyboardMonitoring& ownWindows, const Translations& translations,
                            std::function<void()> openShortcutSettings);
     ShortcutPortalKeyboard(const ShortcutPortalKeyboard&) = delete;
     ShortcutPortalKeyboard& operator=(const ShortcutPortalKeyboard&) = delete;
@@ -69,7 +77,7 @@ private:
     void openSession();
     void sessionCreated(PortalOutcome outcome, const std::string& session);
     void shortcutsBound(PortalOutcome outcome, const std::vector<GlobalShortcutsPortal::Binding>&);
-    void fail(const std::string& why);
+    void fail(const Text& why);
     void adoptBindings(const std::vector<GlobalShortcutsPortal::Binding>& bindings);
     void activated(const std::string& id);
     void deactivated(const std::string& id);
@@ -78,6 +86,7 @@ private:
     std::vector<GlobalShortcutsPortal::Shortcut> shortcuts() const;
 
     GlobalShortcutsPortal& portal_;
+    const Translations& translations_;
     PortalAppRegistration& registration_;
     std::function<void()> openShortcutSettings_;
     std::map<MonitorToken, std::pair<std::uint64_t, GlobalHandler>> globals_;

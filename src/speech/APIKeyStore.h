@@ -61,7 +61,7 @@ private:
     APIKeyStore(Preferences& preferences, SecretStore& secrets, DecisionLog& log,
                 const Translations& translations)
         : preferences_(preferences), secrets_(secrets), log_(log), translations_(translations) {}
-    std::string say(const Text& text) const { return translations_.translate(text); }
+    std::string say(const Text& text) const { return translations_.text(text); }
     void read();
     void readAnswered(SecretOutcome outcome, const std::string& secret);
     void writeNext();

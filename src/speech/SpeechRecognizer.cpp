@@ -331,7 +331,7 @@ MicrophoneTap::Handlers SpeechRecognizer::captureHandlers() {
     handlers.onEnded = [current] {
         auto self = current();
         if (!self) return;
-        self->errorMessage = kCaptureEndedMessage;
+        self->errorMessage = self->say(kCaptureEnded);
         self->stopSystemRecording();
     };
     return handlers;

@@ -91,7 +91,7 @@ private:
     // main, where they apply only to the recording whose task made them.
     RecognitionResultHandler taskHandler(bool firstTask, std::string restartBase);
 
-    std::string say(const Text& text) const { return platform_.translations.translate(text); }
+    std::string say(const Text& text) const { return platform_.translations.text(text); }
     Platform platform_;
     CloudASRClient& cloud_;
     std::shared_ptr<APIKeyStore> apiKeys_;

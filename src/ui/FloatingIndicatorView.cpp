@@ -140,8 +140,8 @@ void FloatingIndicatorView::insertText() {
 // later write that works takes that report back.
 void FloatingIndicatorView::reportPasteboard(bool written) {
     if (!written) {
-        speechRecognizer_->errorMessage = TypeSimulator::pasteboardRefusedMessage;
-    } else if (speechRecognizer_->errorMessage.get() == TypeSimulator::pasteboardRefusedMessage) {
+        speechRecognizer_->errorMessage = say(TypeSimulator::pasteboardRefused);
+    } else if (speechRecognizer_->errorMessage.get() == say(TypeSimulator::pasteboardRefused)) {
         speechRecognizer_->errorMessage = std::nullopt;
     }
 }

@@ -49,7 +49,7 @@ public:
     std::string title() const;
     std::string hint() const;
     // A text of the indicator's in the user's language.
-    std::string say(const Text& text) const { return platform_.translations.translate(text); }
+    std::string say(const Text& text) const { return platform_.translations.text(text); }
     const std::string& transcript() const;
     // The recording's failure, or empty.
     std::string errorText() const;

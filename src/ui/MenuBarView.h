@@ -42,7 +42,7 @@ public:
     static constexpr Text unboundHotkeyText = SAYVO_TEXT("MenuBarView", "未设置");
 
     // A text of the panel's in the user's language.
-    std::string say(const Text& text) const { return platform_.translations.translate(text); }
+    std::string say(const Text& text) const { return platform_.translations.text(text); }
 
     static std::shared_ptr<MenuBarView> create(const Platform& platform,
                                                std::shared_ptr<SpeechRecognizer> speechRecognizer,

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "FakeServices.h"
 #include "platform/linux/services/JsonFilePreferences.h"
 
 using namespace sayvo;
@@ -39,7 +40,7 @@ TEST(JsonFilePreferencesTest, OnlyAWellFormedFileIsReadAndACorruptOneIsMovedAsid
         fs::remove_all(dir), fs::create_directories(dir / "sayvo");
         c.contents == "directory" ? void(fs::create_directory(path))
                                   : void(std::ofstream(path) << c.contents);
-        JsonFilePreferences prefs(path);
+        JsonFilePreferences prefs(path, sim::SourceTranslations{});
         EXPECT_EQ(prefs.integerForKey("hotkeyKeyCode"), c.keyCode);
         EXPECT_EQ(prefs.boolForKey("hotkeyIsFnKey"), std::nullopt) << "a string is no Boolean";
         std::stringstream aside;
@@ -49,7 +50,7 @@ TEST(JsonFilePreferencesTest, OnlyAWellFormedFileIsReadAndACorruptOneIsMovedAsid
                   c.corrupt);
         prefs.setBool("hotkeyIsFnKey", true);
         EXPECT_TRUE(prefs.lastWriteSucceeded());
-        JsonFilePreferences again(path);
+        JsonFilePreferences again(path, sim::SourceTranslations{});
         EXPECT_EQ(again.boolForKey("hotkeyIsFnKey"), true);
         EXPECT_EQ(again.integerForKey("hotkeyKeyCode"), c.keyCode);
         EXPECT_EQ(fs::status(path).permissions(), fs::perms::owner_read | fs::perms::owner_write);
@@ -59,7 +60,7 @@ TEST(JsonFilePreferencesTest, OnlyAWellFormedFileIsReadAndACorruptOneIsMovedAsid
     }
     // A file in the way of the directory fails for anyone, root included.
     fs::remove_all(dir), std::ofstream(dir) << "not a directory";
-    JsonFilePreferences blocked(path);
+    JsonFilePreferences blocked(path, sim::SourceTranslations{});
     int failures = 0;
     blocked.onWriteFailed = [&] { ++failures; };
     blocked.setString("AliyunASRAPIKey", "kept");
@@ -80,7 +81,7 @@ TEST(JsonFilePreferencesTest, WritersRacingOrKilledNeverLeaveAHalfWrittenFile) {
         writers[w] = ::fork();
         ASSERT_GE(writers[w], 0);
         if (writers[w] == 0) {
-            JsonFilePreferences prefs(path);
+            JsonFilePreferences prefs(path, sim::SourceTranslations{});
             const std::string value(256 * 1024, char('a' + w));
             for (;;) prefs.setString("AliyunASRAPIKey", value);
         }
@@ -96,7 +97,10 @@ TEST(JsonFilePreferencesTest, WritersRacingOrKilledNeverLeaveAHalfWrittenFile) {
     for (const pid_t writer : writers) ::kill(writer, SIGKILL), ::waitpid(writer, nullptr, 0);
     EXPECT_EQ(torn, 0);
     EXPECT_GT(whole, 10);
-    EXPECT_EQ(JsonFilePreferences(path).stringForKey("AliyunASRAPIKey").value_or("").size(),
+    EXPECT_EQ(JsonFilePreferences(path, sim::SourceTranslations{})
+                  .stringForKey("AliyunASRAPIKey")
+                  .value_or("")
+                  .size(),
               256u * 1024);
     fs::remove_all(dir);
 }

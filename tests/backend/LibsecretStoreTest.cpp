@@ -71,9 +71,9 @@ TEST(LibsecretStoreTest, StoresReadsDeletesTakesOverAnOlderSayvosKeyAndSaysWhenL
     EXPECT_EQ(write("sk-first"), SecretOutcome::done);
     const QString path = home.filePath("preferences.json");
     std::ofstream(path.toStdString()) << R"({"AliyunASRAPIKey": "sk-older", "hotkeyKeyCode": 49})";
-    JsonFilePreferences preferences(path.toStdString());
-    sim::FakeDecisionLog log;
     sim::SourceTranslations translations;
+    JsonFilePreferences preferences(path.toStdString(), translations);
+    sim::FakeDecisionLog log;
     auto keys = APIKeyStore::create(preferences, store, log, translations);
     keys->load();
     EXPECT_TRUE(

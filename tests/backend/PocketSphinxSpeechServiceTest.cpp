@@ -9,6 +9,7 @@
 #include <mutex>
 #include <thread>
 
+#include "FakeServices.h"
 #include "platform/linux/speech/PocketSphinxSpeechService.h"
 
 using namespace sayvo;
@@ -41,9 +42,11 @@ TEST(PocketSphinxSpeechServiceTest, NoHandlerCallAfterCancelReturnsOrTheServiceI
     std::atomic<int> calls{0}, abandonedCalls{0}, callsAfter{0};
     std::atomic<bool> cancelling{false}, firstCallDone{false}, cancelReturned{false}, gone{false};
     // Made after the flags its handlers use, so it goes first when a check fails.
-    auto service = std::make_unique<PocketSphinxSpeechService>();
+    const sim::SourceTranslations source;
+    auto service = std::make_unique<PocketSphinxSpeechService>(source);
     EXPECT_EQ(service->recognizerForLocale("zh-CN"), nullptr) << "there is no Chinese model";
-    EXPECT_FALSE(PocketSphinxSpeechService("/none").recognizerForDefaultLocale()->isAvailable());
+    EXPECT_FALSE(
+        PocketSphinxSpeechService(source, "/none").recognizerForDefaultLocale()->isAvailable());
     const auto recognizer = service->recognizerForDefaultLocale();
     ASSERT_TRUE(recognizer->isAvailable()) << "no en-US model";
     const auto first = service->makeRecognitionRequest(),
@@ -77,7 +80,7 @@ TEST(PocketSphinxSpeechServiceTest, NoHandlerCallAfterCancelReturnsOrTheServiceI
     EXPECT_EQ(callsAfter, 0);
     EXPECT_EQ(calls, 1);
     EXPECT_FALSE(recognizer->isAvailable()) << "a recogniser outliving its service takes no tasks";
-    PocketSphinxSpeechService other;
+    PocketSphinxSpeechService other(source);
     EXPECT_FALSE(recognizer->recognitionTask(other.makeRecognitionRequest(), [](auto, auto) {}));
 }
 
@@ -92,7 +95,9 @@ long residentKilobytes() {
 // all of it given at once, waits: no word is lost.
 TEST(PocketSphinxSpeechServiceTest, AnIdleModelIsReleasedAndReloadedWithoutLosingWords) {
     const Samples speech = goForward();
-    PocketSphinxSpeechService service(PocketSphinxSpeechService::defaultModelDirectory(), 0.5);
+    sim::SourceTranslations source;
+    PocketSphinxSpeechService service(source, PocketSphinxSpeechService::defaultModelDirectory(),
+                                      0.5);
     const auto recognizer = service.recognizerForDefaultLocale();
     for (int round = 0; round < 2; ++round) {
         SCOPED_TRACE(round);

@@ -4,12 +4,14 @@
 #include <atomic>
 #include <thread>
 
+#include "FakeServices.h"
 #include "platform/linux/audio/PulseAudioCapture.h"
 
 using namespace sayvo;
 
 TEST(PulseAudioEngineTest, NoTapCallOutlivesRemoveTapOrStopAndTheEngineStartsAgain) {
-    PulseAudioEngine engine;
+    sim::SourceTranslations texts;
+    PulseAudioEngine engine(texts);
     AudioInputNode& node = engine.inputNode();
     const AudioFormat source = node.outputFormat(0);
     ASSERT_GT(source.sampleRate, 0);
@@ -44,7 +46,8 @@ TEST(PulseAudioEngineTest, NoTapCallOutlivesRemoveTapOrStopAndTheEngineStartsAga
 TEST(PulseAudioEngineTest, WithoutAServerStartFails) {
     const QByteArray server = qgetenv("PULSE_SERVER");
     qputenv("PULSE_SERVER", "unix:/nonexistent/pulse/native");
-    PulseAudioEngine engine;
+    sim::SourceTranslations texts;
+    PulseAudioEngine engine(texts);
     EXPECT_EQ(engine.inputNode().outputFormat(0).sampleRate, 0);
     const auto error = engine.start();
     EXPECT_EQ(error ? error->domain : "no error", "PulseAudio");

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <numbers>
 
+#include "FakeServices.h"
 #include "platform/linux/audio/PulseAudioCapture.h"
 #include "platform/linux/audio/SoxrResampler.h"
 
@@ -29,7 +30,8 @@ AudioPCMBuffer tone(AudioFormat format, std::size_t frames, std::size_t first = 
 }
 
 TEST(SoxrResamplerTest, AToneKeepsItsLengthFrequencyAndLevelInBuffersOfAnySize) {
-    PulseAudioSystem audio;
+    sim::SourceTranslations source;
+    PulseAudioSystem audio(source);
     const AudioFormat to16k{16000, 1, SampleType::int16};
     EXPECT_FALSE(audio.makeConverter(kMic, {16000, 1, SampleType::float32}));
     EXPECT_FALSE(audio.makeConverter({0, 1, SampleType::float32}, to16k));

@@ -2,6 +2,7 @@
 
 #include <QProcess>
 
+#include "FakeServices.h"
 #include "platform/linux/services/QtScheduler.h"
 #include "platform/linux/x11/X11AccessibilityTrust.h"
 #include "platform/linux/x11/X11SyntheticKeyboard.h"
@@ -22,12 +23,13 @@ TEST(X11AccessibilityTrustTest, WithoutXTestTrustIsRefusedOnceAloudAndNothingIsP
     X11KeyboardMonitor monitor{clock};  // opens its own connection there
     qputenv("DISPLAY", ours);
 
-    X11AccessibilityTrust trust(monitor);
+    sim::SourceTranslations source;
+    X11AccessibilityTrust trust(monitor, source);
     ::testing::internal::CaptureStderr();
     EXPECT_FALSE(trust.isProcessTrustedWithOptions({{kTrustedCheckOptionPrompt, true}}));
     EXPECT_FALSE(trust.isProcessTrustedWithOptions({{kTrustedCheckOptionPrompt, true}}));
     const std::string said = ::testing::internal::GetCapturedStderr();
-    EXPECT_EQ(said, missingExtensionWarning(true, false)) << "once";
+    EXPECT_EQ(said, missingExtensionWarning(true, false, source)) << "once";
     X11SyntheticKeyboard synthetic(monitor);
     EXPECT_FALSE(synthetic.createEventSource());
     EXPECT_FALSE(synthetic.createKeyboardEvent(nullptr, KeyCode::v, true));

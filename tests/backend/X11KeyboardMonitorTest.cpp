@@ -36,7 +36,9 @@ protected:
     X11KeyboardMonitor monitor{clock};
     sim::FakePreferences preferences;
     sim::SimScheduler scheduler;
-    std::shared_ptr<HotkeyManager> manager = HotkeyManager::create(preferences, monitor, scheduler);
+    sim::SourceTranslations translations;
+    std::shared_ptr<HotkeyManager> manager =
+        HotkeyManager::create(preferences, monitor, scheduler, translations);
 };
 
 // The capture of a new hotkey in the panel: its key press, typed into our

@@ -19,6 +19,7 @@
 #include "platform/Preferences.h"
 #include "platform/Scheduler.h"
 #include "platform/SecretStore.h"
+#include "platform/SourceTexts.h"
 #include "platform/SpeechRecognitionService.h"
 #include "platform/SystemPermissions.h"
 #include "platform/Translations.h"
@@ -254,9 +255,7 @@ struct FakeDecisionLog final : DecisionLog {
 };
 
 // Sayvo's source language: every text as written.
-struct SourceTranslations final : Translations {
-    std::string translate(const Text& text) const override { return text.source; }
-};
+using SourceTranslations = SourceTexts;
 
 // The autostart entry as a flag; a set error makes every change fail.
 struct FakeLoginItem final : LoginItem {

@@ -17,7 +17,8 @@ protected:
     // Launches on the same desktop, as again after a restart.
     void launch() {
         app.reset();
-        manager = HotkeyManager::create(sim.preferences, sim.keyboard, sim.scheduler);
+        manager =
+            HotkeyManager::create(sim.preferences, sim.keyboard, sim.scheduler, sim.translations);
         app = AppDelegate::create(sim.platform(), SpeechRecognizer::create(sim.platform(), cloud),
                                   *manager);
         app->applicationDidFinishLaunching();
@@ -387,7 +388,7 @@ TEST_F(AppDelegateTest, ARefusedPasteboardWritePastesNothingSaysSoAndKeepsTheTex
     recordSaying("kept");
     fn(false);
     advance(1.0);
-    EXPECT_EQ(indicator().content->errorText(), TypeSimulator::pasteboardRefusedMessage);
+    EXPECT_EQ(indicator().content->errorText(), TypeSimulator::pasteboardRefused.source);
     EXPECT_EQ(tray().messages.size(), 2u) << "the launch hint, then the release's";
     indicator().content->insertText();
     indicator().content->copyText();
@@ -395,7 +396,7 @@ TEST_F(AppDelegateTest, ARefusedPasteboardWritePastesNothingSaysSoAndKeepsTheTex
     EXPECT_EQ(pastes(), 0);
     EXPECT_FALSE(indicator().content->showInserted || indicator().content->showCopied);
     EXPECT_EQ(tray().messages.size(), 2u) << "once for the recording";
-    EXPECT_EQ(tray().messages.back().second, TypeSimulator::pasteboardRefusedMessage);
+    EXPECT_EQ(tray().messages.back().second, TypeSimulator::pasteboardRefused.source);
     EXPECT_EQ(recognizer().transcript.get(), "kept");
     EXPECT_TRUE(indicator().visible);
     EXPECT_EQ(indicator().content->content(), IndicatorContent::text);

@@ -49,7 +49,7 @@ TEST(CloudProtocolTest, EventsAreParsedMemberByMember) {
         {R"({"header":{"event":"result-generated"},"payload":[]})", K::ignored, "", false},
         {R"({"header":{"event":"task-failed","error_message":"配额不足"}})", K::failed, "配额不足",
          false},
-        {R"({"header":{"event":"task-failed","error_message":42}})", K::failed, "未知错误", false},
+        {R"({"header":{"event":"task-failed","error_message":42}})", K::failed, "", false},
         {R"({"header":{"event":"Task-Started"}})", K::ignored, "", false},
         {R"({"header":{"event":7}})", K::ignored, "", false},
         {R"(["task-started"])", K::ignored, "", false},

@@ -35,7 +35,8 @@ class HotkeyManagerTest : public ::testing::Test {
 protected:
     void make(const Stored& preferences = {}) {
         sim.preferences.raw = preferences;
-        manager = HotkeyManager::create(sim.preferences, sim.keyboard, sim.scheduler);
+        manager =
+            HotkeyManager::create(sim.preferences, sim.keyboard, sim.scheduler, sim.translations);
         manager->setKeyDownCallback([this] { reports += "D"; });
         manager->setKeyUpCallback([this] { reports += "U"; });
         manager->startListening();

@@ -32,7 +32,7 @@ protected:
 class ShortcutPortalKeyboardTest : public PortalTest {
 protected:
     void SetUp() override {
-        manager = HotkeyManager::create(sim.preferences, keyboard, sim.scheduler);
+        manager = HotkeyManager::create(sim.preferences, keyboard, sim.scheduler, sim.translations);
         manager->setKeyDownCallback([this] { reports += "D"; });
         manager->setKeyUpCallback([this] { reports += "U"; });
         manager->startListening();
@@ -56,7 +56,7 @@ protected:
 
     sim::FakeShortcutsPortal portal;
     int settingsOpened = 0;
-    ShortcutPortalKeyboard keyboard{portal, registration, sim.keyboard,
+    ShortcutPortalKeyboard keyboard{portal, registration, sim.keyboard, sim.translations,
                                     [this] { ++settingsOpened; }};
     std::shared_ptr<HotkeyManager> manager;
     std::string reports;
@@ -66,7 +66,7 @@ TEST_F(ShortcutPortalKeyboardTest, OneSessionWithAFixedTokenBindsTheDefaultHotke
     const std::vector<std::string> expected{"create sayvo push-to-talk=CTRL+ALT+space",
                                             "bind /session/sayvo push-to-talk=CTRL+ALT+space"};
     ASSERT_EQ(portal.calls.size(), 1u);
-    EXPECT_EQ(keyboard.problem(), ShortcutPortalKeyboard::pendingText);
+    EXPECT_EQ(keyboard.problem(), ShortcutPortalKeyboard::pendingText.source);
     bind("Ctrl+Alt+D");
     EXPECT_EQ(portal.calls, expected);
     EXPECT_EQ(manager->desktopTrigger.get(), "Ctrl+Alt+D");
@@ -98,11 +98,11 @@ TEST_F(ShortcutPortalKeyboardTest, AHoldIsOneDownAndOneUpWhateverTheDesktopRepea
         if (!keyboard.problem()) continue;
         // A bound session that closes is asked for again at once; one that
         // closes before it is bound waits for the next watch.
-        EXPECT_EQ(keyboard.problem(), ShortcutPortalKeyboard::pendingText);
+        EXPECT_EQ(keyboard.problem(), ShortcutPortalKeyboard::pendingText.source);
         EXPECT_EQ(portal.calls.size(), 3u);
         EXPECT_EQ(manager->desktopTrigger.get(), "");
         EXPECT_EQ(signals("ADC"), "");
-        EXPECT_EQ(keyboard.problem(), ShortcutPortalKeyboard::closedText);
+        EXPECT_EQ(keyboard.problem(), ShortcutPortalKeyboard::closedText.source);
         EXPECT_EQ(portal.calls.size(), 3u);
         manager->startListening(), bind();
         EXPECT_EQ(signals("AD"), "DU");
@@ -116,11 +116,11 @@ TEST_F(ShortcutPortalKeyboardTest, AFailedSetUpSaysWhyAndLeavesTheKeyDead) {
         std::string session;
         const std::string& problem;
     } cases[] = {
-        {"refused session", kCancelled, kOk, "/s", ShortcutPortalKeyboard::refusedText},
-        {"failed session", kFailed, kOk, "/s", ShortcutPortalKeyboard::failedText},
-        {"no session handle", kOk, kOk, "", ShortcutPortalKeyboard::failedText},
-        {"refused binding", kOk, kCancelled, "/s", ShortcutPortalKeyboard::refusedText},
-        {"failed binding", kOk, kFailed, "/s", ShortcutPortalKeyboard::failedText},
+        {"refused session", kCancelled, kOk, "/s", ShortcutPortalKeyboard::refusedText.source},
+        {"failed session", kFailed, kOk, "/s", ShortcutPortalKeyboard::failedText.source},
+        {"no session handle", kOk, kOk, "", ShortcutPortalKeyboard::failedText.source},
+        {"refused binding", kOk, kCancelled, "/s", ShortcutPortalKeyboard::refusedText.source},
+        {"failed binding", kOk, kFailed, "/s", ShortcutPortalKeyboard::failedText.source},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -148,7 +148,7 @@ TEST_F(ShortcutPortalKeyboardTest, ABindIsJudgedByItsResultsUnlessTheUserCancell
 
 TEST_F(ShortcutPortalKeyboardTest, WithoutABoundKeyThePanelRowOpensTheDesktopSettings) {
     bind("");
-    EXPECT_EQ(keyboard.problem(), ShortcutPortalKeyboard::unboundText);
+    EXPECT_EQ(keyboard.problem(), ShortcutPortalKeyboard::unboundText.source);
     auto view =
         MenuBarView::create(sim.platform(keyboard, sim.syntheticKeyboard), nullptr, *manager);
     EXPECT_EQ(view->hotkeyButtonText(), MenuBarView::unboundHotkeyText.source);
@@ -168,8 +168,9 @@ TEST_F(ShortcutPortalKeyboardTest, WithoutABoundKeyThePanelRowOpensTheDesktopSet
 TEST_F(ShortcutPortalKeyboardTest, AStoredFnGivesWayToThePresetWhereTheDesktopBinds) {
     sim.preferences.raw = {{"hotkeyIsFnKey", true}};
     sim::FakeShortcutsPortal fresh;
-    ShortcutPortalKeyboard fnKeyboard(fresh, registration, sim.keyboard, nullptr);
-    auto fnManager = HotkeyManager::create(sim.preferences, fnKeyboard, sim.scheduler);
+    ShortcutPortalKeyboard fnKeyboard(fresh, registration, sim.keyboard, sim.translations, nullptr);
+    auto fnManager =
+        HotkeyManager::create(sim.preferences, fnKeyboard, sim.scheduler, sim.translations);
     fnManager->startListening();
     EXPECT_EQ(fresh.calls, std::vector<std::string>{"create sayvo push-to-talk=CTRL+ALT+space"});
     EXPECT_EQ(sim.preferences.raw.at("hotkeyIsFnKey"), sim::FakePreferences::Value(true));
@@ -178,10 +179,10 @@ TEST_F(ShortcutPortalKeyboardTest, AStoredFnGivesWayToThePresetWhereTheDesktopBi
 TEST_F(ShortcutPortalKeyboardTest, NoPortalMeansNoReservationAndAReason) {
     sim::FakeShortcutsPortal absent;
     absent.present = false;
-    ShortcutPortalKeyboard none(absent, registration, sim.keyboard, nullptr);
+    ShortcutPortalKeyboard none(absent, registration, sim.keyboard, sim.translations, nullptr);
     EXPECT_EQ(none.reserveKey(KeyCode::space, ModifierFlag::control), KeyReservation::unavailable);
     EXPECT_TRUE(absent.calls.empty());
-    EXPECT_EQ(none.problem(), ShortcutPortalKeyboard::noPortalText);
+    EXPECT_EQ(none.problem(), ShortcutPortalKeyboard::noPortalText.source);
 }
 
 // Where the desktop has the registry, the app id goes first, once; a refused
@@ -197,8 +198,8 @@ TEST_F(PortalTest, TheAppIdIsRegisteredOnceBeforeAnyPortalSession) {
         PortalAppRegistration app{registry, "app.sayvo.Sayvo"};
         sim::FakeShortcutsPortal shortcuts;
         sim::FakeRemoteDesktop remote;
-        ShortcutPortalKeyboard hotkey{shortcuts, app, sim.keyboard, nullptr};
-        PortalSyntheticKeyboard paste{remote, app, sim.preferences, evdevCode};
+        ShortcutPortalKeyboard hotkey{shortcuts, app, sim.keyboard, sim.translations, nullptr};
+        PortalSyntheticKeyboard paste{remote, app, sim.preferences, sim.translations, evdevCode};
         hotkey.reserveKey(KeyCode::space, ModifierFlag::control);
         paste.post({KeyCode::v, true, 0});
         const auto sessions = [&] { return shortcuts.calls.size() + remote.sessions; };
@@ -224,7 +225,8 @@ protected:
     }
 
     sim::FakeRemoteDesktop portal;
-    PortalSyntheticKeyboard keyboard{portal, registration, sim.preferences, evdevCode};
+    PortalSyntheticKeyboard keyboard{portal, registration, sim.preferences, sim.translations,
+                                     evdevCode};
     std::vector<std::string> failures;
 };
 
@@ -262,12 +264,12 @@ TEST_F(PortalSyntheticKeyboardTest, ARefusedOrLostSessionDropsThePasteAndSaysWhy
         const char* steps;
         const std::string& message;
     } cases[] = {
-        {"C", PortalSyntheticKeyboard::refusedText},
-        {"F", PortalSyntheticKeyboard::failedText},
-        {"cS", PortalSyntheticKeyboard::failedText},
-        {"csR", PortalSyntheticKeyboard::refusedText},
-        {"csK", PortalSyntheticKeyboard::noKeyboardText},
-        {"csX", PortalSyntheticKeyboard::closedText},
+        {"C", PortalSyntheticKeyboard::refusedText.source},
+        {"F", PortalSyntheticKeyboard::failedText.source},
+        {"cS", PortalSyntheticKeyboard::failedText.source},
+        {"csR", PortalSyntheticKeyboard::refusedText.source},
+        {"csK", PortalSyntheticKeyboard::noKeyboardText.source},
+        {"csX", PortalSyntheticKeyboard::closedText.source},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.steps);
@@ -298,8 +300,8 @@ TEST_F(PortalSyntheticKeyboardTest, TheDesktopsGrantIsKeptAndOfferedToTheNextSes
         {true, nullptr, kOk, "t1", "", "t1", {}},
         {true, "t1", kOk, "t2", "t1", "t2", {}},
         {true, "t1", kOk, "", "t1", "", {}},
-        {true, "t1", kFailed, "", "t1", "", {PortalSyntheticKeyboard::grantNotRestoredText}},
-        {true, nullptr, kCancelled, "", "", nullptr, {PortalSyntheticKeyboard::refusedText}},
+        {true, "t1", kFailed, "", "t1", "", {PortalSyntheticKeyboard::grantNotRestoredText.source}},
+        {true, nullptr, kCancelled, "", "", nullptr, {PortalSyntheticKeyboard::refusedText.source}},
         {false, "t1", kOk, "", "", "t1", {}},  // version 1: nothing to offer or keep
     };
     for (const auto& c : cases) {
@@ -321,7 +323,7 @@ TEST_F(PortalSyntheticKeyboardTest, NoPortalSaysSoAtEachPaste) {
     portal.present = false, paste(), paste();
     EXPECT_EQ(portal.sessions, 0);
     EXPECT_EQ(failures.size(), 2u);
-    EXPECT_EQ(failures.back(), PortalSyntheticKeyboard::noPortalText);
+    EXPECT_EQ(failures.back(), PortalSyntheticKeyboard::noPortalText.source);
     // Nothing of them is sent once a portal is there.
     portal.present = true, paste(), portal.grant();
     EXPECT_EQ(portal.sent, kFirstPaste);

@@ -28,7 +28,7 @@ protected:
     bool typeInPanel(const KeyEvent& event) { return sim.keyboard.typeInOwnWindow(event); }
 
     std::shared_ptr<HotkeyManager> hotkeys =
-        HotkeyManager::create(sim.preferences, sim.keyboard, sim.scheduler);
+        HotkeyManager::create(sim.preferences, sim.keyboard, sim.scheduler, sim.translations);
     std::shared_ptr<MenuBarView> panel = open();
 };
 

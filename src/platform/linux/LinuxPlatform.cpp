@@ -45,27 +45,29 @@ bool mainLoopRunsGLib() {
 
 // In the order of construction: each takes only what comes before it.
 struct LinuxPlatform::Services {
-    Services(bool wayland, bool verbose, const QString& applicationId)
-        : waylandSession(wayland ? std::make_unique<WaylandSession>(x11Keyboard, preferences,
+    Services(const Translations& translations, bool wayland, bool verbose,
+             const QString& applicationId)
+        : translations(translations),
+          waylandSession(wayland ? std::make_unique<WaylandSession>(x11Keyboard, preferences,
+                                                                    translations,
                                                                     applicationId.toStdString())
                                  : nullptr),
           log(verbose),
           autostart(applicationId, QCoreApplication::applicationFilePath()) {}
 
-    // First: every text the services below make is in the user's language.
-    QtTranslations translations{uiLanguage(std::getenv)};
+    const Translations& translations;
     QtScheduler scheduler;
-    JsonFilePreferences preferences{JsonFilePreferences::defaultPath()};
+    JsonFilePreferences preferences{JsonFilePreferences::defaultPath(), translations};
     QtPasteboard x11Pasteboard;
     PulseMicrophoneAuthorization microphone;
-    PulseAudioSystem audio;
+    PulseAudioSystem audio{translations};
     QtWebSocketService webSockets;
     QtUUIDGenerator uuids;
-    PocketSphinxSpeechService speech{modelDirectory()};
+    PocketSphinxSpeechService speech{translations, modelDirectory()};
     QtApplicationShell shell;
     X11KeyboardMonitor x11Keyboard{scheduler};
     X11SyntheticKeyboard x11SyntheticKeyboard{x11Keyboard};
-    X11AccessibilityTrust accessibility{x11Keyboard};
+    X11AccessibilityTrust accessibility{x11Keyboard, translations};
     std::unique_ptr<WaylandSession> waylandSession;
     DesktopSystemPermissions permissions{
         waylandSession
@@ -99,16 +101,20 @@ struct LinuxPlatform::Services {
     };
 };
 
-LinuxPlatform::LinuxPlatform(bool wayland, bool verbose, const QString& applicationId) {
+LinuxPlatform::LinuxPlatform(const Translations& translations, bool wayland, bool verbose,
+                             const QString& applicationId) {
     if (!wayland && qgetenv("XDG_SESSION_TYPE") == "wayland") {
         // Without a compositor to talk to, Sayvo runs as an X11 client only:
         // better said at once than found out.
-        printToStderr("Wayland 会话：快捷键只在 X11 窗口有焦点时有效，粘贴也只到达 X11 应用");
+        printToStderr(translated(
+            SAYVO_TEXT("LinuxPlatform",
+                       "Wayland 会话：快捷键只在 X11 窗口有焦点时有效，粘贴也只到达 X11 应用")));
     }
-    services_ = std::make_unique<Services>(wayland, verbose, applicationId);
+    services_ = std::make_unique<Services>(translations, wayland, verbose, applicationId);
     if (const auto& session = services_->waylandSession) {
         if (const std::string warning = session->startupWarning(); !warning.empty()) {
-            printToStderr("Wayland 会话：" + warning);
+            printToStderr(withArguments(translated(SAYVO_TEXT("LinuxPlatform", "Wayland 会话：%1")),
+                                        {warning}));
         }
     }
 }

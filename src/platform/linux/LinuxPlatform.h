@@ -14,7 +14,9 @@ namespace sayvo {
 // Thread: main thread only; made after the QApplication, gone before it.
 class LinuxPlatform {
 public:
-    LinuxPlatform(bool wayland, bool verbose, const QString& applicationId);
+    // The translations are installed before the first text is made.
+    LinuxPlatform(const Translations& translations, bool wayland, bool verbose,
+                  const QString& applicationId);
     ~LinuxPlatform();
     LinuxPlatform(const LinuxPlatform&) = delete;
     LinuxPlatform& operator=(const LinuxPlatform&) = delete;

@@ -12,34 +12,42 @@
 #include "platform/linux/desktop/QuitOnSignal.h"
 #include "platform/linux/desktop/SingleInstance.h"
 #include "platform/linux/gnome/GnomeCustomShortcut.h"
+#include "platform/linux/ui/QtTranslations.h"
 #include "platform/linux/wayland/WaylandSession.h"
 
 namespace {
 
+QString say(const char* source) {
+    return QCoreApplication::translate("CommandLine", source);
+}
+
+// Made once the translations are installed: its texts are in the user's language.
 struct CommandLine : QCommandLineParser {
     const QCommandLineOption verbose{
         QStringLiteral("verbose"),
-        QStringLiteral("Log each recording's decisions (engine, start, stop, text length) to "
-                       "standard error; never the text or the API key. Errors are always "
-                       "logged.")};
+        say(QT_TRANSLATE_NOOP("CommandLine",
+                              "把每次录音的决定（引擎、开始、停止、文字长度）写到标准错误输出；"
+                              "从不写出文字或 API Key。错误总会写出。"))};
 
     // For the desktop's own key bindings, where Sayvo cannot watch the keyboard.
     const QCommandLineOption toggle{
         QStringLiteral("toggle"),
-        QStringLiteral("Tell the running Sayvo to start a recording, or to stop it and paste, "
-                       "as a click on its tray icon does; then exit.")};
+        say(QT_TRANSLATE_NOOP("CommandLine",
+                              "让正在运行的 Sayvo 开始录音，或停止录音并粘贴，和点按托盘图标一样；"
+                              "然后退出。"))};
     const QCommandLineOption start{
         QStringLiteral("start"),
-        QStringLiteral("Tell the running Sayvo that the hotkey is pressed; then exit.")};
+        say(QT_TRANSLATE_NOOP("CommandLine", "告诉正在运行的 Sayvo 快捷键已按下；然后退出。"))};
     const QCommandLineOption stop{
         QStringLiteral("stop"),
-        QStringLiteral("Tell the running Sayvo that the hotkey is let go: the recording stops "
-                       "and its text is pasted; then exit.")};
+        say(QT_TRANSLATE_NOOP(
+            "CommandLine", "告诉正在运行的 Sayvo 快捷键已松开：录音停止，文字被粘贴；然后退出。"))};
 
     CommandLine() {
-        setApplicationDescription(QStringLiteral(
-            "Push-to-talk dictation: hold the hotkey, speak, let go, and the words are pasted "
-            "into the focused application. Sayvo lives in the system tray."));
+        setApplicationDescription(
+            say(QT_TRANSLATE_NOOP("CommandLine",
+                                  "按住说话的听写工具：按住快捷键说话，松开后文字粘贴到当前应用。Sa"
+                                  "yvo 位于系统托盘中。")));
         addHelpOption();
         addVersionOption();
         addOptions({verbose, toggle, start, stop});
@@ -79,7 +87,9 @@ const QString kApplicationId = QStringLiteral("app.sayvo.Sayvo");
 // A command entry: hands the running Sayvo its request and ends.
 int sendToRunningInstance(const CommandLine& commandLine) {
     if (commandLine.requestCount() != 1) {
-        sayvo::printToStderr("--toggle, --start and --stop go one at a time");
+        sayvo::printToStderr(
+            say(QT_TRANSLATE_NOOP("CommandLine", "--toggle、--start 和 --stop 一次只能用一个"))
+                .toStdString());
         return 2;
     }
     sayvo::SingleInstance running(kApplicationId);
@@ -96,14 +106,21 @@ std::optional<int> claimTheOneInstance(sayvo::SingleInstance& instance) {
     switch (instance.claim()) {
         case sayvo::SingleInstance::Claim::anotherRuns:
             if (const auto error = instance.send(sayvo::InstanceRequest::showPanel)) {
-                sayvo::printToStderr("Sayvo 已在运行，但没有回应：" + error->toStdString());
+                sayvo::printToStderr(
+                    say(QT_TRANSLATE_NOOP("CommandLine", "Sayvo 已在运行，但没有回应：%1"))
+                        .arg(*error)
+                        .toStdString());
                 return 1;
             }
-            sayvo::printToStderr("Sayvo 已在运行，已打开它的设置面板");
+            sayvo::printToStderr(
+                say(QT_TRANSLATE_NOOP("CommandLine", "Sayvo 已在运行，已打开它的设置面板"))
+                    .toStdString());
             return 0;
         case sayvo::SingleInstance::Claim::unguarded:
-            sayvo::printToStderr("无法确保只运行一个 Sayvo（" +
-                                 instance.unguardedReason().toStdString() + "）");
+            sayvo::printToStderr(
+                say(QT_TRANSLATE_NOOP("CommandLine", "无法确保只运行一个 Sayvo（%1）"))
+                    .arg(instance.unguardedReason())
+                    .toStdString());
             break;
         case sayvo::SingleInstance::Claim::first:
             break;
@@ -135,9 +152,11 @@ void answer(sayvo::AppDelegate& delegate, sayvo::ShortcutRepeatReader& shortcutR
 }  // namespace
 
 int main(int argc, char** argv) {
-    CommandLine commandLine;
+    const sayvo::UiLanguage language = sayvo::uiLanguage(std::getenv);
     if (needsNoDisplay(argc, argv)) {
         QCoreApplication answering(argc, argv);
+        const sayvo::QtTranslations translations(language);
+        CommandLine commandLine;
         QCoreApplication::setApplicationName(QStringLiteral("sayvo"));
         QCoreApplication::setApplicationVersion(QStringLiteral(SAYVO_VERSION));
         commandLine.process(answering);  // --help and --version print and exit here
@@ -150,6 +169,9 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "xcb");
     }
     QApplication application(argc, argv);
+    // Before the first text: every one below is in the user's language.
+    const sayvo::QtTranslations translations(language);
+    CommandLine commandLine;
     // Qt has taken its own options by now: anything left unknown is a mistake.
     commandLine.process(application);
     QApplication::setApplicationName(QStringLiteral("Sayvo"));
@@ -157,8 +179,8 @@ int main(int argc, char** argv) {
     sayvo::SingleInstance instance(kApplicationId);
     if (const auto exitCode = claimTheOneInstance(instance)) return *exitCode;
     sayvo::QuitOnSignal quitOnSignal;
-    const sayvo::LinuxPlatform services(wayland, commandLine.isSet(commandLine.verbose),
-                                        kApplicationId);
+    const sayvo::LinuxPlatform services(translations, wayland,
+                                        commandLine.isSet(commandLine.verbose), kApplicationId);
     const sayvo::Platform& platform = services.platform();
 
     // The process-wide instances live exactly as long as the services above.
@@ -167,8 +189,8 @@ int main(int argc, char** argv) {
         sayvo::AliyunASR::create({platform.scheduler, platform.webSockets, platform.uuids,
                                   platform.audio, platform.log, platform.translations},
                                  SAYVO_CLOUD_ENDPOINT));
-    sayvo::SharedInstance<sayvo::HotkeyManager>::Scope hotkeyScope(
-        sayvo::HotkeyManager::create(platform.preferences, platform.keyboard, platform.scheduler));
+    sayvo::SharedInstance<sayvo::HotkeyManager>::Scope hotkeyScope(sayvo::HotkeyManager::create(
+        platform.preferences, platform.keyboard, platform.scheduler, platform.translations));
     sayvo::SayvoApp app(platform, sayvo::AliyunASR::shared(), sayvo::HotkeyManager::shared());
     app.launch();
     // GNOME's custom shortcut runs at the press and at every autorepeat.

@@ -27,8 +27,10 @@ constexpr milliseconds kServerWait{5000};
 constexpr std::uint32_t kDefaultTapFrames = 1024;
 
 // The description reaches the user as it is; the code keeps the server's reason.
-PlatformError pulseError(int code, const std::string& description) {
-    return PlatformError{"PulseAudio", code, description};
+// Said in the source language: the engine translates at its surface, where
+// the translations are (the capture thread has none of its own).
+PlatformError pulseError(int code, const Text& description) {
+    return PlatformError{"PulseAudio", code, description.source};
 }
 
 struct MainloopFree {
@@ -105,19 +107,23 @@ public:
     // dictation tool must not start the sound system as a side effect.
     std::optional<PlatformError> open(milliseconds limit) {
         mainloop_.reset(pa_threaded_mainloop_new());
-        if (!mainloop_) return pulseError(PA_ERR_INTERNAL, "无法启动录音线程");
+        if (!mainloop_)
+            return pulseError(PA_ERR_INTERNAL, SAYVO_TEXT("PulseAudioCapture", "无法启动录音线程"));
         pa_threaded_mainloop_set_name(mainloop(), "sayvo-audio");
         context_.reset(pa_context_new(pa_threaded_mainloop_get_api(mainloop()), "Sayvo"));
-        if (!context_) return pulseError(PA_ERR_INTERNAL, "无法连接声音服务器");
+        if (!context_)
+            return pulseError(PA_ERR_INTERNAL,
+                              SAYVO_TEXT("PulseAudioCapture", "无法连接声音服务器"));
         pa_context_set_state_callback(context(), &PulseConnection::signal, mainloop());
         if (pa_threaded_mainloop_start(mainloop()) < 0) {
-            return pulseError(PA_ERR_INTERNAL, "无法启动录音线程");
+            return pulseError(PA_ERR_INTERNAL, SAYVO_TEXT("PulseAudioCapture", "无法启动录音线程"));
         }
         started_ = true;
 
         MainloopLock lock(mainloop());
         if (pa_context_connect(context(), nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
-            return pulseError(pa_context_errno(context()), "无法连接声音服务器");
+            return pulseError(pa_context_errno(context()),
+                              SAYVO_TEXT("PulseAudioCapture", "无法连接声音服务器"));
         }
         const bool settled = waitFor(
             [this] {
@@ -125,9 +131,12 @@ public:
                 return state == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(state);
             },
             limit);
-        if (!settled) return pulseError(PA_ERR_TIMEOUT, "声音服务器没有响应");
+        if (!settled)
+            return pulseError(PA_ERR_TIMEOUT,
+                              SAYVO_TEXT("PulseAudioCapture", "声音服务器没有响应"));
         if (pa_context_get_state(context()) != PA_CONTEXT_READY) {
-            return pulseError(pa_context_errno(context()), "无法连接声音服务器");
+            return pulseError(pa_context_errno(context()),
+                              SAYVO_TEXT("PulseAudioCapture", "无法连接声音服务器"));
         }
         return std::nullopt;
     }
@@ -259,7 +268,9 @@ public:
         pa_context* context = connection_.context();
         MainloopLock lock(connection_.mainloop());
         stream_.reset(pa_stream_new(context, "Dictation", &sampleFormat_, &map_));
-        if (!stream_) return pulseError(pa_context_errno(context), "无法打开麦克风");
+        if (!stream_)
+            return pulseError(pa_context_errno(context),
+                              SAYVO_TEXT("PulseAudioCapture", "无法打开麦克风"));
         pa_stream_set_state_callback(stream_.get(), &Capture::onState, this);
         pa_stream_set_read_callback(stream_.get(), &Capture::onRead, this);
 
@@ -274,7 +285,8 @@ public:
         // routing in the server's restore database.
         if (pa_stream_connect_record(stream_.get(), nullptr, &attributes,
                                      PA_STREAM_ADJUST_LATENCY) < 0) {
-            return pulseError(pa_context_errno(context), "无法打开麦克风");
+            return pulseError(pa_context_errno(context),
+                              SAYVO_TEXT("PulseAudioCapture", "无法打开麦克风"));
         }
         const bool settled = connection_.waitFor(
             [this] {
@@ -282,9 +294,11 @@ public:
                 return state == PA_STREAM_READY || !PA_STREAM_IS_GOOD(state);
             },
             limit);
-        if (!settled) return pulseError(PA_ERR_TIMEOUT, "麦克风没有响应");
+        if (!settled)
+            return pulseError(PA_ERR_TIMEOUT, SAYVO_TEXT("PulseAudioCapture", "麦克风没有响应"));
         if (pa_stream_get_state(stream_.get()) != PA_STREAM_READY) {
-            return pulseError(pa_context_errno(context), "无法打开麦克风");
+            return pulseError(pa_context_errno(context),
+                              SAYVO_TEXT("PulseAudioCapture", "无法打开麦克风"));
         }
         opened_ = true;
         return std::nullopt;
@@ -297,8 +311,8 @@ private:
         auto* self = static_cast<Capture*>(userdata);
         if (!PA_STREAM_IS_GOOD(pa_stream_get_state(stream)) && !self->failed_.exchange(true) &&
             self->opened_ && self->onFailure_) {
-            self->onFailure_(
-                pulseError(pa_context_errno(pa_stream_get_context(stream)), "麦克风已断开"));
+            self->onFailure_(pulseError(pa_context_errno(pa_stream_get_context(stream)),
+                                        SAYVO_TEXT("PulseAudioCapture", "麦克风已断开")));
         }
         pa_threaded_mainloop_signal(self->connection_.mainloop(), 0);
     }
@@ -410,7 +424,7 @@ struct PulseAudioEngine::Impl {
         const auto source = connection->defaultSource(kServerWait);
         if (!source) {
             stop();
-            return pulseError(PA_ERR_NOENTITY, "没有可用的麦克风");
+            return pulseError(PA_ERR_NOENTITY, SAYVO_TEXT("PulseAudioCapture", "没有可用的麦克风"));
         }
         auto next = std::make_unique<Capture>(*connection, tap, *source, onFailure);
         if (auto error = next->open(kServerWait)) {
@@ -435,7 +449,14 @@ struct PulseAudioEngine::Impl {
     std::unique_ptr<Capture> capture;
 };
 
-PulseAudioEngine::PulseAudioEngine() : impl_(std::make_unique<Impl>()) {}
+PulseAudioEngine::PulseAudioEngine(const Translations& translations)
+    : translations_(translations), impl_(std::make_unique<Impl>()) {}
+
+PlatformError PulseAudioEngine::translated(PlatformError error) const {
+    error.localizedDescription =
+        translations_.text(Text{"PulseAudioCapture", error.localizedDescription.c_str()});
+    return error;
+}
 PulseAudioEngine::~PulseAudioEngine() = default;
 
 AudioInputNode& PulseAudioEngine::inputNode() {
@@ -447,7 +468,9 @@ void PulseAudioEngine::prepare() {
 }
 
 std::optional<PlatformError> PulseAudioEngine::start() {
-    return impl_->start();
+    std::optional<PlatformError> error = impl_->start();
+    if (error) return translated(std::move(*error));
+    return error;
 }
 
 bool PulseAudioEngine::isRunning() const {
@@ -459,11 +482,13 @@ void PulseAudioEngine::stop() {
 }
 
 void PulseAudioEngine::setFailureHandler(std::function<void(const PlatformError&)> handler) {
-    impl_->onFailure = std::move(handler);
+    impl_->onFailure = [this, handler = std::move(handler)](const PlatformError& error) {
+        if (handler) handler(translated(error));
+    };
 }
 
 std::unique_ptr<AudioEngine> PulseAudioSystem::makeAudioEngine() {
-    return std::make_unique<PulseAudioEngine>();
+    return std::make_unique<PulseAudioEngine>(translations_);
 }
 
 std::unique_ptr<AudioConverter> PulseAudioSystem::makeConverter(const AudioFormat& from,

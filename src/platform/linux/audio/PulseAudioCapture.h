@@ -4,6 +4,7 @@
 
 #include "platform/Audio.h"
 #include "platform/MicrophoneAuthorization.h"
+#include "platform/Translations.h"
 
 namespace sayvo {
 
@@ -25,7 +26,8 @@ namespace sayvo {
 // no source answers. No call waits longer than a few seconds for the server.
 class PulseAudioEngine final : public AudioEngine {
 public:
-    PulseAudioEngine();
+    // Thread: translations from any thread; they outlive the engine.
+    explicit PulseAudioEngine(const Translations& translations);
     ~PulseAudioEngine() override;
     PulseAudioEngine(const PulseAudioEngine&) = delete;
     PulseAudioEngine& operator=(const PulseAudioEngine&) = delete;
@@ -44,17 +46,24 @@ public:
     struct Impl;
 
 private:
+    PlatformError translated(PlatformError error) const;
+
+    const Translations& translations_;
     std::unique_ptr<Impl> impl_;
 };
 
 // Thread: makeAudioEngine on the main thread; makeConverter on any thread.
 class PulseAudioSystem final : public AudioSystem {
 public:
+    explicit PulseAudioSystem(const Translations& translations) : translations_(translations) {}
     std::unique_ptr<AudioEngine> makeAudioEngine() override;
     // A SoxrAudioConverter when `to` is 16 kHz mono int16 and `from` is a
     // format libsoxr takes; null otherwise.
     std::unique_ptr<AudioConverter> makeConverter(const AudioFormat& from,
                                                   const AudioFormat& to) override;
+
+private:
+    const Translations& translations_;
 };
 
 // Linux asks no one for microphone access: whoever can reach the sound server

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -113,7 +114,8 @@ std::optional<SingleInstance::Claim> SingleInstance::claimLockFile() {
     const QFileInfo folder(runtimeDirectory_);
     if (runtimeDirectory_.isEmpty() || !folder.isDir() || !folder.isWritable()) {
         unguardedReason_ =
-            QStringLiteral("没有会话总线，运行时文件夹也不可写：") + runtimeDirectory_;
+            QCoreApplication::translate("SingleInstance", "没有会话总线，运行时文件夹也不可写：%1")
+                .arg(runtimeDirectory_);
         return std::nullopt;
     }
     const QString base = runtimeDirectory_ + u'/' + applicationId_;
@@ -133,7 +135,8 @@ SingleInstance::Lock SingleInstance::lock(const QString& path) {
     const QByteArray lockPath = QFile::encodeName(path);
     lockFd_.reset(::open(lockPath.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
     if (lockFd_.get() < 0) {
-        unguardedReason_ = QStringLiteral("无法打开 ") + QFile::decodeName(lockPath);
+        unguardedReason_ = QCoreApplication::translate("SingleInstance", "无法打开 %1")
+                               .arg(QFile::decodeName(lockPath));
         return Lock::failed;
     }
     if (::flock(lockFd_.get(), LOCK_EX | LOCK_NB) != 0) {
@@ -143,7 +146,8 @@ SingleInstance::Lock SingleInstance::lock(const QString& path) {
             lockHeldElsewhere_ = true;
             return Lock::heldElsewhere;
         }
-        unguardedReason_ = QStringLiteral("无法锁定 ") + QFile::decodeName(lockPath);
+        unguardedReason_ = QCoreApplication::translate("SingleInstance", "无法锁定 %1")
+                               .arg(QFile::decodeName(lockPath));
         return Lock::failed;
     }
     // For whoever looks: the holder's process id.
@@ -218,7 +222,8 @@ std::optional<QString> SingleInstance::sendOverSocket(InstanceRequest request) {
         const bool nobodyListens = socket.error() == QLocalSocket::ServerNotFoundError ||
                                    socket.error() == QLocalSocket::ConnectionRefusedError;
         if (!nobodyListens) return socket.errorString();
-        if (attempt == attempts) return QStringLiteral("Sayvo 没有在运行");
+        if (attempt == attempts)
+            return QCoreApplication::translate("SingleInstance", "Sayvo 没有在运行");
         QThread::msleep(kListenWaitStepMs);
     }
     socket.write(nameOf(request).toUtf8() + '\n');
@@ -226,7 +231,8 @@ std::optional<QString> SingleInstance::sendOverSocket(InstanceRequest request) {
     while (!socket.canReadLine()) {
         if (!socket.waitForReadyRead(kAnswerTimeoutMs)) return socket.errorString();
     }
-    if (socket.readLine() != kDoneAnswer) return QStringLiteral("没有回应");
+    if (socket.readLine() != kDoneAnswer)
+        return QCoreApplication::translate("SingleInstance", "没有回应");
     return std::nullopt;
 }
 

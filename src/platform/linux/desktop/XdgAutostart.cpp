@@ -1,5 +1,6 @@
 #include "platform/linux/desktop/XdgAutostart.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -24,9 +25,10 @@ QString quotedExecArgument(const QString& argument) {
     return u'"' + quoted + u'"';
 }
 
-PlatformError autostartError(const QString& what, const QString& path, const QString& reason) {
+// `what` has %1 for the path and %2 for the reason.
+PlatformError autostartError(const char* what, const QString& path, const QString& reason) {
     return {"XdgAutostart", 1,
-            (what + path + QStringLiteral("（") + reason + QStringLiteral("）")).toStdString()};
+            QCoreApplication::translate("XdgAutostart", what).arg(path, reason).toStdString()};
 }
 
 }  // namespace
@@ -66,7 +68,8 @@ std::optional<PlatformError> XdgAutostart::setEnabled(bool enabled) {
     if (!enabled) {
         QFile file(path);
         if (file.exists() && !file.remove())
-            return autostartError(QStringLiteral("无法删除 "), path, file.errorString());
+            return autostartError(QT_TRANSLATE_NOOP("XdgAutostart", "无法删除 %1（%2）"), path,
+                                  file.errorString());
         return std::nullopt;
     }
     // An entry already on keeps what the user may have added to it.
@@ -74,11 +77,12 @@ std::optional<PlatformError> XdgAutostart::setEnabled(bool enabled) {
     std::error_code created;
     std::filesystem::create_directories(directory_.toStdString(), created);
     if (created)
-        return autostartError(QStringLiteral("无法创建文件夹 "), directory_,
-                              QString::fromStdString(created.message()));
+        return autostartError(QT_TRANSLATE_NOOP("XdgAutostart", "无法创建文件夹 %1（%2）"),
+                              directory_, QString::fromStdString(created.message()));
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(entry()) < 0 || !file.commit())
-        return autostartError(QStringLiteral("无法写入 "), path, file.errorString());
+        return autostartError(QT_TRANSLATE_NOOP("XdgAutostart", "无法写入 %1（%2）"), path,
+                              file.errorString());
     return std::nullopt;
 }
 

@@ -1,6 +1,7 @@
 #include "platform/linux/gnome/GnomeShortcutKeyboard.h"
 
 #include "hotkey/HotkeyCombo.h"
+#include "platform/linux/ui/QtTranslations.h"
 
 namespace sayvo {
 
@@ -34,8 +35,8 @@ void GnomeShortcutKeyboard::openDesktopShortcutSettings() {
 }
 
 std::optional<std::string> GnomeShortcutKeyboard::problem() const {
-    if (writeFailed_) return writeFailedText;
-    if (desktopTrigger().empty()) return unboundText;
+    if (writeFailed_) return translated(writeFailedText);
+    if (desktopTrigger().empty()) return translated(unboundText);
     return std::nullopt;
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "hotkey/DesktopBoundKeyboard.h"
+#include "platform/Translations.h"
 #include "platform/linux/gnome/GnomeCustomShortcut.h"
 
 namespace sayvo {
@@ -19,9 +20,10 @@ namespace sayvo {
 // Failure: a refused write of GNOME's settings says why in problem().
 class GnomeShortcutKeyboard final : public DesktopBoundKeyboard {
 public:
-    static inline const std::string unboundText =
-        "在面板中点按快捷键按钮，把它添加到 GNOME 的键盘快捷键";
-    static inline const std::string writeFailedText = "无法写入 GNOME 的键盘快捷键设置";
+    static constexpr Text unboundText = SAYVO_TEXT(
+        "GnomeShortcutKeyboard", "在面板中点按快捷键按钮，把它添加到 GNOME 的键盘快捷键");
+    static constexpr Text writeFailedText =
+        SAYVO_TEXT("GnomeShortcutKeyboard", "无法写入 GNOME 的键盘快捷键设置");
 
     GnomeShortcutKeyboard(GnomeCustomShortcut& shortcut, KeyboardMonitoring& ownWindows,
                           std::function<void()> openShortcutSettings);

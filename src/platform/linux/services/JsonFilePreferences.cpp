@@ -80,7 +80,8 @@ std::optional<nlohmann::json> parsePreferences(const std::string& contents) {
     return parsed;
 }
 
-JsonFilePreferences::JsonFilePreferences(std::string path) : path_(std::move(path)) {
+JsonFilePreferences::JsonFilePreferences(std::string path, const Translations& translations)
+    : path_(std::move(path)) {
     std::string contents;
     const FileRead result = readPreferencesFile(path_, contents);
     if (result == FileRead::absent) return;
@@ -89,9 +90,15 @@ JsonFilePreferences::JsonFilePreferences(std::string path) : path_(std::move(pat
         return;
     }
     const std::string aside = path_ + ".corrupt";
-    readProblem_ = ::rename(path_.c_str(), aside.c_str()) == 0
-                       ? "设置文件无法读取，原文件已另存为 " + aside + "，现使用默认设置"
-                       : "设置文件 " + path_ + " 无法读取，现使用默认设置";
+    readProblem_ =
+        ::rename(path_.c_str(), aside.c_str()) == 0
+            ? withArguments(translations.text(
+                                SAYVO_TEXT("JsonFilePreferences",
+                                           "设置文件无法读取，原文件已另存为 %1，现使用默认设置")),
+                            {aside})
+            : withArguments(translations.text(SAYVO_TEXT("JsonFilePreferences",
+                                                         "设置文件 %1 无法读取，现使用默认设置")),
+                            {path_});
 }
 
 std::string JsonFilePreferences::defaultPath() {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/Preferences.h"
+#include "platform/Translations.h"
 
 namespace sayvo {
 
@@ -22,7 +23,7 @@ inline constexpr std::size_t kMaxPreferencesFileSize = 1 << 20;
 // Thread: main thread only.
 class JsonFilePreferences final : public Preferences {
 public:
-    explicit JsonFilePreferences(std::string path);
+    JsonFilePreferences(std::string path, const Translations& translations);
 
     // $XDG_CONFIG_HOME/sayvo/preferences.json, or ~/.config/... when unset.
     static std::string defaultPath();

@@ -435,25 +435,34 @@ void PocketSphinxRecognitionRequest::close() {
 
 // --- service ---
 
-PocketSphinxSpeechService::PocketSphinxSpeechService(std::string modelDirectory, double idleRelease)
+PocketSphinxSpeechService::PocketSphinxSpeechService(const Translations& translations,
+                                                     std::string modelDirectory, double idleRelease)
     : decoder_(
           PocketSphinxDecoder::start({modelDirectory + "/en-us", modelDirectory + "/en-us.lm.bin",
                                       modelDirectory + "/cmudict-en-us.dict"},
                                      idleRelease)),
+      translations_(translations),
       modelDirectory_(std::move(modelDirectory)) {}
 
 std::string PocketSphinxSpeechService::unavailableReason() const {
     if (decoder_->isAvailable()) return {};
     if (!decoder_->modelFilesPresent()) {
-        return "找不到离线语音模型（查找位置：" + modelDirectory_ +
-               "）。请安装 pocketsphinx-en-us 软件包，或在设置中填入 API Key 改用云端识别";
+        return withArguments(translations_.text(SAYVO_TEXT(
+                                 "PocketSphinxSpeechService",
+                                 "找不到离线语音模型（查找位置：%1）。请安装 pocketsphinx-en-us "
+                                 "软件包，或在设置中填入 API Key 改用云端识别")),
+                             {modelDirectory_});
     }
-    return "离线语音模型无法加载（" + modelDirectory_ + "）。请重新安装 pocketsphinx-en-us 软件包";
+    return withArguments(translations_.text(SAYVO_TEXT(
+                             "PocketSphinxSpeechService",
+                             "离线语音模型无法加载（%1）。请重新安装 pocketsphinx-en-us 软件包")),
+                         {modelDirectory_});
 }
 
 PermissionStatus PocketSphinxSpeechService::modelStatus() const {
     const std::string reason = unavailableReason();
-    return {"离线语音模型", reason.empty(), reason.empty() ? modelDirectory_ : reason};
+    return {translations_.text(SAYVO_TEXT("PocketSphinxSpeechService", "离线语音模型")),
+            reason.empty(), reason.empty() ? modelDirectory_ : reason};
 }
 
 bool PocketSphinxSpeechService::isModelLoaded() const {

@@ -10,6 +10,7 @@
 
 #include "platform/SpeechRecognitionService.h"
 #include "platform/SystemPermissions.h"
+#include "platform/Translations.h"
 
 namespace sayvo {
 
@@ -112,7 +113,8 @@ public:
 
     static constexpr double modelIdleRelease = 600;
 
-    explicit PocketSphinxSpeechService(std::string modelDirectory = defaultModelDirectory(),
+    explicit PocketSphinxSpeechService(const Translations& translations,
+                                       std::string modelDirectory = defaultModelDirectory(),
                                        double idleRelease = modelIdleRelease);
     ~PocketSphinxSpeechService() override;
     static std::string defaultModelDirectory();
@@ -132,6 +134,7 @@ private:
     // Shared with the recognisers handed out; those outliving the service
     // report themselves unavailable.
     std::shared_ptr<PocketSphinxDecoder> decoder_;
+    const Translations& translations_;
     const std::string modelDirectory_;
 };
 

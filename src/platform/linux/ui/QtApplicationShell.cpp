@@ -35,11 +35,14 @@ public:
         if (QString::fromLocal8Bit(qgetenv("XDG_CURRENT_DESKTOP"))
                 .split(QLatin1Char(':'))
                 .contains(QStringLiteral("GNOME"), Qt::CaseInsensitive)) {
-            QObject::connect(menu_.addAction(QStringLiteral("设置…")), &QAction::triggered, [this] {
-                if (onClick) onClick(TrayClick::right);
-            });
-            QObject::connect(menu_.addAction(QStringLiteral("退出")), &QAction::triggered,
-                             [] { QCoreApplication::quit(); });
+            QObject::connect(
+                menu_.addAction(QCoreApplication::translate("QtApplicationShell", "设置…")),
+                &QAction::triggered, [this] {
+                    if (onClick) onClick(TrayClick::right);
+                });
+            QObject::connect(
+                menu_.addAction(QCoreApplication::translate("QtApplicationShell", "退出")),
+                &QAction::triggered, [] { QCoreApplication::quit(); });
             icon_.setContextMenu(&menu_);
         }
         // Shown even without a tray today: Qt registers it when one appears.

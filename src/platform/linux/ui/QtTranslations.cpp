@@ -14,8 +14,12 @@ QtTranslations::~QtTranslations() {
     if (installed_) QCoreApplication::removeTranslator(&translator_);
 }
 
-std::string QtTranslations::translate(const Text& text) const {
+std::string translated(const Text& text) {
     return QCoreApplication::translate(text.context, text.source).toStdString();
+}
+
+std::string QtTranslations::text(const Text& marked) const {
+    return translated(marked);
 }
 
 }  // namespace sayvo

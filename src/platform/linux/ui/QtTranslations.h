@@ -11,8 +11,11 @@ namespace sayvo {
 // too: one catalogue for the logic's texts and the QML's. Chinese is the
 // source language and needs none.
 // Thread: made and destroyed on the main thread, after the application
-// object and before the first window; translate() from any thread.
+// object and before the first window; text() from any thread.
 // Failure: a catalogue that cannot be loaded leaves the source texts.
+// The backend's own texts, from the same catalogue.
+std::string translated(const Text& text);
+
 class QtTranslations final : public Translations {
 public:
     explicit QtTranslations(UiLanguage language);
@@ -20,7 +23,7 @@ public:
     QtTranslations(const QtTranslations&) = delete;
     QtTranslations& operator=(const QtTranslations&) = delete;
 
-    std::string translate(const Text& text) const override;
+    std::string text(const Text& marked) const override;
 
 private:
     QTranslator translator_;

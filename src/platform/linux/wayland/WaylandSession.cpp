@@ -6,6 +6,7 @@
 #include "platform/linux/KeyCodeTranslation.h"
 #include "platform/linux/desktop/SettingsProgram.h"
 #include "platform/linux/services/QtPasteboard.h"
+#include "platform/linux/ui/QtTranslations.h"
 #include "platform/linux/wayland/WlrDataControlPasteboard.h"
 
 namespace sayvo {
@@ -61,7 +62,7 @@ bool WaylandSession::isCurrent() {
 }
 
 WaylandSession::WaylandSession(KeyboardMonitoring& ownWindows, Preferences& preferences,
-                               const std::string& applicationId)
+                               const Translations& translations, const std::string& applicationId)
     // The portal ties a connection to an app id at its first method call, and
     // Qt's own connection may have asked already (its GNOME theme reads the
     // colour scheme): the app id goes first on a connection of ours.
@@ -69,10 +70,11 @@ WaylandSession::WaylandSession(KeyboardMonitoring& ownWindows, Preferences& pref
       registry_(portalBus_),
       registration_(registry_, applicationId),
       shortcutsPortal_(portalBus_),
-      keyboard_(shortcutsPortal_, registration_, ownWindows, openShortcutSettings),
+      keyboard_(shortcutsPortal_, registration_, ownWindows, translations, openShortcutSettings),
       gnomeShortcut_(applicationId),
       remoteDesktop_(portalBus_),
-      syntheticKeyboard_(remoteDesktop_, registration_, preferences, evdevCodeForPortable) {
+      syntheticKeyboard_(remoteDesktop_, registration_, preferences, translations,
+                         evdevCodeForPortable) {
     const bool gnome = onGnome();
     if (gnome && gnomeShortcut_.available() && !shortcutsPortal_.available()) {
         gnomeKeyboard_ = std::make_unique<GnomeShortcutKeyboard>(gnomeShortcut_, ownWindows,
@@ -85,7 +87,8 @@ WaylandSession::WaylandSession(KeyboardMonitoring& ownWindows, Preferences& pref
     // applications (checked on GNOME 43 and 48); other compositors do not.
     if (gnome) {
         pasteboard_ = std::make_unique<QtPasteboard>();
-        pasteboardKind_ = "XWayland（GNOME 转给 Wayland 应用）";
+        pasteboardKind_ =
+            translated(SAYVO_TEXT("WaylandSession", "XWayland（GNOME 转给 Wayland 应用）"));
         return;
     }
     pasteboardProblem_ = whyNot;
@@ -102,30 +105,42 @@ std::vector<PermissionStatus> WaylandSession::statusItems() const {
     const std::optional<std::string> pasteProblem = syntheticKeyboard_.problem();
     const bool canPaste = remoteDesktop_.available() && !pasteProblem;
     return {
-        {"Wayland 会话", true, desktopName()},
-        {"全局快捷键", !hotkeyProblem,
-         hotkeyProblem.value_or(gnomeKeyboard_
-                                    ? gnomeKeyboard_->desktopTrigger() + "（GNOME 键盘快捷键）"
-                                    : keyboard_.desktopTrigger())},
-        {"粘贴", canPaste,
-         canPaste ? "由桌面的远程输入（RemoteDesktop 门户）发送 Shift+Insert"
-                  : pasteProblem.value_or(PortalSyntheticKeyboard::noPortalText)},
-        {"剪贴板", pasteboardProblem_.empty(),
+        {translated(SAYVO_TEXT("WaylandSession", "Wayland 会话")), true, desktopName()},
+        {translated(SAYVO_TEXT("WaylandSession", "全局快捷键")), !hotkeyProblem,
+         hotkeyProblem.value_or(
+             gnomeKeyboard_
+                 ? withArguments(translated(SAYVO_TEXT("WaylandSession", "%1（GNOME 键盘快捷键）")),
+                                 {gnomeKeyboard_->desktopTrigger()})
+                 : keyboard_.desktopTrigger())},
+        {translated(SAYVO_TEXT("WaylandSession", "粘贴")), canPaste,
+         canPaste
+             ? translated(SAYVO_TEXT("WaylandSession",
+                                     "由桌面的远程输入（RemoteDesktop 门户）发送 Shift+Insert"))
+             : pasteProblem.value_or(translated(PortalSyntheticKeyboard::noPortalText))},
+        {translated(SAYVO_TEXT("WaylandSession", "剪贴板")), pasteboardProblem_.empty(),
          pasteboardProblem_.empty() ? pasteboardKind_ : pasteboardProblem_},
     };
 }
 
 std::string WaylandSession::startupWarning() const {
-    std::string missing;
+    std::vector<std::string> missing;
     if (gnomeKeyboard_) {
         if (gnomeKeyboard_->desktopTrigger().empty())
-            missing += "请在面板中把快捷键添加到 GNOME 的键盘快捷键；";
+            missing.push_back(translated(
+                SAYVO_TEXT("WaylandSession", "请在面板中把快捷键添加到 GNOME 的键盘快捷键")));
     } else if (!shortcutsPortal_.available()) {
-        missing += "没有全局快捷键门户，请用 sayvo --toggle；";
+        missing.push_back(
+            translated(SAYVO_TEXT("WaylandSession", "没有全局快捷键门户，请用 sayvo --toggle")));
     }
-    if (!remoteDesktop_.available()) missing += "没有远程输入门户，文字只放到剪贴板；";
-    if (!pasteboardProblem_.empty()) missing += pasteboardProblem_ + "；";
-    return missing;
+    if (!remoteDesktop_.available())
+        missing.push_back(
+            translated(SAYVO_TEXT("WaylandSession", "没有远程输入门户，文字只放到剪贴板")));
+    if (!pasteboardProblem_.empty()) missing.push_back(pasteboardProblem_);
+    // Each one ends with the separator, the last one too.
+    const std::string separator = translated(SAYVO_TEXT("WaylandSession", "；"));
+    std::string line;
+    for (const std::string& item : missing) line += item + separator;
+    return line;
 }
 
 }  // namespace sayvo

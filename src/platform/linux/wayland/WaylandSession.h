@@ -37,7 +37,7 @@ public:
     // The preferences keep the desktop's grant to paste; the portals are
     // told `applicationId` first, where the desktop asks for one.
     WaylandSession(KeyboardMonitoring& ownWindows, Preferences& preferences,
-                   const std::string& applicationId);
+                   const Translations& translations, const std::string& applicationId);
     ~WaylandSession();
     WaylandSession(const WaylandSession&) = delete;
     WaylandSession& operator=(const WaylandSession&) = delete;

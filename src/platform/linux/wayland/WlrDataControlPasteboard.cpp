@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "platform/linux/UniqueFd.h"
+#include "platform/linux/ui/QtTranslations.h"
 
 namespace sayvo {
 
@@ -381,8 +382,8 @@ const wl_registry_listener WlrDataControlPasteboard::Impl::registryListener = {
 };
 
 std::unique_ptr<WlrDataControlPasteboard> WlrDataControlPasteboard::connect(std::string* whyNot) {
-    const auto fail = [whyNot](const char* reason) {
-        if (whyNot) *whyNot = reason;
+    const auto fail = [whyNot](const Text& reason) {
+        if (whyNot) *whyNot = translated(reason);
         return nullptr;
     };
     // libwayland would otherwise try "wayland-0", even in an X11 session.

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/Pasteboard.h"
+#include "platform/Translations.h"
 
 namespace sayvo {
 
@@ -22,11 +23,13 @@ namespace sayvo {
 // string() returns nothing.
 class WlrDataControlPasteboard final : public Pasteboard {
 public:
-    static constexpr char kNoDisplayReason[] = "无法连接 Wayland 显示服务器";
-    static constexpr char kNoProtocolReason[] =
-        "合成器不支持 wlr-data-control 协议，无法在没有焦点时写入剪贴板";
-    static constexpr char kNoSeatReason[] =
-        "Wayland 显示服务器没有输入设备（seat），无法使用剪贴板";
+    static constexpr Text kNoDisplayReason =
+        SAYVO_TEXT("WlrDataControlPasteboard", "无法连接 Wayland 显示服务器");
+    static constexpr Text kNoProtocolReason =
+        SAYVO_TEXT("WlrDataControlPasteboard",
+                   "合成器不支持 wlr-data-control 协议，无法在没有焦点时写入剪贴板");
+    static constexpr Text kNoSeatReason = SAYVO_TEXT(
+        "WlrDataControlPasteboard", "Wayland 显示服务器没有输入设备（seat），无法使用剪贴板");
 
     // Nothing, and one of the reasons above in `whyNot`, when it cannot work.
     static std::unique_ptr<WlrDataControlPasteboard> connect(std::string* whyNot = nullptr);

@@ -7,14 +7,22 @@
 
 namespace sayvo {
 
-std::string missingExtensionWarning(bool hasXInput2, bool hasXTest) {
+std::string missingExtensionWarning(bool hasXInput2, bool hasXTest,
+                                    const Translations& translations) {
     if (hasXInput2 && hasXTest) return {};
-    const std::string missing = hasXInput2 ? "XTEST" : hasXTest ? "XInput2" : "XInput2 和 XTEST";
+    if (hasXInput2)
+        return stderrLine(translations.text(SAYVO_TEXT(
+            "X11AccessibilityTrust",
+            "X 服务器没有 XTEST 扩展：识别的文字无法自动粘贴，会留在剪贴板上等你手动粘贴")));
     // Keys are posted over the connection that needs XInput2: without it pasting stops too.
-    const std::string cost = hasXInput2 ? "识别的文字无法自动粘贴，会留在剪贴板上等你手动粘贴"
-                                        : "快捷键只在 Sayvo 自己的窗口中有效，识别的文字也无法"
-                                          "自动粘贴，会留在剪贴板上等你手动粘贴";
-    return stderrLine("X 服务器没有 " + missing + " 扩展：" + cost);
+    return stderrLine(translations.text(
+        hasXTest ? SAYVO_TEXT("X11AccessibilityTrust",
+                              "X 服务器没有 XInput2 扩展：快捷键只在 Sayvo 自己的窗口中有效，"
+                              "识别的文字也无法自动粘贴，会留在剪贴板上等你手动粘贴")
+                 : SAYVO_TEXT(
+                       "X11AccessibilityTrust",
+                       "X 服务器没有 XInput2 和 XTEST 扩展：快捷键只在 Sayvo "
+                       "自己的窗口中有效，识别的文字也无法自动粘贴，会留在剪贴板上等你手动粘贴")));
 }
 
 bool X11AccessibilityTrust::isProcessTrustedWithOptions(const TrustCheckOptions& options) {
@@ -26,7 +34,7 @@ bool X11AccessibilityTrust::isProcessTrustedWithOptions(const TrustCheckOptions&
         told_ = true;
         // Without XInput2 the keyboard connection is never kept, so it cannot tell about XTEST.
         const bool hasXTest = observes ? posts : queryX11Extensions().xtest;
-        std::fputs(missingExtensionWarning(observes, hasXTest).c_str(), stderr);
+        std::fputs(missingExtensionWarning(observes, hasXTest, translations_).c_str(), stderr);
     }
     return trusted;
 }

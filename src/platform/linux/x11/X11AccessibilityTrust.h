@@ -3,6 +3,7 @@
 #include <string>
 
 #include "platform/AccessibilityTrust.h"
+#include "platform/Translations.h"
 #include "platform/linux/x11/X11KeyboardMonitor.h"
 
 namespace sayvo {
@@ -13,15 +14,18 @@ namespace sayvo {
 // Thread: main thread only.
 class X11AccessibilityTrust final : public AccessibilityTrust {
 public:
-    explicit X11AccessibilityTrust(const X11KeyboardMonitor& monitor) : monitor_(monitor) {}
+    X11AccessibilityTrust(const X11KeyboardMonitor& monitor, const Translations& translations)
+        : monitor_(monitor), translations_(translations) {}
     bool isProcessTrustedWithOptions(const TrustCheckOptions& options) override;
 
 private:
     const X11KeyboardMonitor& monitor_;
+    const Translations& translations_;
     bool told_ = false;
 };
 
 // The stderr line naming the missing extensions and what the user loses; empty with both.
-std::string missingExtensionWarning(bool hasXInput2, bool hasXTest);
+std::string missingExtensionWarning(bool hasXInput2, bool hasXTest,
+                                    const Translations& translations);
 
 }  // namespace sayvo
