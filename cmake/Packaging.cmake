@@ -73,7 +73,8 @@ set(CPACK_DEBIAN_PACKAGE_DEPENDS "qml6-module-qtquick, qml6-module-qtqml-workers
 qml6-module-qtquick-controls, qml6-module-qtquick-templates, \
 qt6-svg-plugins | libqt6svg6 (<< 6.5~), pocketsphinx-en-us, fonts-noto-cjk")
 # The desktop's light or dark palette on GNOME; the TLS certificates of the
-# cloud service.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-gtk-platformtheme, ca-certificates")
+# cloud service; Qt's own texts (the command line's) in Chinese.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
+    "qt6-gtk-platformtheme, ca-certificates, qt6-translations-l10n")
 
 include(CPack)

@@ -1,13 +1,19 @@
 #include "platform/linux/ui/QtTranslations.h"
 
 #include <QCoreApplication>
+#include <QLibraryInfo>
 
 namespace sayvo {
 
 QtTranslations::QtTranslations(UiLanguage language) {
-    if (language == UiLanguage::english && translator_.load(QStringLiteral(":/i18n/sayvo_en.qm"))) {
-        installed_ = QCoreApplication::installTranslator(&translator_);
-    }
+    // Qt's own few texts (the command line's "Usage:") are English already;
+    // their Chinese comes with qt6-translations-l10n, where installed.
+    const bool loaded =
+        language == UiLanguage::english
+            ? translator_.load(QStringLiteral(":/i18n/sayvo_en.qm"))
+            : translator_.load(QStringLiteral("qtbase_zh_CN"),
+                               QLibraryInfo::path(QLibraryInfo::TranslationsPath));
+    if (loaded) installed_ = QCoreApplication::installTranslator(&translator_);
 }
 
 QtTranslations::~QtTranslations() {

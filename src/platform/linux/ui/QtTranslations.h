@@ -9,7 +9,7 @@ namespace sayvo {
 
 // The user's language through Qt's translator, which the windows' qsTr reads
 // too: one catalogue for the logic's texts and the QML's. Chinese is the
-// source language and needs none.
+// source language and needs none of ours.
 // Thread: made and destroyed on the main thread, after the application
 // object and before the first window; text() from any thread.
 // Failure: a catalogue that cannot be loaded leaves the source texts.
