@@ -213,6 +213,9 @@ protected:
         ASSERT_TRUE(startSayvo(app_, env_, binary, home_.path(),
                                preferences ? hotkey + preferences + "}" : QByteArray()));
         ASSERT_TRUE(waitUntil([&] { return tray_.items.size() > known; }, 15000)) << "no tray item";
+        // Once registered, it asks our tray host again whether a tray exists: a
+        // blocking call of ours meanwhile would stall both. Its indicator comes after.
+        ASSERT_TRUE(waitUntil([&] { return window("Sayvo indicator", false).has_value(); }, 10000));
         ASSERT_TRUE(bus().connect(tray_.items.last(), "/StatusNotifierItem",
                                   "org.kde.StatusNotifierItem", "NewIcon", &tray_,
                                   SLOT(NewIcon())));

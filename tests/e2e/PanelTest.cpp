@@ -166,3 +166,30 @@ TEST_F(PanelTest, AServiceWithAnUntrustedCertificateIsRefused) {
     const QByteArray served = service.readAll();
     EXPECT_FALSE(served.contains("GET ")) << served.toStdString();
 }
+
+// A desktop in English: the panel's and the indicator's controls, and a
+// failure, read to a screen reader in English.
+TEST_F(PanelTest, AnEnglishDesktopHearsTheControlsAndAFailureInEnglish) {
+    ASSERT_TRUE(startMock({"--mode", "drop-mid-stream"}));
+    env_.insert("LANGUAGE", "en_US");
+    ASSERT_NO_FATAL_FAILURE(launch(SAYVO_CLOUD_BINARY, R"(, "AliyunASRAPIKey": "test-key")"));
+    ASSERT_NO_FATAL_FAILURE(openPanel());
+    for (const char* name : {"Edit API key", "Change hotkey"})
+        EXPECT_TRUE(waitUntil([&] { return !find("push button", name).isEmpty(); }, 5000, 200))
+            << name;
+    EXPECT_FALSE(find("label", "Recognition: Alibaba Cloud").isEmpty());
+    xdo({"key", "Escape"});
+    ASSERT_TRUE(waitUntil([&] { return !panelShown(); }, 3000));
+
+    // The service drops after the first word, which stays to insert or copy, above why.
+    const QString lost =
+        "The connection to the recognition service was lost. Check the network and try again";
+    ASSERT_TRUE(hold(kAltSpace)) << "no recording";
+    ASSERT_TRUE(speak(env_));
+    EXPECT_TRUE(waitUntil([&] { return !find("alert", lost).isEmpty(); }, 5000, 200));
+    for (const char* name : {"Insert", "Copy", "Close"})
+        EXPECT_FALSE(find("push button", name).isEmpty()) << name;
+    letGo(kAltSpace);
+    EXPECT_TRUE(waitUntil([&] { return notifications_.bodies == QStringList{lost}; }, 5000))
+        << notifications_.bodies.join(" | ").toStdString();
+}
