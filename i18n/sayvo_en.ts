@@ -128,7 +128,7 @@
     <name>CommandLine</name>
     <message>
         <source>把每次录音的决定（引擎、开始、停止、文字长度）写到标准错误输出；从不写出文字或 API Key。错误总会写出。</source>
-        <translation>Log each recording's decisions (engine, start, stop, text length) to standard error; never the text or the API key. Errors are always logged.</translation>
+        <translation>Log each recording&apos;s decisions (engine, start, stop, text length) to standard error; never the text or the API key. Errors are always logged.</translation>
     </message>
     <message>
         <source>让正在运行的 Sayvo 开始录音，或停止录音并粘贴，和点按托盘图标一样；然后退出。</source>
@@ -434,6 +434,14 @@
     <message>
         <source>无法更改开机启动：</source>
         <translation>Could not change start at login: </translation>
+    </message>
+    <message>
+        <source>API Key：%1</source>
+        <translation>API key: %1</translation>
+    </message>
+    <message>
+        <source>%1，%2</source>
+        <translation>%1, %2</translation>
     </message>
 </context>
 <context>

@@ -79,11 +79,7 @@ inline bool startSayvo(QProcess& app, const QProcessEnvironment& env, const QStr
           file.write(preferences) == preferences.size()))
         return false;
     file.close();
-    // The scenarios find Sayvo's controls by their Chinese names, whatever
-    // the machine's locale; a scenario in another language says so itself.
-    QProcessEnvironment withLanguage = env;
-    if (!env.contains("LANGUAGE")) withLanguage.insert("LANGUAGE", "zh_CN");
-    app.setProcessEnvironment(withLanguage);
+    app.setProcessEnvironment(env);
     app.setProcessChannelMode(QProcess::ForwardedChannels);
     app.start(binary, arguments);
     return true;
@@ -309,7 +305,13 @@ protected:
         return reports_;
     }
 
-    QProcessEnvironment env_ = QProcessEnvironment::systemEnvironment();
+    // The scenarios find Sayvo's controls and read its words in Chinese,
+    // whatever the machine's locale; a scenario in another language says so.
+    QProcessEnvironment env_ = [] {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        if (!env.contains("LANGUAGE")) env.insert("LANGUAGE", "zh_CN");
+        return env;
+    }();
     QTemporaryDir home_;        // Sayvo's, kept across restarts
     bool fnMapped_ = false;     // undone at the end
     QString secondMicrophone_;  // its module, unloaded at the end

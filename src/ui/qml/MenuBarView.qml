@@ -108,7 +108,7 @@ Item {
                         font.pixelSize: 11
                         color: panel.keyEmpty ? root.secondary : root.primary
                         Accessible.role: Accessible.StaticText
-                        Accessible.name: "API Key：" + text
+                        Accessible.name: qsTr("API Key：%1").arg(text)
                     }
 
                     TextField {
@@ -246,7 +246,7 @@ Item {
                 focusPolicy: Qt.TabFocus
                 Accessible.onPressAction: clicked()
                 Accessible.name: qsTr("更改快捷键")
-                Accessible.description: panel.hotkeyTaken ? text + "，" + panel.hotkeyTakenText : text
+                Accessible.description: panel.hotkeyTaken ? qsTr("%1，%2").arg(text).arg(panel.hotkeyTakenText) : text
                 background: FocusFrame {
                     control: hotkeyButton
                     color: root.controlBackground
@@ -302,8 +302,9 @@ Item {
                     width: 236
                     spacing: 1
                     Accessible.role: Accessible.StaticText
-                    Accessible.name: qsTr("%1：%2").arg(modelData.title).arg(modelData.granted ? qsTr("正常") : qsTr("缺失"))
-                                     + (modelData.detail ? "，" + modelData.detail : "")
+                    readonly property string summary: qsTr("%1：%2").arg(modelData.title)
+                                                    .arg(modelData.granted ? qsTr("正常") : qsTr("缺失"))
+                    Accessible.name: modelData.detail ? qsTr("%1，%2").arg(summary).arg(modelData.detail) : summary
                     Row {
                         spacing: 6
                         Image {
