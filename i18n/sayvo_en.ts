@@ -441,7 +441,7 @@
     </message>
     <message>
         <source>%1，%2</source>
-        <translation>%1, %2</translation>
+        <translation>%1. %2</translation>
     </message>
 </context>
 <context>
