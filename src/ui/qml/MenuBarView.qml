@@ -185,6 +185,8 @@ Item {
                     id: consoleLink
                     objectName: "consoleLink"
                     visible: panel.showsConsoleLink
+                    // A longer translation wraps rather than running off the panel.
+                    width: Math.min(implicitWidth, 236)
                     text: panel.consoleLinkText
                     focusPolicy: Qt.TabFocus
                     Accessible.onPressAction: clicked()
@@ -192,6 +194,7 @@ Item {
                     background: FocusFrame { control: consoleLink }
                     contentItem: Text {
                         text: consoleLink.text
+                        wrapMode: Text.WordWrap
                         font.pixelSize: 10
                         font.weight: Font.Medium
                         color: panel.accentColor
