@@ -401,7 +401,7 @@
     </message>
     <message>
         <source>前往阿里云百炼获取 API Key</source>
-        <translation>Get an API key from Alibaba Cloud Model Studio</translation>
+        <translation>Get an API key from Alibaba Cloud</translation>
     </message>
     <message>
         <source>已启用阿里云识别引擎</source>
