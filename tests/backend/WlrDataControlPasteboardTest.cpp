@@ -83,10 +83,8 @@ TEST_F(WlrDataControlPasteboardTest, AnotherClientsCopyReplacesOursAndIsReadOnly
     const struct {
         QStringList copy;
         std::optional<std::string> read;
-    } cases[] = {
-        {{"wl-copy", "--", "别的程序复制的文字"}, "别的程序复制的文字"},
-        {{"wl-copy", "--type", "image/png", "not text"}, std::nullopt},
-    };
+    } cases[] = {{{"wl-copy", "--", "别的程序复制的文字"}, "别的程序复制的文字"},
+                 {{"wl-copy", "--type", "image/png", "not text"}, std::nullopt}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.copy.join(' ').toStdString());
         ASSERT_TRUE(pasteboard->setString("ours"));

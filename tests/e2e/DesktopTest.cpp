@@ -118,7 +118,7 @@ TEST_F(DesktopTest, NoticesReachTheNotificationServiceWithAnXEmbedTrayOrNone) {
         ASSERT_TRUE(startSayvo(app_, env_, SAYVO_BINARY, home_.path(), {}));
         EXPECT_TRUE(
             waitUntil([&] { return notifications_.bodies.join("|").contains("说话"); }, 15000))
-            << notifications_.bodies.join("|").toStdString();
+            << notices();
         for (QProcess* process : {&app_, &tray}) process->terminate(), process->waitForFinished();
     }
 }

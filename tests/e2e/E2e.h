@@ -33,7 +33,6 @@ inline void ensureApplication() {
     if (!QCoreApplication::instance()) new QCoreApplication(argc, argv);
 }
 
-// What a program printed, or nothing if it failed.
 inline std::optional<QByteArray> run(const QProcessEnvironment& env, const QString& program,
                                      const QStringList& arguments) {
     QProcess process;
@@ -59,7 +58,6 @@ inline bool speak(const QProcessEnvironment& env, bool fromTheFirstWord = false,
         .has_value();
 }
 
-// On the test port, accepting the key "test-key".
 inline bool startMockAsr(QProcess& mock, const QStringList& options = {}) {
     mock.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     mock.start(
@@ -69,7 +67,6 @@ inline bool startMockAsr(QProcess& mock, const QStringList& options = {}) {
                      10000);
 }
 
-// With `preferences` (JSON), unless empty, stored first.
 inline bool startSayvo(QProcess& app, const QProcessEnvironment& env, const QString& binary,
                        const QString& configHome, const QByteArray& preferences,
                        const QStringList& arguments = {}) {
@@ -129,7 +126,6 @@ public slots:
     void NewIcon() { ++iconChanges; }
 };
 
-// The desktop's notification server, where the tray's messages go.
 class Notifications : public QObject {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
@@ -191,10 +187,11 @@ protected:
             process->terminate(), process->waitForFinished();
     }
     QDBusConnection bus() const { return QDBusConnection("e2e"); }
+    std::string notices() const { return notifications_.bodies.join(" | ").toStdString(); }
+    bool microphoneOpen() { return run("pactl", {"list", "short", "source-outputs"}) != ""; }
     std::optional<QByteArray> run(const QString& program, const QStringList& arguments) {
         return ::run(env_, program, arguments);
     }
-    // What another application gets when it pastes.
     std::string clipboard() {
         return run("sh", {"-c", "xclip -o -sel c 2>/dev/null"}).value_or("").toStdString();
     }

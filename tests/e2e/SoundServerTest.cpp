@@ -81,8 +81,7 @@ TEST_F(SoundServerTest, ARecordingEndsWhenTheServerDiesAndTheNextWorksOnceItIsBa
     letGo(kAltSpace);
     const int connected = soundClients();
     pause(2000);
-    EXPECT_EQ(notifications_.bodies.size(), said + 1)
-        << notifications_.bodies.join(" | ").toStdString();
+    EXPECT_EQ(notifications_.bodies.size(), said + 1) << notices();
     EXPECT_LE(soundClients(), connected);
     EXPECT_LE(connected, 1);
 }

@@ -32,7 +32,6 @@ struct FakeInputNode final : AudioInputNode {
     bool hasTap() {
         return locked(mutex_, [&] { return static_cast<bool>(tap_); });
     }
-    // Calls the tap on the calling thread, as the engine's capture thread would.
     void deliver(const std::shared_ptr<const AudioPCMBuffer>& buffer) {
         std::lock_guard lock(mutex_);
         if (tap_ && running) tap_(buffer);
@@ -62,7 +61,6 @@ struct FakeAudioEngine final : AudioEngine {
         std::thread([&] { call(onFailure, PlatformError{"Audio", 1, "gone"}); }).join();
     }
 
-    // Plays buffers into the microphone from a second thread and waits for it.
     void playFromAudioThread(const std::vector<std::shared_ptr<const AudioPCMBuffer>>& buffers) {
         std::thread([&] {
             for (const auto& b : buffers) input.deliver(b);

@@ -104,7 +104,6 @@ struct FakeMicrophoneAuthorization final : MicrophoneAuthorization, PendingReque
     void requestAccess(std::function<void(bool)> answer) override { ask(std::move(answer)); }
 };
 
-// A recognition request that counts what reaches it, and what reaches it too late.
 struct FakeRecognitionRequest final : AudioBufferRecognitionRequest {
     bool partialResults = false;
     RecognitionTaskHint hint = RecognitionTaskHint::unspecified;
@@ -231,7 +230,6 @@ struct FakeCloudClient final : CloudASRClient {
         call(onStopped);
         fireFinished();
     }
-    // The service's answer to a stop: the task is over.
     void fireFinished() { call(onFinished); }
 };
 

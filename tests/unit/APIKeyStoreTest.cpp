@@ -31,16 +31,14 @@ TEST_F(APIKeyStoreTest, TheKeyMovesIntoTheKeyringOnlyOnceItHasItAndIsNeverLost) 
         std::optional<O> read, later;  // the keyring's answer to the first read, then to the rest
         K state;
         std::string cause;  // told once, also after a second failing save
-    } cases[] = {
-        {"stored", {}, "sk-ring", {}, {}, K::inUse, ""},
-        {"migrated", "sk-old", {}, {}, {}, K::inUse, ""},
-        {"the file's is newer", "sk-new", "sk-ring", {}, {}, K::inUse, ""},
-        {"locked", "sk-old", "sk-ring", O::locked, O::locked, K::locked, "密钥环未解锁"},
-        {"refused", "sk-old", {}, {}, O::refused, K::refused, "密钥环拒绝了访问"},
-        {"gone", "sk-old", {}, {}, O::unavailable, K::gone, "密钥环服务已停止"},
-        {"no keyring", "sk-old", {}, O::unavailable, O::unavailable, K::none, ""},
-        {"unlocked later", "sk-old", "sk-ring", O::locked, {}, K::locked, "密钥环未解锁"},
-    };
+    } cases[] = {{"stored", {}, "sk-ring", {}, {}, K::inUse, ""},
+                 {"migrated", "sk-old", {}, {}, {}, K::inUse, ""},
+                 {"the file's is newer", "sk-new", "sk-ring", {}, {}, K::inUse, ""},
+                 {"locked", "sk-old", "sk-ring", O::locked, O::locked, K::locked, "密钥环未解锁"},
+                 {"refused", "sk-old", {}, {}, O::refused, K::refused, "密钥环拒绝了访问"},
+                 {"gone", "sk-old", {}, {}, O::unavailable, K::gone, "密钥环服务已停止"},
+                 {"no keyring", "sk-old", {}, O::unavailable, O::unavailable, K::none, ""},
+                 {"unlocked later", "sk-old", "sk-ring", O::locked, {}, K::locked, "密钥环未解锁"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         Desktop d;

@@ -77,28 +77,24 @@ TEST(HotkeyComboTest, AcceleratorsAreWrittenByKeysymAndGnomesAreReadInWords) {
         {27, kControl, "CTRL+minus", "<Control>minus", "Ctrl+Minus"},
         {36, kControl, "CTRL+Return", "<Control>Return", "Ctrl+Return"},
         {51, 0, "BackSpace", "BackSpace", "BackSpace"},
-        {122, kOption, "ALT+F1", "<Alt>F1", "Alt+F1"},
-    };
+        {122, kOption, "ALT+F1", "<Alt>F1", "Alt+F1"}};
     for (const auto& c : written) {
         EXPECT_EQ(ShortcutPortalKeyboard::portalTrigger(c.key, c.modifiers), c.portal);
         EXPECT_EQ(HotkeyCombo::gnomeAccelerator(c.key, c.modifiers), c.accelerator);
         EXPECT_EQ(HotkeyCombo::describeGnomeAccelerator(c.accelerator), c.words);
     }
-    const std::pair<const char*, const char*> read[] = {
-        {"<Primary><ALT>F9", "Ctrl+Alt+F9"},
-        {"disabled", ""},
-        {"", ""},
-        {"<Hyper>a", ""},
-        {"<Control", ""},
-    };
+    const std::pair<const char*, const char*> read[] = {{"<Primary><ALT>F9", "Ctrl+Alt+F9"},
+                                                        {"disabled", ""},
+                                                        {"", ""},
+                                                        {"<Hyper>a", ""},
+                                                        {"<Control", ""}};
     for (const auto& [accelerator, words] : read)
         EXPECT_EQ(HotkeyCombo::describeGnomeAccelerator(accelerator), words) << accelerator;
     // The portal's description of a binding, for the hotkey row: GNOME's, then KDE's.
     const std::pair<const char*, const char*> described[] = {
         {"Press <Control><Alt>space", "Ctrl+Alt+Space"},
         {"Ctrl+Alt+Space", "Ctrl+Alt+Space"},
-        {"Press <Hyper>x", "Press <Hyper>x"},
-    };
+        {"Press <Hyper>x", "Press <Hyper>x"}};
     for (const auto& [description, words] : described)
         EXPECT_EQ(ShortcutPortalKeyboard::readableTrigger(description), words);
 }

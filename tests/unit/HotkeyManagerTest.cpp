@@ -16,23 +16,20 @@ constexpr std::uint16_t kSpace = KeyCode::space, kFnKey = KeyCode::function, kLe
 using Stored = std::map<std::string, sim::FakePreferences::Value>;
 using Reserved = std::optional<std::pair<std::uint16_t, std::uint64_t>>;
 
-KeyEvent flags(std::uint16_t key, std::uint64_t mods) {
-    return {KeyEventType::flagsChanged, key, mods};
-}
-KeyEvent down(std::uint16_t key, std::uint64_t mods, bool repeat = false) {
-    return {KeyEventType::keyDown, key, mods, repeat};
-}
-KeyEvent up(std::uint16_t key, std::uint64_t mods) {
-    return {KeyEventType::keyUp, key, mods};
-}
-Stored stored(std::int64_t keyCode, std::uint64_t modifiers = kOption) {
-    return {{"hotkeyKeyCode", keyCode},
-            {"hotkeyModifiers", std::int64_t(modifiers)},
-            {"hotkeyIsFnKey", false}};
-}
-
 class HotkeyManagerTest : public ::testing::Test {
 protected:
+    static KeyEvent flags(std::uint16_t key, std::uint64_t m) {
+        return {KeyEventType::flagsChanged, key, m};
+    }
+    static KeyEvent down(std::uint16_t key, std::uint64_t m, bool repeat = false) {
+        return {KeyEventType::keyDown, key, m, repeat};
+    }
+    static KeyEvent up(std::uint16_t key, std::uint64_t m) { return {KeyEventType::keyUp, key, m}; }
+    static Stored stored(std::int64_t keyCode, std::uint64_t m = kOption) {
+        return {{"hotkeyKeyCode", keyCode},
+                {"hotkeyModifiers", std::int64_t(m)},
+                {"hotkeyIsFnKey", false}};
+    }
     void make(const Stored& preferences = {}) {
         sim.preferences.raw = preferences;
         manager =

@@ -22,8 +22,7 @@ TEST(UiLanguageTest, TheDesktopsVariablesChooseInTheirOrder) {
         {{{"LC_ALL", "en_US.UTF-8"}, {"LANGUAGE", "fr:zh_CN:en"}}, zh},
         {{{"LANG", "zh_CN.UTF-8"}, {"LANGUAGE", "fr:de"}}, zh},
         {{{"LANG", "zh_CN.UTF-8"}, {"LANGUAGE", "en_GB:zh"}}, en},
-        {{{"LANG", "zh_CN.UTF-8"}, {"LANGUAGE", ""}}, zh},
-    };
+        {{{"LANG", "zh_CN.UTF-8"}, {"LANGUAGE", ""}}, zh}};
     for (const auto& [env, language] : cases) {
         const auto variable = [&env](const char* name) -> const char* {
             const auto it = env.find(name);
@@ -38,12 +37,10 @@ TEST(TranslationsTest, TemplatesTakeTheirPiecesWhereverTheTranslationPutsThem) {
         const char* pattern;
         std::initializer_list<std::string> arguments;
         const char* text;
-    } cases[] = {
-        {"添加到 %1 快捷键", {"GNOME"}, "添加到 GNOME 快捷键"},
-        {"%2, then %1", {"a", "b"}, "b, then a"},
-        {"100% %1", {"%2"}, "100% %2"},
-        {"%3 %", {"a"}, "%3 %"},
-    };
+    } cases[] = {{"添加到 %1 快捷键", {"GNOME"}, "添加到 GNOME 快捷键"},
+                 {"%2, then %1", {"a", "b"}, "b, then a"},
+                 {"100% %1", {"%2"}, "100% %2"},
+                 {"%3 %", {"a"}, "%3 %"}};
     for (const auto& c : cases) EXPECT_EQ(withArguments(c.pattern, c.arguments), c.text);
 }
 

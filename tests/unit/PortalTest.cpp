@@ -88,10 +88,8 @@ TEST_F(ShortcutPortalKeyboardTest, AHoldIsOneDownAndOneUpWhateverTheDesktopRepea
     const struct {
         const char* script;
         const char* reports;
-    } cases[] = {
-        {"AAAAD", "DU"}, {"D", ""},        {"aD", ""},   {"AdAD", "DU"},
-        {"ADD", "DU"},   {"ADAD", "DUDU"}, {"AC", "DU"},
-    };
+    } cases[] = {{"AAAAD", "DU"}, {"D", ""},        {"aD", ""},  {"AdAD", "DU"},
+                 {"ADD", "DU"},   {"ADAD", "DUDU"}, {"AC", "DU"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.script);
         EXPECT_EQ(signals(c.script), c.reports);
@@ -120,8 +118,7 @@ TEST_F(ShortcutPortalKeyboardTest, AFailedSetUpSaysWhyAndLeavesTheKeyDead) {
         {"failed session", kFailed, kOk, "/s", ShortcutPortalKeyboard::failedText.source},
         {"no session handle", kOk, kOk, "", ShortcutPortalKeyboard::failedText.source},
         {"refused binding", kOk, kCancelled, "/s", ShortcutPortalKeyboard::refusedText.source},
-        {"failed binding", kOk, kFailed, "/s", ShortcutPortalKeyboard::failedText.source},
-    };
+        {"failed binding", kOk, kFailed, "/s", ShortcutPortalKeyboard::failedText.source}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         manager->startListening();  // opens a new session after the last failure
@@ -263,14 +260,12 @@ TEST_F(PortalSyntheticKeyboardTest, ARefusedOrLostSessionDropsThePasteAndSaysWhy
     const struct {
         const char* steps;
         const std::string& message;
-    } cases[] = {
-        {"C", PortalSyntheticKeyboard::refusedText.source},
-        {"F", PortalSyntheticKeyboard::failedText.source},
-        {"cS", PortalSyntheticKeyboard::failedText.source},
-        {"csR", PortalSyntheticKeyboard::refusedText.source},
-        {"csK", PortalSyntheticKeyboard::noKeyboardText.source},
-        {"csX", PortalSyntheticKeyboard::closedText.source},
-    };
+    } cases[] = {{"C", PortalSyntheticKeyboard::refusedText.source},
+                 {"F", PortalSyntheticKeyboard::failedText.source},
+                 {"cS", PortalSyntheticKeyboard::failedText.source},
+                 {"csR", PortalSyntheticKeyboard::refusedText.source},
+                 {"csK", PortalSyntheticKeyboard::noKeyboardText.source},
+                 {"csX", PortalSyntheticKeyboard::closedText.source}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.steps);
         failures.clear(), portal.sent.clear(), paste(), answer(c.steps);

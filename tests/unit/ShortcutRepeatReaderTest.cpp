@@ -38,8 +38,7 @@ TEST(ShortcutRepeatReaderTest, RepeatsAreAHoldTheirEndARelease) {
         {"hold", {0, 500, 530, 700}, "P0 R880 "},
         {"late first repeat", {0, 640, 670}, "P0 R850 "},
         {"repeats that stop and start again", {0, 500, 530, 800, 1300}, "P0 R710 P800 R1480 "},
-        {"a repeat after a long gap", {0, 500, 2000}, "P0 R680 P2000 T2650 "},
-    };
+        {"a repeat after a long gap", {0, 500, 2000}, "P0 R680 P2000 T2650 "}};
     for (const auto& c : cases) EXPECT_EQ(read(c.runs), c.events) << c.name;
 }
 

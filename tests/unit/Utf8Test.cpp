@@ -7,11 +7,11 @@ using namespace sayvo;
 TEST(Utf8Test, JoinRecognizedTextPutsASpaceOnlyBetweenScriptsThatSpaceTheirWords) {
     const struct {
         const char *before, *after, *joined;
-    } cases[] = {
-        {"ten meters.", "Then", "ten meters. Then"},      {"end ", "start", "end start"},
-        {"今天天气很好。", "我们", "今天天气很好。我们"}, {"", "first", "first"},
-        {"bad \xE4\xBD", "next", "bad \xE4\xBD next"},
-    };
+    } cases[] = {{"ten meters.", "Then", "ten meters. Then"},
+                 {"end ", "start", "end start"},
+                 {"今天天气很好。", "我们", "今天天气很好。我们"},
+                 {"", "first", "first"},
+                 {"bad \xE4\xBD", "next", "bad \xE4\xBD next"}};
     for (const auto& c : cases)
         EXPECT_EQ(joinRecognizedText(c.before, c.after), c.joined) << c.before << "|" << c.after;
     // Each script range at its edges, on either side of the join.
