@@ -106,6 +106,14 @@ kwin_start() {
     DBUS_SESSION_BUS_ADDRESS=$(head -n1 "$kwin_dir/bus")
     export DBUS_SESSION_BUS_ADDRESS
 
+    # The keyring a login leaves unlocked: the portal would otherwise start one
+    # without a collection, whose first write asks for a password over the
+    # window being dictated into.
+    printf test-password | "${stack[@]}" gnome-keyring-daemon --unlock --foreground \
+        --components=secrets >"$kwin_dir/keyring.log" 2>&1 &
+    kwin_wait "The keyring" $! kwin_on_bus org.freedesktop.secrets /org/freedesktop/secrets \
+        org.freedesktop.Secret.Service || kwin_failed keyring.log || return
+
     # kwin_wayland carries a file capability that a container's bounding set
     # may lack, and then it does not start at all. A copy has none; it keeps
     # the name, which KWin's own Qt platform plugin checks.

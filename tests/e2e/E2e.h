@@ -67,6 +67,14 @@ inline bool startMockAsr(QProcess& mock, const QStringList& options = {}) {
                      10000);
 }
 
+// The scenarios find Sayvo's controls and read its words in Chinese,
+// whatever the machine's locale; a scenario in another language says so.
+inline QProcessEnvironment sayvoEnvironment() {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    if (!env.contains("LANGUAGE")) env.insert("LANGUAGE", "zh_CN");
+    return env;
+}
+
 inline bool startSayvo(QProcess& app, const QProcessEnvironment& env, const QString& binary,
                        const QString& configHome, const QByteArray& preferences,
                        const QStringList& arguments = {}) {
@@ -302,13 +310,7 @@ protected:
         return reports_;
     }
 
-    // The scenarios find Sayvo's controls and read its words in Chinese,
-    // whatever the machine's locale; a scenario in another language says so.
-    QProcessEnvironment env_ = [] {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        if (!env.contains("LANGUAGE")) env.insert("LANGUAGE", "zh_CN");
-        return env;
-    }();
+    QProcessEnvironment env_ = sayvoEnvironment();
     QTemporaryDir home_;        // Sayvo's, kept across restarts
     bool fnMapped_ = false;     // undone at the end
     QString secondMicrophone_;  // its module, unloaded at the end

@@ -72,7 +72,7 @@ protected:
         return stored.is_object() ? stored.value("remoteDesktopRestoreToken", "") : "";
     }
 
-    QProcessEnvironment env_ = QProcessEnvironment::systemEnvironment();
+    QProcessEnvironment env_ = sayvoEnvironment();
     QTemporaryDir home_;
     QProcess app_, mock_;
 };
